@@ -1,0 +1,20 @@
+#include "dispatch/card_paths.hpp"
+
+#ifndef MEROVANE_CARD_ROOT
+#define MEROVANE_CARD_ROOT ""
+#endif
+
+namespace card_paths {
+
+#define MEROVANE_CONFIG_DIR MEROVANE_CARD_ROOT "/brix/etc"
+
+const char* const kConfigDir = MEROVANE_CONFIG_DIR;
+const char* const kControlMenu = MEROVANE_CONFIG_DIR "/control_menu.xml";
+const char* const kParamDescriptors = MEROVANE_CONFIG_DIR "/param.xml";
+const char* const kRefreshScript = MEROVANE_CONFIG_DIR "/refreshparams.sh";
+const char* const kErrorLog = MEROVANE_CARD_ROOT "/tmp/wwwError.txt";
+const char* const kProgressFile = MEROVANE_CARD_ROOT "/tmp/progress";
+const char* const kPpcProgressFile = MEROVANE_CARD_ROOT "/tmp/ppcprogress";
+const char* const kRebootCommand = MEROVANE_CARD_ROOT "/sbin/reboot";
+
+}  // namespace card_paths

@@ -1,0 +1,22 @@
+#pragma once
+
+// Every absolute path of the card, composed in card_paths.cpp from the
+// build-time card root (empty on the card itself). Sandboxed builds for tests
+// and the demo point the root elsewhere; nothing is configurable at run time.
+namespace card_paths {
+
+extern const char* const kConfigDir;         // /brix/etc
+extern const char* const kControlMenu;       // /brix/etc/control_menu.xml
+extern const char* const kParamDescriptors;  // /brix/etc/param.xml
+extern const char* const kRefreshScript;     // /brix/etc/refreshparams.sh
+extern const char* const kErrorLog;          // /tmp/wwwError.txt
+extern const char* const kProgressFile;      // /tmp/progress
+extern const char* const kPpcProgressFile;   // /tmp/ppcprogress
+extern const char* const kRebootCommand;     // /sbin/reboot
+
+// Never prefixed: the null device, and the page fragments, which live
+// relative to the web server's working directory for the program.
+inline constexpr const char* kDevNull = "/dev/null";
+inline constexpr const char* kIncludeDir = "../includes/";
+
+}  // namespace card_paths

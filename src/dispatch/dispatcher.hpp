@@ -1,0 +1,8 @@
+#pragma once
+
+// Runs the one handler that PATH_INFO selects (null when unset) and lets it
+// write the whole response. Any path outside the routed set is redirected to
+// the program's own URL.
+void Dispatch(const char* path_info);
+// The whole redirect response: a single Location line and the empty line.
+void RedirectToProgram();

@@ -1,0 +1,22 @@
+// The card's CGI program: one process per HTTP request under
+// /cgi-bin/Merovane/, routed by PATH_INFO.
+#include <cstdlib>
+
+#include "cgi/checked_alloc.hpp"
+#include "dispatch/dispatcher.hpp"
+#include "dispatch/error_log.hpp"
+#include "dispatch/process_identity.hpp"
+#include "dispatch/response_output.hpp"
+
+int main() {
+  CgiInstallMemoryGuard();
+  const char* path_info = std::getenv("PATH_INFO");
+  OpenErrorLog();
+  SetRequestIdentity();
+  Dispatch(path_info);
+  response::Flush();
+  CloseErrorLog();
+  // Every path, also a process forked inside a handler that returns here,
+  // ends with status 0 whatever the handler did.
+  return 0;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+// The fixed CGI header of HTML pages, the copier of page fragments and the
+// static landing page. Page chrome is not built here: it is copied from the
+// web installation's fragments under ../includes/.
+
+inline constexpr const char* kPageHeaderInclude = "../includes/pageHeader.html";
+inline constexpr const char* kStaticPageInclude = "../includes/staticPage.html";
+inline constexpr const char* kPageFooterInclude = "../includes/pageFooter.html";
+inline constexpr const char* kGeneralHeaderInclude = "../includes/generalHeader.html";
+inline constexpr const char* kConfigHeaderInclude = "../includes/configHeader.html";
+inline constexpr const char* kConfigFooterInclude = "../includes/configFooter.html";
+
+// Writes the four header lines and the empty line that ends the header block.
+void HtmlResponseHeader();
+// Copies the fragment at `path` to the response unchanged. A fragment that
+// cannot be opened adds nothing to the page and is noted in the error log.
+int IncludeFile(const char* path);
+// The header and the pageHeader, staticPage and pageFooter fragments.
+int StaticPage();

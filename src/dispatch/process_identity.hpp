@@ -1,0 +1,9 @@
+#pragma once
+
+// The card's web pages run with real user and group 0 and effective user
+// 1006; the handlers raise the effective user back to 0 where they must
+// (deleting a progress file). Failures are ignored: an unprivileged server
+// simply keeps its own identity.
+inline constexpr unsigned kWebEffectiveUserId = 1006;
+
+void SetRequestIdentity();

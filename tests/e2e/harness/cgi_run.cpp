@@ -1,0 +1,155 @@
+#include "e2e/harness/cgi_run.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+namespace testing_support {
+namespace {
+
+struct Pipe {
+  int read_end = -1;
+  int write_end = -1;
+  Pipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) == 0) {
+      read_end = fds[0];
+      write_end = fds[1];
+    }
+  }
+};
+
+void CloseFd(int& fd) {
+  if (fd >= 0) {
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+}  // namespace
+
+CgiEnvironment GetRequest(std::string_view path_info) {
+  return {{"PATH_INFO", std::string(path_info)},
+          {"REQUEST_METHOD", "GET"},
+          {"HTTP_HOST", kTestHost},
+          {"SCRIPT_NAME", kTestScript}};
+}
+
+void SetVariable(CgiEnvironment& environment, std::string_view name, std::string_view value) {
+  RemoveVariable(environment, name);
+  environment.emplace_back(std::string(name), std::string(value));
+}
+
+void RemoveVariable(CgiEnvironment& environment, std::string_view name) {
+  std::erase_if(environment, [&](const auto& variable) { return variable.first == name; });
+}
+
+CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body,
+              const CgiRunOptions& options) {
+  // The program may leave part of its input unread; that must not kill us.
+  ::signal(SIGPIPE, SIG_IGN);
+  const std::string program = options.program.empty() ? MEROVANE_SANDBOXED_PROGRAM : options.program;
+  const std::string work_dir = sandbox.WorkDir().string();
+
+  std::vector<std::string> env_strings;
+  for (const auto& [name, value] : environment) {
+    env_strings.push_back(name + "=" + value);
+  }
+  std::vector<char*> envp;
+  for (std::string& entry : env_strings) {
+    envp.push_back(entry.data());
+  }
+  envp.push_back(nullptr);
+  std::string argv0 = "Merovane";
+  std::array<char*, 2> argv = {argv0.data(), nullptr};
+
+  Pipe in, out, err;
+  CgiRun run;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    ::dup2(in.read_end, STDIN_FILENO);
+    ::dup2(out.write_end, STDOUT_FILENO);
+    ::dup2(err.write_end, STDERR_FILENO);
+    if (options.address_space_limit != 0) {
+      const rlimit limit{options.address_space_limit, options.address_space_limit};
+      ::setrlimit(RLIMIT_AS, &limit);
+    }
+    if (::chdir(work_dir.c_str()) != 0) {
+      ::_exit(126);
+    }
+    ::execve(program.c_str(), argv.data(), envp.data());
+    ::_exit(127);
+  }
+  CloseFd(in.read_end);
+  CloseFd(out.write_end);
+  CloseFd(err.write_end);
+  ::fcntl(in.write_end, F_SETFL, O_NONBLOCK);
+  if (body.empty()) {
+    CloseFd(in.write_end);
+  }
+
+  const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+  std::size_t body_written = 0;
+  bool exited = false;
+  std::array<char, 65536> buffer;
+  while (out.read_end >= 0 || err.read_end >= 0 || !exited) {
+    if (!exited) {
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        exited = true;
+        run.exited = std::chrono::steady_clock::now();
+        run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+      }
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(-pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      ADD_FAILURE() << "the program did not finish within " << options.timeout.count() << " s";
+      break;
+    }
+    std::array<pollfd, 3> fds = {pollfd{out.read_end, POLLIN, 0}, pollfd{err.read_end, POLLIN, 0},
+                                 pollfd{in.write_end, POLLOUT, 0}};
+    ::poll(fds.data(), fds.size(), 20);
+    for (int stream = 0; stream < 2; ++stream) {
+      int& fd = stream == 0 ? out.read_end : err.read_end;
+      if (fd < 0 || fds[stream].revents == 0) {
+        continue;
+      }
+      const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+      if (got > 0) {
+        (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        CloseFd(fd);
+        if (stream == 0) {
+          run.output_closed = std::chrono::steady_clock::now();
+        }
+      }
+    }
+    if (in.write_end >= 0 && fds[2].revents != 0) {
+      const ssize_t put = ::write(in.write_end, body.data() + body_written,
+                                  std::min<std::size_t>(body.size() - body_written, 1 << 16));
+      if (put > 0) {
+        body_written += static_cast<std::size_t>(put);
+      }
+      if ((put < 0 && errno != EAGAIN && errno != EINTR) || body_written == body.size()) {
+        CloseFd(in.write_end);
+      }
+    }
+  }
+  CloseFd(in.write_end);
+  CloseFd(out.read_end);
+  CloseFd(err.read_end);
+  return run;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e/harness/sandbox.hpp"
+
+namespace testing_support {
+
+// The CGI environment of one request, built from scratch: nothing of the
+// test process's own environment reaches the program.
+using CgiEnvironment = std::vector<std::pair<std::string, std::string>>;
+
+struct CgiRun {
+  std::string out;   // everything written to standard output, by every process
+  std::string err;   // everything written to standard error
+  int exit_status = -1;  // the request process's exit status; -1 if signalled
+  int signal = 0;        // the signal that ended it, if any
+  // When the request process ended, and when the last holder of its standard
+  // output closed it (later when a child keeps the response stream open).
+  std::chrono::steady_clock::time_point exited;
+  std::chrono::steady_clock::time_point output_closed;
+};
+
+struct CgiRunOptions {
+  std::string program = "";  // defaults to the sandboxed build of the program
+  std::chrono::seconds timeout{30};
+  unsigned long address_space_limit = 0;  // RLIMIT_AS in bytes; 0 = none
+};
+
+// Runs the program once in the sandbox's working directory with `environment`
+// and `body` on standard input, and collects what it wrote. Fails the current
+// test (and kills the process group) when it does not finish in time.
+CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
+              const CgiRunOptions& options = {});
+
+// The common GET request for a path: PATH_INFO, REQUEST_METHOD, HTTP_HOST
+// "card.example" and SCRIPT_NAME "/cgi-bin/Merovane".
+CgiEnvironment GetRequest(std::string_view path_info);
+// Sets or replaces one variable.
+void SetVariable(CgiEnvironment& environment, std::string_view name, std::string_view value);
+void RemoveVariable(CgiEnvironment& environment, std::string_view name);
+
+inline constexpr const char* kTestHost = "card.example";
+inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
+
+}  // namespace testing_support
