@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "descriptors/html_escape.hpp"
 #include "dispatch/response_output.hpp"
 
 namespace {
@@ -97,29 +98,6 @@ int RenderChoiceList(const ParamDescriptor& record) {
 
 int PrintHtmlEscaped(std::string_view text) {
   const ValueText working(text);
-  std::string_view rest = working.view();
-  for (std::size_t at = rest.find_first_of("\"&<>%"); at != std::string_view::npos;
-       at = rest.find_first_of("\"&<>%")) {
-    response::Write(rest.substr(0, at));
-    switch (rest[at]) {
-      case '"':
-        response::Write("&quot;");
-        break;
-      case '&':
-        response::Write("&amp;");
-        break;
-      case '<':
-        response::Write("&lt;");
-        break;
-      case '>':
-        response::Write("&gt;");
-        break;
-      default:
-        response::Write("&#37;");
-        break;
-    }
-    rest.remove_prefix(at + 1);
-  }
-  response::Write(rest);
+  response::Write(HtmlEscaped(working.view()));
   return 0;
 }

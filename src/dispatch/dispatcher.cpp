@@ -7,6 +7,7 @@
 #include "dispatch/page_framing.hpp"
 #include "dispatch/response_output.hpp"
 #include "dispatch/route_table.hpp"
+#include "update/handle_set.hpp"
 
 namespace {
 
@@ -21,6 +22,7 @@ struct RoutedPath {
 constexpr RoutedPath kRoutedPaths[] = {
     {kRouteCardControl, StaticPage},
     {kRouteUpload, StaticPage},
+    {kRouteSet, HandleSet},
     {kRouteSnmpConf, StaticPage},
 };
 
