@@ -29,7 +29,6 @@ struct FormCollection {
 
   std::size_t Count() const { return entries.size(); }
   const FormEntry& First() const { return entries.front(); }
-  const FormEntry& Last() const { return entries.back(); }
 };
 
 // The all-empty entry that a parser starts from.

@@ -69,8 +69,9 @@ void CgiDecodeEntry(FormEntry& entry) {
 
 int CgiParseUrlEncoded(std::string_view received, std::size_t length) {
   received = received.substr(0, length);
-  // At most one pair per separator, and one more; the zero tail holds none,
-  // and counting stops at the first NUL as the text of a pair does.
+  // Pairs are bounded by the separators before the first NUL, plus one. The
+  // bound only sizes the table up front: pairs behind a NUL byte in the body
+  // still count, and the table grows for them.
   const std::string_view counted = received.substr(0, received.find('\0'));
   const auto separators = static_cast<std::size_t>(std::count(counted.begin(), counted.end(), '&'));
   if (CgiCreateCollectionTable(separators + 1) != 0) {
