@@ -61,7 +61,7 @@ void readCRLFLine(LineReader& reader, std::uint64_t sequence, std::int32_t targe
 std::optional<std::string_view> CgiNextLine(LineReader& reader);
 
 // The same, also delivering the slot's capacity; returns the line's length.
-// Without a line: `line` empty-handed, capacity 0, and 0 returned.
+// Without a line: `line` holds nothing, capacity is 0, and 0 is returned.
 std::size_t CgiNextLineWithLength(LineReader& reader, std::optional<std::string_view>& line,
                                   std::size_t& capacity);
 

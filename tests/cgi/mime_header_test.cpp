@@ -234,17 +234,4 @@ TEST(ReadHeaderField, InputEndingInsideTheBlockEndsIt) {
   EXPECT_EQ(field, "");
 }
 
-class RequestContentType : public CgiTest {};
-
-TEST_F(RequestContentType, GivesTheBodyItsBoundary) {
-  SetCgiVariables({{"CONTENT_TYPE", "multipart/form-data; boundary=----WebKitFormBoundaryx7Jm2RqA0bTz9KcE"}});
-  CgiCreateEnvironment();
-  CgiCaptureEnvironment();
-  MimePart head = CgiNewPart();
-  CgiApplyRequestContentType(head);
-  EXPECT_EQ(std::tie(head.media_type_code, head.subtype, head.transfer_encoding_code, head.disposition_code),
-            std::tuple(5, std::optional<std::string>("form-data"), 2, 1));
-  EXPECT_EQ(head.boundary, "----WebKitFormBoundaryx7Jm2RqA0bTz9KcE");
-}
-
 }  // namespace

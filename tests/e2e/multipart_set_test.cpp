@@ -103,35 +103,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"name", "first"}, {"note", std::string(49, 'n')}}}),
     [](const auto& info) { return std::string(info.param.label); });
 
-// Chrome's body for the form with a file input left empty and the submit
-// button's own field.
-TEST(MultipartSet, BrowserBodyWithAnEmptyFileInput) {
-  SetCard card({{"name", "Name", "7"}, {"count", "Count", "4"}});
-  const std::string body =
-      "------WebKitFormBoundaryR4xq0Gm7ZtW2bYhN\r\n"
-      "Content-Disposition: form-data; name=\"oid-name\"\r\n"
-      "\r\n"
-      "card\r\n"
-      "------WebKitFormBoundaryR4xq0Gm7ZtW2bYhN\r\n"
-      "Content-Disposition: form-data; name=\"config\"; filename=\"\"\r\n"
-      "Content-Type: application/octet-stream\r\n"
-      "\r\n"
-      "\r\n"
-      "------WebKitFormBoundaryR4xq0Gm7ZtW2bYhN\r\n"
-      "Content-Disposition: form-data; name=\"oid-count\"\r\n"
-      "\r\n"
-      "7\r\n"
-      "------WebKitFormBoundaryR4xq0Gm7ZtW2bYhN\r\n"
-      "Content-Disposition: form-data; name=\"submit\"\r\n"
-      "\r\n"
-      "Apply\r\n"
-      "------WebKitFormBoundaryR4xq0Gm7ZtW2bYhN--\r\n";
-  const CgiRun run = card.PostOf("multipart/form-data; boundary=----WebKitFormBoundaryR4xq0Gm7ZtW2bYhN", body);
-  EXPECT_EQ(card.Changes(),
-            (std::vector<std::string>{card.ChangeRecord("name", "card"), card.ChangeRecord("count", "7")}));
-  EXPECT_NE(run.out.find("document.location.href = 'http://card.example';"), std::string::npos) << run.out;
-}
-
 TEST(MultipartSet, BodyWithoutAUsableBoundaryWritesNothing) {
   for (const char* content_type : {"multipart/form-data", "multipart/form-data; boundary=\"\""}) {
     SetCard card({{"name", "Name", "7"}});
