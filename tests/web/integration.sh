@@ -2,8 +2,8 @@
 # Tests of the program behind a real web server: lighttpd with mod_cgi serves
 # a fresh copy of the sample card on a free loopback port, and curl sends the
 # requests a browser would.
-#   integration.sh CASE   (CASE: static, set-urlencoded, set-multipart,
-#                          set-rejected, progress, reboot)
+#   integration.sh CASE   (CASE: sample-card, static, set-urlencoded,
+#                          set-multipart, set-rejected, progress, reboot)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=lib.sh
@@ -36,18 +36,18 @@ valid_form=(
 # no input in the form and the SNMP Traps parameter is outside the form's
 # menu, so both are applied as absent integers, 0.
 expected_values=(
-  "conf/frame_ip.conf IPADDR=127.0.0.3"
-  "conf/netmask.conf NETMASK=255.255.255.0"
-  "conf/gateway.conf GATEWAY=127.0.0.254"
-  "conf/use_dhcp.conf DHCP=0"
-  "conf/card_name.conf NAME=Rack 7 <main> & 100%"
-  "conf/ref_source.conf REFERENCE=2"
-  "conf/fan_mode.conf FAN=1"
-  "conf/temp_alarm.conf TEMP_ALARM=70.250000"
-  "conf/poll_interval.conf POLL=0"
-  "conf/fw_version.conf VERSION=3.2.1 (build 2026-11-04)"
-  "conf/serial_no.conf SERIAL=MRV-0042-1187"
-  "conf/snmp_traps.conf TRAPS=0"
+  "brix/conf/frame_ip.conf IPADDR=127.0.0.3"
+  "brix/conf/netmask.conf NETMASK=255.255.255.0"
+  "brix/conf/gateway.conf GATEWAY=127.0.0.254"
+  "brix/conf/use_dhcp.conf DHCP=0"
+  "brix/conf/card_name.conf NAME=Rack 7 <main> & 100%"
+  "brix/conf/ref_source.conf REFERENCE=2"
+  "brix/conf/fan_mode.conf FAN=1"
+  "brix/conf/temp_alarm.conf TEMP_ALARM=70.250000"
+  "brix/conf/poll_interval.conf POLL=0"
+  "brix/conf/fw_version.conf VERSION=3.2.1 (build 2026-11-04)"
+  "brix/conf/serial_no.conf SERIAL=MRV-0042-1187"
+  "brix/conf/snmp_traps.conf TRAPS=0"
 )
 # The change programs in param.xml order, each with the value it stored.
 expected_changes="frame_ip.conf 127.0.0.3
@@ -96,6 +96,47 @@ expect_applied_form() {  # WHAT
   expect_change_identity
   wait_for_file "$(card_file var/log/refresh.log)" 10 || fail "$1: the refresh script did not run"
   expect_equal "$(wc -l < "$(card_file var/log/refresh.log)")" 1 "$1: refresh runs"
+}
+
+# The sample card's own programs, run as the program runs them: from
+# www/cgi-bin, by the relative paths of param.xml, and as root with the
+# effective user 1006 (setpriv stands in for the program's identity change).
+as_program() {
+  if [[ $(id -u) -eq 0 ]]; then
+    (cd "$site/www/cgi-bin" && setpriv --euid 1006 env -i "$@")
+  else
+    (cd "$site/www/cgi-bin" && env -i "$@")
+  fi
+}
+
+case_sample_card() {
+  local euid
+  euid=$(id -u)
+  [[ $euid -eq 0 ]] && euid=1006
+  printf 'NAME=old\nsecond line\n' > "$(card_file brix/conf/card_name.conf)"
+  as_program ../../card/brix/bin/setparam card_name.conf $'Rack <7>\r\n & 100%' || fail "setparam failed"
+  expect_equal "$(cat "$(card_file brix/conf/card_name.conf)")" $'NAME=Rack <7> & 100%\nsecond line' \
+    "setparam keeps the key and the further lines, and drops line breaks from the value"
+  expect_equal "$(recorded_changes)" "card_name.conf Rack <7> & 100%" "setparam's record"
+  expect_change_identity
+  if as_program ../../card/brix/bin/setparam no_such.conf 1; then
+    fail "setparam accepted an oid that param.xml lacks"
+  fi
+  expect_contains "$(cat "$(card_file var/log/changes.log)")" "refused no_such.conf" "setparam's refusal"
+
+  as_program ../../card/brix/etc/refreshparams.sh < /dev/null > /dev/null 2>&1 || fail "the refresh script failed"
+  expect_equal "$(wc -l < "$(card_file var/log/refresh.log)")" 1 "the refresh record"
+  # The reboot command starts with its standard streams closed.
+  as_program ../../card/sbin/reboot <&- >&- 2>&- || fail "the reboot stand-in failed"
+  expect_equal "$(sed -E 's/^[0-9-]+ [0-9:.]+ //' "$(card_file var/log/reboot.log)")" \
+    "reboot [../../card/sbin/reboot]" "the reboot record"
+
+  # The simulator's three bytes: stage, error number, percentage.
+  simulate --steps 1 --step 0
+  expect_equal "$(od -An -tu1 "$(card_file tmp/progress)" | xargs)" "2 0 100" "a completed update"
+  simulate --ppc --fail 12 --steps 4 --step 0
+  expect_equal "$(od -An -tu1 "$(card_file tmp/ppcprogress)" | xargs)" "1 12 50" "a failed update"
+  if simulate --fail 300 2> /dev/null; then fail "the simulator took an error number over 255"; fi
 }
 
 case_static() {
