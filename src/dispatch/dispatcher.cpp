@@ -7,6 +7,8 @@
 #include "dispatch/page_framing.hpp"
 #include "dispatch/response_output.hpp"
 #include "dispatch/route_table.hpp"
+#include "maintenance/handlers.hpp"
+#include "update/handle_set.hpp"
 
 namespace {
 
@@ -19,8 +21,12 @@ struct RoutedPath {
 // any unknown path, is redirected. Handlers take nothing and their result is
 // not used.
 constexpr RoutedPath kRoutedPaths[] = {
+    {kRouteReboot, HandleReboot},
     {kRouteCardControl, StaticPage},
     {kRouteUpload, StaticPage},
+    {kRouteUploadStatus, HandleUploadStatus},
+    {kRouteSet, HandleSet},
+    {kRouteUploadUpdate, HandleUploadUpdate},
     {kRouteSnmpConf, StaticPage},
 };
 

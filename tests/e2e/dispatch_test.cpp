@@ -22,7 +22,26 @@ std::string StaticPageText() {
          Sandbox::IncludeMarker("pageFooter.html");
 }
 
-enum class Answer { kStaticPage, kRedirect };
+// The update status page when no update is under way.
+std::string UpdateCompletePage() {
+  return kHeader + Sandbox::IncludeMarker("pageHeader.html") + Sandbox::IncludeMarker("generalHeader.html") +
+         "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>"
+         "<div class=\"progressbar-message\">Upload Complete</div>" +
+         Sandbox::IncludeMarker("pageFooter.html");
+}
+
+// What a GET request without referer gets from each route.
+enum class Answer { kStaticPage, kRedirect, kUpdateStatus, kNothing };
+
+std::string AnswerText(Answer answer) {
+  switch (answer) {
+    case Answer::kStaticPage: return StaticPageText();
+    case Answer::kRedirect: return kRedirect;
+    case Answer::kUpdateStatus: return UpdateCompletePage();
+    case Answer::kNothing: return "";
+  }
+  return "";
+}
 
 struct RouteCase {
   std::optional<std::string> path_info;  // nullopt: PATH_INFO unset
@@ -42,7 +61,7 @@ TEST_P(RouteDispatch, AnswersWithTheRoutesPage) {
   }
   const CgiRun run = RunCgi(sandbox, env);
   EXPECT_EQ(run.exit_status, 0);
-  EXPECT_EQ(run.out, route.answer == Answer::kStaticPage ? StaticPageText() : kRedirect);
+  EXPECT_EQ(run.out, AnswerText(route.answer));
   EXPECT_EQ(run.err, "");
 }
 
@@ -54,6 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RouteCase{"/cardcontrol", Answer::kStaticPage}, RouteCase{"/pollcard", Answer::kRedirect},
                       RouteCase{"/click", Answer::kRedirect}, RouteCase{"/logout", Answer::kRedirect},
                       RouteCase{"/pollnavigator", Answer::kRedirect}, RouteCase{"/upload", Answer::kStaticPage},
+                      RouteCase{"/uploadstatus", Answer::kUpdateStatus}, RouteCase{"/uploadupdate", Answer::kNothing},
+                      RouteCase{"/reboot", Answer::kStaticPage}, RouteCase{"/Reboot", Answer::kRedirect},
+                      RouteCase{"/uploadstatus/", Answer::kRedirect},
                       RouteCase{"/account", Answer::kRedirect}, RouteCase{"/delcard", Answer::kRedirect},
                       RouteCase{"/snmpconf", Answer::kStaticPage}, RouteCase{"/set/", Answer::kRedirect},
                       RouteCase{"/SET", Answer::kRedirect}, RouteCase{"/cardcontrol/", Answer::kRedirect},

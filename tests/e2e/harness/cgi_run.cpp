@@ -1,6 +1,7 @@
 #include "e2e/harness/cgi_run.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -83,6 +84,10 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       const rlimit limit{options.address_space_limit, options.address_space_limit};
       ::setrlimit(RLIMIT_AS, &limit);
     }
+    if (options.user && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 || ::setuid(*options.user) != 0)) {
+      ::_exit(125);
+    }
     if (::chdir(work_dir.c_str()) != 0) {
       ::_exit(126);
     }
@@ -98,6 +103,9 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   }
 
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+  const std::size_t first_piece =
+      options.body_split > 0 && options.body_split < body.size() ? options.body_split : body.size();
+  std::chrono::steady_clock::time_point rest_due{};
   std::size_t body_written = 0;
   bool exited = false;
   std::array<char, 65536> buffer;
@@ -117,8 +125,9 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       ADD_FAILURE() << "the program did not finish within " << options.timeout.count() << " s";
       break;
     }
+    const bool pausing = body_written == first_piece && std::chrono::steady_clock::now() < rest_due;
     std::array<pollfd, 3> fds = {pollfd{out.read_end, POLLIN, 0}, pollfd{err.read_end, POLLIN, 0},
-                                 pollfd{in.write_end, POLLOUT, 0}};
+                                 pollfd{pausing ? -1 : in.write_end, POLLOUT, 0}};
     ::poll(fds.data(), fds.size(), 20);
     for (int stream = 0; stream < 2; ++stream) {
       int& fd = stream == 0 ? out.read_end : err.read_end;
@@ -136,10 +145,14 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       }
     }
     if (in.write_end >= 0 && fds[2].revents != 0) {
+      const std::size_t piece_end = body_written < first_piece ? first_piece : body.size();
       const ssize_t put = ::write(in.write_end, body.data() + body_written,
-                                  std::min<std::size_t>(body.size() - body_written, 1 << 16));
+                                  std::min<std::size_t>(piece_end - body_written, 1 << 16));
       if (put > 0) {
         body_written += static_cast<std::size_t>(put);
+        if (body_written == first_piece) {
+          rest_due = std::chrono::steady_clock::now() + options.body_pause;
+        }
       }
       if ((put < 0 && errno != EAGAIN && errno != EINTR) || body_written == body.size()) {
         CloseFd(in.write_end);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +31,13 @@ struct CgiRunOptions {
   std::string program = "";  // defaults to the sandboxed build of the program
   std::chrono::seconds timeout{30};
   unsigned long address_space_limit = 0;  // RLIMIT_AS in bytes; 0 = none
+  // The body arrives in two pieces: the first `body_split` bytes, then the
+  // rest after `body_pause` (0 = all at once).
+  std::size_t body_split = 0;
+  std::chrono::milliseconds body_pause{0};
+  // When the tests run as root, the program starts as this user (and group
+  // of the same number, no other groups); otherwise it has no effect.
+  std::optional<uid_t> user = std::nullopt;
 };
 
 // Runs the program once in the sandbox's working directory with `environment`

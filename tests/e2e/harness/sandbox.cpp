@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 namespace fs = std::filesystem;
@@ -79,7 +80,9 @@ std::string Sandbox::IncludeMarker(std::string_view name) {
 }
 
 void Sandbox::InstallRecorder(const fs::path& path, std::string_view label, std::string_view extra_shell) const {
-  std::string script = "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) +
+  const fs::path times = root_ / "records" / (std::string(label) + ".times");
+  std::string script = "#!/bin/sh\nPATH=/usr/bin:/bin\ndate +%s.%N >> '" + times.string() +
+                       "'\n{ printf '%s' '" + std::string(label) +
                        "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; done; printf '\\n'; } >> '" +
                        RecordLog().string() + "'\n" + std::string(extra_shell) + "\n";
   WriteFile(path, script, 0755);
@@ -92,6 +95,26 @@ std::vector<std::string> Sandbox::Records() const {
     lines.push_back(line);
   }
   return lines;
+}
+
+std::vector<std::string> Sandbox::WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::vector<std::string> lines = Records();
+  while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    lines = Records();
+  }
+  return lines;
+}
+
+std::vector<std::chrono::system_clock::time_point> Sandbox::RecordTimes(std::string_view label) const {
+  std::vector<std::chrono::system_clock::time_point> times;
+  std::ifstream in(root_ / "records" / (std::string(label) + ".times"));
+  for (std::string line; std::getline(in, line);) {
+    const auto since_epoch = std::chrono::duration<double>(std::stod(line));
+    times.emplace_back(std::chrono::duration_cast<std::chrono::system_clock::duration>(since_epoch));
+  }
+  return times;
 }
 
 }  // namespace testing_support

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -38,12 +39,18 @@ class Sandbox {
 
   // Installs an executable stand-in at `path` that appends one line to the
   // record log when it runs: "<label> <argv0> <argv1> ...", each argument in
-  // brackets. `extra_shell` runs after the record (e.g. "echo hi").
+  // brackets. `extra_shell` runs after the record (e.g. "echo hi"). Just
+  // before the record it notes the time it ran (see RecordTimes).
   void InstallRecorder(const std::filesystem::path& path, std::string_view label,
                        std::string_view extra_shell = "") const;
   // The lines of the record log, in the order the stand-ins ran.
   std::vector<std::string> Records() const;
   std::filesystem::path RecordLog() const { return root_ / "records" / "log"; }
+  // Records() once it holds at least `count` lines, or when `timeout` has
+  // passed (for stand-ins that a detached child starts later).
+  std::vector<std::string> WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
+  // The wall-clock times at which the stand-ins with `label` ran, in order.
+  std::vector<std::chrono::system_clock::time_point> RecordTimes(std::string_view label) const;
 
  private:
   std::filesystem::path root_;

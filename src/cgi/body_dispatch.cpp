@@ -1,0 +1,67 @@
+#include "cgi/body_dispatch.hpp"
+
+#include <algorithm>
+#include <string_view>
+
+#include "cgi/ascii_case.hpp"
+#include "cgi/captured_variables.hpp"
+#include "cgi/cgi_context.hpp"
+#include "cgi/number_conversion.hpp"
+#include "cgi/url_encoded.hpp"
+
+namespace {
+
+constexpr std::string_view kUrlEncodedType = "application/x-www-form-urlencoded";
+constexpr std::string_view kMultipartType = "multipart/form-data";
+
+// The first read asks for this much at most; later reads at most double what
+// has arrived, so a short body under a large declared length costs little.
+constexpr std::size_t kFirstReadSize = 64 * 1024;
+
+}  // namespace
+
+std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) {
+  std::string body;
+  std::size_t received = 0;
+  while (received < length) {
+    const std::size_t wanted = std::min<std::size_t>(length - received, std::max(kFirstReadSize, received));
+    body.resize(received + wanted);
+    const std::size_t arrived = std::fread(body.data() + received, 1, wanted, stream);
+    if (std::ferror(stream)) {
+      return std::nullopt;
+    }
+    received += arrived;
+    if (arrived == 0) {
+      break;
+    }
+  }
+  body.resize(received);
+  return body;
+}
+
+int CgiParseBody(std::int32_t& status) {
+  const std::optional<std::string_view> length_text = CgiCapturedValue(kContentLengthSlot);
+  const std::optional<std::string_view> type = CgiCapturedValue(kContentTypeSlot);
+  if (!length_text || !type) {
+    return -1;
+  }
+  std::int32_t declared = 0;
+  if (!CgiConvertLong32(std::string(*length_text).c_str(), declared) || declared < 0) {
+    return -1;
+  }
+  if (CgiStartsWithIgnoringCase(*type, kUrlEncodedType)) {
+    const std::optional<std::string> body = CgiReadBody(stdin, static_cast<std::uint32_t>(declared));
+    if (!body) {
+      return -1;
+    }
+    CgiParseUrlEncoded(*body, static_cast<std::size_t>(declared));
+  } else if (CgiStartsWithIgnoringCase(*type, kMultipartType)) {
+    // Refused rather than half-read until multipart bodies are parsed.
+    return -1;
+  } else {
+    std::fputs("Unknown Encoding.\n", stderr);
+    return -1;
+  }
+  status = declared;
+  return 0;
+}

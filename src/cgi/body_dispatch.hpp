@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+// The body of a POST request, chosen by CONTENT_TYPE.
+
+// Checks CONTENT_LENGTH and CONTENT_TYPE and parses the body on standard
+// input into entries of the current request. 0 stores the declared length in
+// `status`; -1 leaves it untouched and the request without entries, when:
+//   - either variable is absent, or the declared length is negative or
+//     outside the 32-bit range (nothing is read);
+//   - the body cannot be read;
+//   - the body is multipart/form-data, which is not parsed yet (nothing is
+//     read);
+//   - the type is another one: "Unknown Encoding.\n" on standard error.
+// Type tests look at the start of the value without regard to case, so
+// parameters after the type do not disturb them.
+int CgiParseBody(std::int32_t& status);
+
+// Reads up to `length` bytes from `stream`, fewer when the input ends first.
+// Memory grows with the bytes that arrive, never with what was declared.
+// Nothing on a read error.
+std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length);

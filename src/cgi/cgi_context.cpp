@@ -1,0 +1,45 @@
+#include "cgi/cgi_context.hpp"
+
+#include <cstdlib>
+
+#include "cgi/cgi_request.hpp"
+
+namespace {
+
+// The one request of this process; empty before the parse and after the free.
+std::optional<CgiEnvironment> current_request;
+
+}  // namespace
+
+CgiEnvironment* CgiCurrentEnvironment() { return current_request ? &*current_request : nullptr; }
+
+CgiEnvironment& CgiCreateEnvironment() { return current_request.emplace(); }
+
+int CgiCaptureEnvironment() {
+  CgiEnvironment* environment = CgiCurrentEnvironment();
+  if (environment == nullptr) {
+    return -1;
+  }
+  environment->present_count = 0;
+  for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
+    const std::string name(kCapturedVariables[slot]);
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) {
+      environment->values[slot].reset();
+    } else {
+      environment->values[slot].emplace(value);
+      ++environment->present_count;
+    }
+  }
+  return 0;
+}
+
+std::optional<std::string_view> CgiCapturedValue(std::size_t index) {
+  const CgiEnvironment* environment = CgiCurrentEnvironment();
+  if (environment == nullptr || index >= kCapturedVariableCount || !environment->values[index]) {
+    return std::nullopt;
+  }
+  return *environment->values[index];
+}
+
+void CgiFreeRequest() { current_request.reset(); }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cgi/captured_variables.hpp"
+#include "cgi/collection_table.hpp"
+
+// The library's state for the one request a process serves. There is at most
+// one current request: created by CgiParseRequest, released whole by
+// CgiFreeRequest. Everything in it is a private copy, so it stays valid while
+// the process environment changes.
+struct CgiEnvironment {
+  // One slot per captured variable; an unset variable has no value, a
+  // variable set to the empty string has an empty one.
+  std::array<std::optional<std::string>, kCapturedVariableCount> values;
+  unsigned present_count = 0;
+  // Absent until a parse starts one.
+  std::optional<CollectionTable> collections;
+
+  std::size_t CollectionCount() const { return collections ? collections->Count() : 0; }
+};
+
+// The current request, or null before CgiParseRequest and after CgiFreeRequest.
+CgiEnvironment* CgiCurrentEnvironment();
+// Replaces the current request with a fresh, empty one (no values, no table).
+CgiEnvironment& CgiCreateEnvironment();
+// Fills the value slots and the present count of the current request from
+// the process environment. Returns 0, or -1 when there is no current request.
+int CgiCaptureEnvironment();
+// The captured value of the variable at `index` (see kCapturedVariables);
+// nothing when it was not set, when the index is out of range or when there
+// is no current request. Valid until CgiFreeRequest.
+std::optional<std::string_view> CgiCapturedValue(std::size_t index);

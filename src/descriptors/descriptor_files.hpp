@@ -1,0 +1,104 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "descriptors/bounded_text.hpp"
+
+// The card's descriptor files (control_menu.xml, param.xml) and value files
+// look like XML but are read line by line: every field is found by a plain
+// search for its opening and closing tag within one line.
+
+// Every line of a descriptor or value file is read through this many bytes:
+// 1022 characters, the line feed and the terminator. A longer line arrives
+// in pieces of at most MAX_LINE_LENGTH - 1 bytes.
+inline constexpr int MAX_LINE_LENGTH = 1024;
+
+// A menu shows at most this many parameters; further oid lines are skipped.
+inline constexpr std::size_t kMenuOidLimit = 20;
+// An option list keeps a label and a value per option, so 25 options at most.
+inline constexpr std::size_t kListEntryCount = 50;
+inline constexpr std::size_t kOptionLimit = kListEntryCount / 2;
+
+using OidText = BoundedText<50>;
+using NameText = BoundedText<50>;
+// A parameter value, an option label or value, a range bound or precision.
+using ValueText = BoundedText<256>;
+// The type, access and display texts of a record, and its value file path.
+using FieldText = BoundedText<64>;
+using ListTexts = std::array<ValueText, kListEntryCount>;
+
+// The oid list of the menu being rendered, in file order.
+struct MenuDescriptor {
+  std::array<OidText, kMenuOidLimit> oids;
+  std::int32_t count = 0;
+};
+
+// listKind values.
+inline constexpr std::int32_t kNoList = 0;
+inline constexpr std::int32_t kOptionList = 1;
+inline constexpr std::int32_t kRangeList = 2;
+
+// One parameter as the form shows it: its param.xml record and its current
+// value. A default record is the empty, writable parameter of type 0.
+struct ParamDescriptor {
+  OidText oid;
+  std::int32_t type = 0;
+  NameText name;
+  ValueText value;
+  std::int32_t access = '1';  // the character code of "1" (writable) or "0"
+  std::int32_t display = 0;
+  std::int32_t listKind = kNoList;
+  // Option list: number of options; range: 3.
+  std::uint8_t listCount = 0;
+  // Option list: label of option i in entry 2i, its value in entry 2i + 1.
+  // Range: minimum, maximum and precision in entries 0 to 2.
+  ListTexts listText;
+};
+
+struct DescriptorFileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+// A descriptor or value file, open for reading within one operation.
+using DescriptorFile = std::unique_ptr<std::FILE, DescriptorFileCloser>;
+DescriptorFile OpenDescriptorFile(const char* path);
+
+// Reads the next line, or the next MAX_LINE_LENGTH - 1 bytes of a longer
+// one, into `line`, without its line feed (a carriage return stays). Returns
+// the length of what is left, or -1 when nothing could be read.
+int ReadDescriptorLine(std::string& line, std::FILE* stream);
+
+// The text between the first `open_tag` and the first `close_tag` of `text`,
+// both searched from its start; nothing when either tag is missing or the
+// closing tag begins before the opening tag ends.
+std::optional<std::string_view> FindTagText(std::string_view text, std::string_view open_tag,
+                                            std::string_view close_tag);
+
+// Copies the field between the tags into `destination` (cut to its width)
+// and returns 0; returns 1 and leaves `destination` as it was when the field
+// is absent, so a default stored beforehand stays.
+template <std::size_t N>
+int ExtractTagText(std::string_view text, BoundedText<N>& destination, std::string_view open_tag,
+                   std::string_view close_tag) {
+  const std::optional<std::string_view> field = FindTagText(text, open_tag, close_tag);
+  if (!field) {
+    return 1;
+  }
+  destination = *field;
+  return 0;
+}
+
+// A value file's first line holds "key=value": the value is everything after
+// the first "=", and a line without one holds no value.
+std::string_view ValueOfValueLine(std::string_view first_line);
+
+// The decimal reading of a descriptor number: leading white space, an
+// optional sign, then digits up to the first other character; 0 when no
+// digit follows. Numbers beyond the int range stop at its limits.
+int DecimalToInt(std::string_view text);

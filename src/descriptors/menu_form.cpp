@@ -1,0 +1,256 @@
+#include "descriptors/menu_form.hpp"
+
+#include <string>
+#include <string_view>
+
+#include "descriptors/choice_widgets.hpp"
+#include "descriptors/descriptor_files.hpp"
+#include "dispatch/card_paths.hpp"
+#include "dispatch/error_log.hpp"
+#include "dispatch/response_output.hpp"
+
+namespace {
+
+// The only menu the form shows.
+constexpr std::string_view kMenuHeader = "<menu><mid>0</mid>";
+constexpr std::string_view kOidTag = "<oid>";
+constexpr int kTextBoxMaxLength = 49;
+
+enum class MenuResult { kRead, kUnreadable };
+
+// Collects the oids of every block of menu "0". The line that ends a block
+// is consumed with it, so it is never taken for the next header.
+MenuResult ReadMenu(MenuDescriptor& menu) {
+  const DescriptorFile file = OpenDescriptorFile(card_paths::kControlMenu);
+  if (!file) {
+    WriteErrorLog("can't open file %s to read\n", card_paths::kControlMenu);
+    return MenuResult::kUnreadable;
+  }
+  std::string line;
+  while (ReadDescriptorLine(line, file.get()) != -1) {
+    if (!line.starts_with(kMenuHeader)) {
+      continue;
+    }
+    while (ReadDescriptorLine(line, file.get()) != -1 && line.starts_with(kOidTag) &&
+           menu.count < static_cast<int>(kMenuOidLimit)) {
+      if (ExtractTagText(line, menu.oids[menu.count], kOidTag, "</oid>") != 0) {
+        WriteErrorLog("corrupted file %s\n", card_paths::kControlMenu);
+        return MenuResult::kUnreadable;
+      }
+      ++menu.count;
+    }
+  }
+  return MenuResult::kRead;
+}
+
+// Finds the parameter's record line in param.xml; logs why when it cannot.
+bool FindParamRecord(const OidText& oid, std::string& line) {
+  const DescriptorFile file = OpenDescriptorFile(card_paths::kParamDescriptors);
+  if (!file) {
+    WriteErrorLog("can't open file %s to read\n", card_paths::kParamDescriptors);
+    return false;
+  }
+  const std::string key = "<param><oid>" + std::string(oid.view()) + "</oid>";
+  while (true) {
+    if (ReadDescriptorLine(line, file.get()) == -1) {
+      WriteErrorLog("Corrupted descriptor files");
+      return false;
+    }
+    // Every record line ends its record; one that does not was cut by the
+    // line limit, and the rest of the file can no longer be trusted.
+    if (line.find("</param>") == std::string::npos) {
+      WriteErrorLog("the param descriptor file %s's oid %s exceeds MAX_LINE_LENGTH\n the line: %s\n",
+                    card_paths::kParamDescriptors, oid.c_str(), line.c_str());
+      return false;
+    }
+    if (line.starts_with(key)) {
+      return true;
+    }
+  }
+}
+
+bool ReadValueFile(const FieldText& path, ValueText& value) {
+  const DescriptorFile file = OpenDescriptorFile(path.c_str());
+  if (!file) {
+    WriteErrorLog("can't open file %s to read\n", path.c_str());
+    return false;
+  }
+  std::string line;
+  if (ReadDescriptorLine(line, file.get()) == -1) {
+    WriteErrorLog("can read file %s\n", path.c_str());
+    return false;
+  }
+  value = ValueOfValueLine(line);
+  return true;
+}
+
+// A range needs both bounds; its precision defaults to "0".
+bool ReadRange(std::string_view line, ParamDescriptor& record) {
+  if (ExtractTagText(line, record.listText[0], "<min>", "</min>") != 0 ||
+      ExtractTagText(line, record.listText[1], "<max>", "</max>") != 0) {
+    return false;
+  }
+  if (ExtractTagText(line, record.listText[2], "<precision>", "</precision>") != 0) {
+    record.listText[2] = "0";
+  }
+  record.listKind = kRangeList;
+  record.listCount = 3;
+  return true;
+}
+
+// Fills the working record from param.xml and the value file. Returns false,
+// after logging why, when a step fails; the steps after it are not taken.
+bool ReadParameter(ParamDescriptor& record) {
+  std::string line;
+  if (!FindParamRecord(record.oid, line)) {
+    return false;
+  }
+  if (ExtractTagText(line, record.name, "<name>", "</name>") != 0) {
+    WriteErrorLog("corrupted file %s\n", card_paths::kParamDescriptors);
+    return false;
+  }
+  FieldText text;
+  if (ExtractTagText(line, text, "<type>", "</type>") != 0) {
+    WriteErrorLog("corrupted file %s 1\n", card_paths::kParamDescriptors);
+    return false;
+  }
+  record.type = DecimalToInt(text.view());
+  FieldText value_file;
+  if (ExtractTagText(line, value_file, "<file>", "</file>") != 0) {
+    WriteErrorLog("corrupted file %s 2\n", card_paths::kParamDescriptors);
+    return false;
+  }
+  if (!ReadValueFile(value_file, record.value)) {
+    return false;
+  }
+  if (ExtractTagText(line, text, "<access>", "</access>") == 0 && text.view().starts_with('0')) {
+    record.access = '0';
+  }
+  if (ExtractTagText(line, text, "<display>", "</display>") == 0) {
+    record.display = DecimalToInt(text.view());
+  }
+  switch (record.type) {
+    case 8:
+      ParseOptionList(line, record.listKind, record.listCount, record.listText);
+      break;
+    case 6:
+      ReadRange(line, record);
+      break;
+    case 4:
+      if (!ReadRange(line, record)) {
+        ParseOptionList(line, record.listKind, record.listCount, record.listText);
+      }
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+void WriteTextBox(const ParamDescriptor& record) {
+  response::Printf("<input class=\"formInput\" type=\"textbox\" id=\"oid-%s\" name=\"oid-%s\" maxlength=\"%i\" value=\"",
+                   record.oid.c_str(), record.oid.c_str(), kTextBoxMaxLength);
+  PrintHtmlEscaped(record.value.view());
+  response::Write("\"/>\n\n");
+}
+
+void WriteAddressBox(const OidText& oid, int box, std::string_view group) {
+  const char* const id = oid.c_str();
+  response::Printf(
+      "<input maxlength=\"3\" onchange=\"return validateIP('oid-%s', true);\" onkeypress=\"return "
+      "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"%ioid-%s\" "
+      "name=\"%ioid-%s\" value=\"",
+      id, box, id, box, id);
+  response::Write(group);
+  response::Write("\"/>\r\n");
+}
+
+// One box per dotted group of the value, each group cut to three characters.
+void WriteAddressBoxes(const ParamDescriptor& record) {
+  int box = 0;
+  std::string group;
+  for (const char c : record.value.view()) {
+    if (c != '.') {
+      if (group.size() < 3) {
+        group.push_back(c);
+      }
+      continue;
+    }
+    WriteAddressBox(record.oid, box, group);
+    response::Write("&nbsp;.&nbsp;\r\n");
+    ++box;
+    group.clear();
+  }
+  WriteAddressBox(record.oid, box, group);
+  response::Printf("<script language=\"javascript\">writeMessageDiv('oid-%s');</script>", record.oid.c_str());
+}
+
+void WriteValueCell(const ParamDescriptor& record) {
+  if (record.access == '0') {
+    response::Write(record.value.view());
+    return;
+  }
+  switch (record.type) {
+    case 4:
+      if (record.listKind == kOptionList) {
+        RenderChoiceList(record);
+      } else if (record.listKind != kRangeList) {
+        WriteTextBox(record);
+      }
+      break;
+    case 6:
+      if (record.listKind != kRangeList) {
+        WriteTextBox(record);
+      }
+      break;
+    case 7:
+      WriteTextBox(record);
+      break;
+    case 8:
+      if (record.listKind == kOptionList) {
+        RenderChoiceList(record);
+      } else {
+        WriteTextBox(record);
+      }
+      break;
+    case 9:
+      WriteAddressBoxes(record);
+      break;
+    default:
+      response::Write(record.value.view());
+      break;
+  }
+}
+
+void WriteRow(const ParamDescriptor& record, bool complete) {
+  response::Write("<tr>");
+  response::Write("<td valign=\"top\" class=\"formLabel\">");
+  response::Write(record.name.view());
+  response::Write(":</td><td valign=\"top\">");
+  // A parameter that could not be read wholly gets an empty value cell, not
+  // a widget: its type may be known while its value and access are not, and
+  // an input would offer a read-only parameter for change.
+  if (complete) {
+    WriteValueCell(record);
+  }
+  response::Write("</td>");
+  response::Write("</tr>\r\n");
+}
+
+}  // namespace
+
+int RenderMenuForm() {
+  MenuDescriptor menu;
+  if (ReadMenu(menu) == MenuResult::kUnreadable) {
+    return 1;
+  }
+  for (int i = 0; i < menu.count; ++i) {
+    // Each parameter starts from the empty record, so a row whose reading
+    // failed never shows another parameter's data under this oid.
+    ParamDescriptor record;
+    record.oid = menu.oids[i].view();
+    const bool complete = ReadParameter(record);
+    WriteRow(record, complete);
+  }
+  return 0;
+}

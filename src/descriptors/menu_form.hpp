@@ -1,0 +1,11 @@
+#pragma once
+
+// Writes the input rows of the card's configuration form: one table row per
+// parameter of menu "0" of control_menu.xml, in menu order, each with the
+// parameter's label and a widget prefilled with its stored value. The caller
+// has opened the form's table and closes it. Failures go to the error log;
+// a parameter that cannot be read still gets its row.
+//
+// Returns 0 when the menu could be read; 1, with nothing written, when
+// control_menu.xml cannot be opened or holds a corrupted oid line.
+int RenderMenuForm();

@@ -1,0 +1,60 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "dispatch/card_paths.hpp"
+#include "dispatch/error_log.hpp"
+#include "dispatch/header_text.hpp"
+#include "dispatch/page_framing.hpp"
+#include "dispatch/response_output.hpp"
+#include "maintenance/handlers.hpp"
+#include "maintenance/reboot_referer.hpp"
+
+namespace {
+
+// Gives the request process time to finish the answer page before the card
+// goes down.
+constexpr unsigned kRebootDelaySeconds = 2;
+
+void WriteRebootingPage() {
+  response::Write("Content-type: text/html\r\nRefresh: 30; http://");
+  response::Write(HeaderSafe(std::getenv("HTTP_HOST")));
+  response::Write(
+      "\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
+  IncludeFile(kPageHeaderInclude);
+  response::Write("<div class=\"headerBox\"></div>");
+  response::Write("<div align=\"center\"><h1>Card is rebooting</h1><p>Please wait 30 seconds</p></div>");
+  IncludeFile(kPageFooterInclude);
+}
+
+// The child leaves the request's streams to the request process, so the web
+// server sees the response end as soon as that process exits.
+[[noreturn]] void RebootAfterDelay() {
+  std::fclose(stdin);
+  std::fclose(stdout);
+  std::fclose(stderr);
+  if (std::FILE* log = ErrorLogStream(); log != nullptr) {
+    std::fclose(log);
+  }
+  ::sleep(kRebootDelaySeconds);
+  ::execlp(card_paths::kRebootCommand, card_paths::kRebootCommand, static_cast<char*>(nullptr));
+  ::_exit(0);
+}
+
+}  // namespace
+
+int HandleReboot() {
+  if (!RebootRequestedFromStatusPage(std::getenv("HTTP_REFERER"), std::getenv("HTTP_HOST"),
+                                     std::getenv("SCRIPT_NAME"))) {
+    StaticPage();
+    return 0;
+  }
+  WriteRebootingPage();
+  response::Flush();
+  // A failed fork leaves the page sent and the card running; nothing to add.
+  if (::fork() == 0) {
+    RebootAfterDelay();
+  }
+  return 0;
+}

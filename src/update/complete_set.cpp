@@ -1,0 +1,74 @@
+#include "update/complete_set.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cgi/cgi_request.hpp"
+#include "dispatch/card_paths.hpp"
+#include "dispatch/error_log.hpp"
+#include "dispatch/response_output.hpp"
+#include "update/network_settings_page.hpp"
+
+namespace {
+
+// Runs one change program with the oid and the value as its arguments, on
+// the request's own streams, and waits for it. Its exit status is not used.
+void ApplyChange(const ParamChange& change) {
+  if (change.prog.empty()) {
+    WriteErrorLog("no program to apply parameter %s\n", change.oid.c_str());
+    return;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execl(change.prog.c_str(), change.prog.c_str(), change.oid.c_str(), change.value.c_str(),
+            static_cast<char*>(nullptr));
+    // Not started: end quietly without flushing anything inherited.
+    ::_exit(0);
+  }
+  if (child > 0) {
+    ::waitpid(child, nullptr, 0);
+  }
+}
+
+// The refresh process: nothing of the request's streams stays open in it.
+[[noreturn]] void RunRefreshScript() {
+  ::fcloseall();
+  std::freopen(card_paths::kDevNull, "r", stdin);
+  std::freopen(card_paths::kDevNull, "w", stdout);
+  std::freopen(card_paths::kDevNull, "w", stderr);
+  ::execl(card_paths::kRefreshScript, card_paths::kRefreshScript, static_cast<char*>(nullptr));
+  std::perror("execl");
+  std::exit(1);
+}
+
+}  // namespace
+
+int CompleteSet(const SetState& state, std::string_view fallback_host) {
+  WriteNetworkSettingsPage(state, fallback_host);
+  // The page is complete before any program runs; children inherit the
+  // response stream, and their output follows the page footer.
+  response::Flush();
+  CgiFreeRequest();
+
+  for (const ParamChange& change : state.changes) {
+    ApplyChange(change);
+  }
+
+  // The request process does not wait for the refresh: an intermediate
+  // process does, so the refresh never becomes a zombie of the server.
+  const pid_t intermediate = ::fork();
+  if (intermediate != 0) {
+    return 0;
+  }
+  const pid_t refresh = ::fork();
+  if (refresh == 0) {
+    RunRefreshScript();
+  }
+  if (refresh > 0) {
+    ::waitpid(refresh, nullptr, 0);
+  }
+  return 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One accepted change: the program that applies it, the parameter and the
+// value text as accepted. Kept whole: a cut prog or oid would run another
+// program or touch another parameter than the descriptor names.
+struct ParamChange {
+  std::string prog;
+  std::string oid;
+  std::string value;
+};
+
+// What the walk over the parameter descriptors collects for one set request.
+struct SetState {
+  std::vector<ParamChange> changes;  // in param.xml order, every accepted value
+  bool error = false;                // a rejected value has been reported
+  std::string new_address;           // accepted value of "frame_ip.conf"
+  int dhcp = 0;                      // accepted value of "use_dhcp.conf", as a number
+};

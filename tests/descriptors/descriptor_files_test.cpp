@@ -1,0 +1,116 @@
+// The reading primitives of the descriptor files and the fixed-width texts.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "descriptors/descriptor_files.hpp"
+
+namespace {
+
+// Every piece ReadDescriptorLine delivers for a file holding `content`.
+std::vector<std::string> Pieces(const std::string& content) {
+  std::FILE* file = std::tmpfile();
+  std::fwrite(content.data(), 1, content.size(), file);
+  std::rewind(file);
+  std::vector<std::string> pieces;
+  std::string line = "stale";
+  for (int length; (length = ReadDescriptorLine(line, file)) != -1;) {
+    EXPECT_EQ(static_cast<std::size_t>(length), line.size());
+    pieces.push_back(line);
+  }
+  std::fclose(file);
+  return pieces;
+}
+
+TEST(ReadDescriptorLine, DeliversLinesAndPiecesOfLongOnes) {
+  const std::string x1022(1022, 'x');
+  const std::string x1023(1023, 'y');
+  struct Case {
+    std::string content;
+    std::vector<std::string> pieces;
+  } cases[] = {
+      {"", {}},
+      {"abc\n", {"abc"}},
+      {"abc", {"abc"}},
+      {"\n\n", {"", ""}},
+      {"a\r\nb\r\n", {"a\r", "b\r"}},
+      {"a\n\r", {"a", "\r"}},
+      {x1022 + "\nz\n", {x1022, "z"}},
+      {x1023 + "\nz", {x1023, "", "z"}},
+      {x1023 + x1023 + "w\n", {x1023, x1023, "w"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content.substr(0, 12));
+    EXPECT_EQ(Pieces(c.content), c.pieces);
+  }
+}
+
+TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {
+  struct Case {
+    const char* text;
+    int result;
+    const char* destination;
+  } cases[] = {
+      {"<param><name>Gain</name><type>4</type></param>", 0, "Gain"},
+      {"<name></name>", 0, ""},
+      {"<name>a</name><name>b</name>", 0, "a"},
+      {"<name>Gain", 1, "before"},
+      {"Gain</name>", 1, "before"},
+      {"", 1, "before"},
+      {"</name><name>Gain</name>", 1, "before"},
+      {"<NAME>Gain</NAME>", 1, "before"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    NameText name = "before";
+    EXPECT_EQ(ExtractTagText(c.text, name, "<name>", "</name>"), c.result);
+    EXPECT_EQ(name.view(), c.destination);
+  }
+  // The closing tag may not begin inside the opening tag.
+  FieldText field = "before";
+  EXPECT_EQ(ExtractTagText("<ab>", field, "<ab>", "b>"), 1);
+  EXPECT_EQ(field.view(), "before");
+}
+
+TEST(ExtractTagText, CutsTheFieldToTheDestinationsWidth) {
+  for (std::size_t length : {49u, 50u, 63u, 64u, 255u, 256u}) {
+    const std::string text(length, 'a');
+    const std::string line = "<v>" + text + "</v>";
+    OidText oid;
+    FieldText field;
+    ValueText value;
+    ASSERT_EQ(ExtractTagText(line, oid, "<v>", "</v>"), 0);
+    ASSERT_EQ(ExtractTagText(line, field, "<v>", "</v>"), 0);
+    ASSERT_EQ(ExtractTagText(line, value, "<v>", "</v>"), 0);
+    EXPECT_EQ(oid.view(), text.substr(0, 49));
+    EXPECT_EQ(field.view(), text.substr(0, 63));
+    EXPECT_EQ(value.view(), text.substr(0, 255));
+    EXPECT_EQ(std::string(value.c_str()), value.view());
+  }
+}
+
+TEST(ValueOfValueLine, IsTheTextAfterTheFirstEqualsSign) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ip=10.0.0.1", "10.0.0.1"}, {"k=v=w", "v=w"}, {"k=", ""},     {"=x", "x"},
+      {"no value", ""},            {"", ""},         {"k=v\r", "v\r"},
+  };
+  for (const auto& [line, value] : cases) {
+    EXPECT_EQ(ValueOfValueLine(line), value) << line;
+  }
+}
+
+TEST(DecimalToInt, ReadsLikeTheCardsNumberConversion) {
+  const std::pair<const char*, int> cases[] = {
+      {"7", 7},          {"  -12x", -12}, {"\t\n+3", 3},         {"abc", 0},          {"", 0},
+      {"- 4", 0},        {"007", 7},      {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+      {"-2147483648", INT_MIN},
+  };
+  for (const auto& [text, number] : cases) {
+    EXPECT_EQ(DecimalToInt(text), number) << text;
+  }
+}
+
+}  // namespace
