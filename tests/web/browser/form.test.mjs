@@ -35,12 +35,15 @@ async function retype(locator, text) {
   await locator.pressSequentially(text);
 }
 
-async function submitForm() {
+// Presses Apply and waits for the card's answer and for `shown` to appear in
+// it. (Not for the page's load event: the network settings page sends the
+// browser on while it loads.)
+async function submitForm(shown) {
   const [response] = await Promise.all([
     page.waitForResponse((r) => r.url() === site.url('/cgi-bin/Merovane/set') && r.request().method() === 'POST'),
     apply().click(),
   ]);
-  await page.waitForLoadState('load');
+  await shown.first().waitFor({ timeout: 15000 });
   return response;
 }
 
@@ -69,7 +72,7 @@ test('an invalid address is flagged while typing and rejected by the card', asyn
   assert.equal(await page.locator('#message-oid-frame_ip\\.conf').textContent(), 'Each of the four numbers is from 0 to 255.');
   await field('ref_source.conf').selectOption({ label: 'Genlock B' });
 
-  const response = await submitForm();
+  const response = await submitForm(serverMessages());
   assert.equal(response.status(), 200);
   assert.deepEqual(await serverMessages().allTextContents(), ['Invalid value "127.0.0.300" for parameter: IP Address']);
   // The form again, with the values in force: nothing was applied.
@@ -90,14 +93,17 @@ test('the corrected form is applied and the browser is sent to the new address',
   await retype(field('temp_alarm.conf'), '70.25');
   assert.equal(await page.locator('#message-oid-frame_ip\\.conf').textContent(), '');
 
-  const response = await submitForm();
+  const response = await submitForm(page.getByText('Setting network configuration...'));
   assert.equal(response.status(), 200);
-  assert.match(await page.locator('body').innerText(), /Setting network configuration\.\.\./);
-  assert.equal(await page.getByRole('link', { name: 'click here' }).getAttribute('href'), 'http://127.0.0.2');
   // The page's script sent the browser on to the card's new address, which
-  // the guard stopped: the browser stays on the page.
+  // the guard cancelled: the browser stays on the page. Chromium stops
+  // reading a page that its script sends elsewhere, so the page ends with
+  // the script: the "click here" paragraph after it is never shown (the
+  // tests with curl check that it is sent).
   assert.ok(await eventually(() => browser.blocked.length > 0, 5), 'the page did not send the browser on');
   assert.deepEqual(browser.blocked, ['http://127.0.0.2/']);
+  assert.equal(page.url(), site.url('/cgi-bin/Merovane/set'));
+  assert.equal(await page.locator('p', { hasText: 'Setting network configuration...' }).count(), 1);
   await screenshot(page, '03-network-settings');
 
   assert.equal(site.read('brix/conf/frame_ip.conf'), 'IPADDR=127.0.0.2\n');

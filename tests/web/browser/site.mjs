@@ -96,13 +96,13 @@ export async function launchBrowser(site) {
   });
   const blocked = [];
   await context.route('**/*', (route) => {
-    const url = new URL(route.request().url());
-    if (url.origin === site.origin) {
+    const request = route.request();
+    if (new URL(request.url()).origin === site.origin) {
       return route.continue();
     }
-    blocked.push(route.request().url());
-    // "aborted" cancels the request as a user's stop would: a page that tried
-    // to leave stays where it was.
+    blocked.push(request.url());
+    // "aborted" cancels the request as a user's Stop would: a page that
+    // tried to send the browser elsewhere stays where it was.
     return route.abort('aborted');
   });
   const page = context.pages()[0] ?? (await context.newPage());
