@@ -39,18 +39,20 @@ site_up() {
 }
 
 # Stops the server, looks for sanitizer reports in what the program wrote to
-# the server's error log, and removes the copy.
+# its standard error, and removes the copy.
 site_down() {
   local status=$?
   trap - EXIT
   "$card_site" stop "$site" || true
-  if grep -E -q 'AddressSanitizer|LeakSanitizer|runtime error:' "$site/server/error.log" 2> /dev/null; then
+  if grep -E -q 'AddressSanitizer|LeakSanitizer|runtime error:' "$site/server/cgi-stderr.log" 2> /dev/null; then
     fail "the program reported a sanitizer error:"
-    grep -E -A20 'AddressSanitizer|LeakSanitizer|runtime error:' "$site/server/error.log" >&2
+    grep -E -A20 'AddressSanitizer|LeakSanitizer|runtime error:' "$site/server/cgi-stderr.log" >&2
   fi
   if [[ $failures -ne 0 || $status -ne 0 ]]; then
     echo "--- server error log" >&2
     cat "$site/server/error.log" >&2 || true
+    echo "--- the program's standard error" >&2
+    cat "$site/server/cgi-stderr.log" >&2 || true
     echo "--- program error log (card/tmp/wwwError.txt)" >&2
     cat "$site/card/tmp/wwwError.txt" >&2 || true
   fi

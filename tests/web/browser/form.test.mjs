@@ -116,6 +116,7 @@ test('the corrected form is applied and the browser is sent to the new address',
   assert.equal(site.read('brix/conf/temp_alarm.conf'), 'TEMP_ALARM=70.250000\n');
 });
 
-test('no page had a script error', () => {
+test('no page had a script error and the program no sanitizer report', () => {
   assert.deepEqual(browser.pageErrors, []);
+  assert.deepEqual(site.sanitizerReports(), []);
 });

@@ -65,7 +65,12 @@ export function startSite() {
     cardFile: (path) => join(site, 'card', path),
     read: (path) => readFileSync(join(site, 'card', path), 'utf8'),
     readOrEmpty: (path) => (existsSync(join(site, 'card', path)) ? readFileSync(join(site, 'card', path), 'utf8') : ''),
-    serverLog: () => readFileSync(join(site, 'server', 'error.log'), 'utf8'),
+    // Sanitizer reports among what the program wrote to standard error.
+    sanitizerReports() {
+      const log = join(site, 'server', 'cgi-stderr.log');
+      if (!existsSync(log)) return [];
+      return readFileSync(log, 'utf8').split('\n').filter((line) => /AddressSanitizer|LeakSanitizer|runtime error:/.test(line));
+    },
     stop,
     remove() {
       stop();

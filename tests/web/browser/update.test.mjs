@@ -67,7 +67,8 @@ test('the Reboot button leads to the rebooting page and one reboot', async () =>
   assert.match(records[0], / reboot \[\.\.\/\.\.\/card\/sbin\/reboot\]$/);
 });
 
-test('no page had a script error and nothing left the test server', () => {
+test('no script error, no sanitizer report, nothing sent beyond the test server', () => {
   assert.deepEqual(browser.pageErrors, []);
+  assert.deepEqual(site.sanitizerReports(), []);
   assert.deepEqual(browser.blocked, []);
 });
