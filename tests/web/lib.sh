@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers of the tests against the real web server: a fresh copy of the
 # sample card served by lighttpd on a free loopback port, requests with curl,
 # and checks that fail the test with a message. Sourced by integration.sh.
