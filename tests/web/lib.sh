@@ -33,7 +33,7 @@ site_up() {
   chmod 755 "$work"  # the program's user 1006 must pass
   site=$work/site
   "$card_site" install "$site" "$MEROVANE_PROGRAM" "$MEROVANE_PICS"
-  port=$("$card_site" start "$site")
+  port=$("$card_site" start --owner $$ "$site")
   base=http://127.0.0.1:$port
   host=127.0.0.1:$port
   trap site_down EXIT

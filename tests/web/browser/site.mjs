@@ -48,7 +48,7 @@ export function startSite() {
   chmodSync(root, 0o755);  // the program's user 1006 must pass
   const site = join(root, 'site');
   execFileSync(cardSite(), ['install', site, program, pics], { stdio: ['ignore', 'inherit', 'inherit'] });
-  const port = Number(execFileSync(cardSite(), ['start', site], { encoding: 'utf8' }).trim());
+  const port = Number(execFileSync(cardSite(), ['start', '--owner', String(process.pid), site], { encoding: 'utf8' }).trim());
   let stopped = false;
   const stop = () => {
     if (stopped) return;
