@@ -1,6 +1,5 @@
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio_ext.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,6 +19,7 @@
 namespace cgi_testing {
 
 using Variables = std::vector<std::pair<std::string, std::string>>;
+inline const std::string kUrlEncoded = "application/x-www-form-urlencoded";
 
 // Makes `variables` the only captured CGI variables that are set.
 inline void SetCgiVariables(const Variables& variables) {
@@ -33,16 +34,6 @@ inline void ReplaceStdin(int source) {
   ASSERT_EQ(::dup2(source, STDIN_FILENO), STDIN_FILENO);
   ::close(source);
   std::clearerr(stdin);
-}
-inline void SetStdinPath(const char* path) { ReplaceStdin(::open(path, O_RDONLY)); }
-inline void SetStdin(std::string_view body) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(std::fwrite(body.data(), 1, body.size(), file), body.size());
-  ASSERT_EQ(std::fflush(file), 0);
-  ASSERT_EQ(::lseek(::fileno(file), 0, SEEK_SET), 0);
-  ReplaceStdin(::dup(::fileno(file)));
-  std::fclose(file);
 }
 
 struct CloseStream {
@@ -59,15 +50,22 @@ inline Stream StreamOf(std::string_view content) {
   }
   return stream;
 }
+inline void SetStdin(std::string_view body) { ReplaceStdin(::dup(::fileno(StreamOf(body).get()))); }
 
+// An entry as the table holds it; the defaults are those of URL-encoded text.
 struct Entry {
   std::string name;
   std::string value;
   std::size_t value_length;
+  int content_type = 0;
+  std::optional<std::string> subtype = std::nullopt;
+  int transfer_encoding = 0;
+  std::optional<std::string> file_name = std::nullopt;
   bool operator==(const Entry&) const = default;
 };
 inline void PrintTo(const Entry& e, std::ostream* os) {
-  *os << ::testing::PrintToString(e.name) << "=" << ::testing::PrintToString(e.value) << "/" << e.value_length;
+  *os << ::testing::PrintToString(
+      std::tie(e.name, e.value, e.value_length, e.content_type, e.subtype, e.transfer_encoding, e.file_name));
 }
 
 // Every entry of the current request: collection after collection in table
@@ -76,27 +74,20 @@ inline std::vector<Entry> TableEntries() {
   std::vector<Entry> entries;
   const CgiEnvironment* environment = CgiCurrentEnvironment();
   for (std::size_t i = 0; environment != nullptr && i < environment->CollectionCount(); ++i) {
-    for (const FormEntry& entry : environment->collections->At(i).entries) {
-      entries.push_back({entry.name, entry.value, entry.value_length});
+    for (const FormEntry& e : environment->collections->At(i).entries) {
+      entries.push_back(
+          {e.name, e.value, e.value_length, e.content_type_code, e.subtype, e.transfer_encoding_code, e.file_name});
     }
   }
   return entries;
 }
 
-// Parses `body` as a URL-encoded POST; CONTENT_LENGTH is its size unless given.
-inline int ParsePost(std::string_view body, std::optional<std::string> content_length = std::nullopt) {
-  SetCgiVariables({{"REQUEST_METHOD", "POST"},
-                   {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-                   {"CONTENT_LENGTH", content_length.value_or(std::to_string(body.size()))}});
-  SetStdin(body);
-  return CgiParseRequest();
-}
-
-// Parses `body` as a POST of `content_type` (a multipart one, say).
-inline int ParsePostOf(const std::string& content_type, std::string_view body) {
+// Parses `body` as a POST of `content_type`; CONTENT_LENGTH is its size unless given.
+inline int ParsePost(std::string_view body, const std::string& content_type = kUrlEncoded,
+                     std::optional<std::string> content_length = std::nullopt) {
   SetCgiVariables({{"REQUEST_METHOD", "POST"},
                    {"CONTENT_TYPE", content_type},
-                   {"CONTENT_LENGTH", std::to_string(body.size())}});
+                   {"CONTENT_LENGTH", content_length.value_or(std::to_string(body.size()))}});
   SetStdin(body);
   return CgiParseRequest();
 }

@@ -1,10 +1,11 @@
-// The parse entry point: capture of the CGI variables, the method choice,
-// the checks made before a body is read, and the entry interface that the
-// body parsers fill.
+// The parse entry point (capture of the CGI variables, the method choice, the
+// checks made before a body is read) and the lookups of submitted values.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -14,123 +15,106 @@
 #include <vector>
 
 #include "cgi/captured_variables.hpp"
-#include "cgi/cgi_context.hpp"
 #include "cgi/cgi_test_support.hpp"
 
 namespace {
 using namespace cgi_testing;
 
-class RequestMethod : public CgiTest, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
-
-// The second of each pair: the field found, "q" from the query string, "p"
-// from the body, or none for a refused method (nullptr: REQUEST_METHOD unset).
-TEST_P(RequestMethod, ChoosesQueryOrBodyByPrefixInAnyCase) {
-  const auto [method, parsed] = GetParam();
-  Variables request = {{"QUERY_STRING", "q=1"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-                       {"CONTENT_LENGTH", "3"}};
-  if (method != nullptr) request.emplace_back("REQUEST_METHOD", method);
-  SetCgiVariables(request);
-  SetStdin("p=1");
-  EXPECT_EQ(CgiParseRequest(), parsed ? 0 : -1);
-  EXPECT_EQ(TableEntries(), (parsed ? std::vector<Entry>{{parsed, "1", 2}} : std::vector<Entry>{}));
-  EXPECT_EQ(CgiCapturedValue(kQueryStringSlot), std::optional<std::string_view>("q=1"));  // captured anyway
+// "q": the field comes from the query string, "p" from the body; nullptr: refused.
+TEST_F(CgiTest, ChoosesQueryOrBodyByMethodPrefixInAnyCase) {
+  const std::pair<const char*, const char*> cases[] = {{"get", "q"},      {"GETX", "q"},   {"posting", "p"},
+                                                       {"HEAD", nullptr}, {"GE", nullptr}, {nullptr, nullptr}};
+  for (const auto& [method, parsed] : cases) {
+    SCOPED_TRACE(method ? method : "(unset)");
+    Variables request = {{"QUERY_STRING", "q=1"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "3"}};
+    if (method != nullptr) request.emplace_back("REQUEST_METHOD", method);
+    SetCgiVariables(request);
+    SetStdin("p=1");
+    EXPECT_EQ(CgiParseRequest(), parsed ? 0 : -1);
+    EXPECT_EQ(TableEntries(), (parsed ? std::vector<Entry>{{parsed, "1", 2}} : std::vector<Entry>{}));
+    EXPECT_EQ(CgiCapturedValue(kQueryStringSlot), std::optional<std::string_view>("q=1"));  // captured anyway
+  }
+  SetCgiVariables({{"REQUEST_METHOD", "GET"}});
+  EXPECT_EQ(CgiParseRequest(), 0);  // no query string: a request without fields
+  EXPECT_EQ(TableEntries(), std::vector<Entry>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Prefixes, RequestMethod,
-                         ::testing::Values(std::pair("GET", "q"), std::pair("get", "q"), std::pair("GETX", "q"),
-                                           std::pair("post", "p"), std::pair("posting", "p"),
-                                           std::pair("HEAD", nullptr), std::pair("GE", nullptr),
-                                           std::pair("", nullptr), std::pair(nullptr, nullptr)));
-
-TEST_F(CgiTest, CapturesCopiesAndCountsAnEmptyVariableAsPresent) {
-  SetCgiVariables({{"REQUEST_METHOD", "HEAD"}, {"HTTP_COOKIE", ""}, {"SERVER_SOFTWARE", "srv"}, {"HTTP_ACCEPT", "x"}});
-  EXPECT_EQ(CgiParseRequest(), -1);
-  SetCgiVariables({});
-  EXPECT_EQ(CgiCapturedValue(0), std::optional<std::string_view>(""));
-  EXPECT_EQ(CgiCapturedValue(1), std::nullopt);
-  EXPECT_EQ(CgiCapturedValue(13), std::optional<std::string_view>("HEAD"));
-  EXPECT_EQ(CgiCapturedValue(18), std::optional<std::string_view>("srv"));
-  EXPECT_EQ(CgiCurrentEnvironment()->present_count, 3u);  // HTTP_ACCEPT is not one of them
-}
-
-struct BodyCase {
-  const char* label;
-  std::optional<std::string> content_type;    // nullopt: unset
-  std::optional<std::string> content_length;  // nullopt: unset
-  int result;                                 // 0: the body was read and parsed
-  std::string error;                          // on standard error
-};
-
-void PrintTo(const BodyCase& c, std::ostream* os) { *os << c.label; }
-
-class BodyDispatch : public CgiTest, public ::testing::WithParamInterface<BodyCase> {};
-
-TEST_P(BodyDispatch, ChecksLengthAndTypeBeforeReading) {
-  const BodyCase& c = GetParam();
-  Variables request = {{"REQUEST_METHOD", "POST"}};
-  if (c.content_type) request.emplace_back("CONTENT_TYPE", *c.content_type);
-  if (c.content_length) request.emplace_back("CONTENT_LENGTH", *c.content_length);
-  SetCgiVariables(request);
-  SetStdin("a=1");
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(CgiParseRequest(), c.result);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.error);
-  EXPECT_EQ(TableEntries(), (c.result == 0 ? std::vector<Entry>{{"a", "1", 2}} : std::vector<Entry>{}));
-  char rest[8] = {};
-  EXPECT_STREQ(std::fgets(rest, sizeof rest, stdin) ? rest : "", c.result == 0 ? "" : "a=1");  // unread if refused
-}
-
-const std::string kUrlEncoded = "application/x-www-form-urlencoded";
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, BodyDispatch,
-    ::testing::Values(BodyCase{"AnyCaseWithCharset", "Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", 0, ""},
-                      BodyCase{"LengthUnset", kUrlEncoded, std::nullopt, -1, ""},
-                      BodyCase{"TypeUnset", std::nullopt, "3", -1, ""},
-                      BodyCase{"NegativeLength", kUrlEncoded, "-1", -1, ""},
-                      BodyCase{"LengthBeyond32Bits", kUrlEncoded, "2147483648", -1, ""},
-                      BodyCase{"LengthOfElevenDigits", kUrlEncoded, "99999999999", -1, ""},
-                      BodyCase{"MultipartWithoutBoundary", "Multipart/Form-Data", "3", -1, ""},
-                      BodyCase{"MultipartLengthUnset", "multipart/form-data; boundary=xyz", std::nullopt, -1, ""},
-                      BodyCase{"TextPlain", "text/plain", "3", -1, "Unknown Encoding.\n"},
-                      BodyCase{"TypeCutShort", kUrlEncoded.substr(0, 32), "3", -1, "Unknown Encoding.\n"}));
-
-TEST_F(CgiTest, AReadErrorParsesNothing) {
+TEST_F(CgiTest, ChecksLengthAndTypeBeforeReadingTheBody) {
+  const std::optional<std::string> unset;
+  const struct {
+    std::optional<std::string> content_type, content_length;  // nullopt: unset
+    int result;                                               // 0: the body was read and parsed
+    std::string error;                                        // on standard error
+  } cases[] = {
+      {"Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", 0, ""},
+      {kUrlEncoded, unset, -1, ""}, {unset, "3", -1, ""}, {kUrlEncoded, "-1", -1, ""},
+      {kUrlEncoded, "2147483648", -1, ""}, {"multipart/form-data; boundary=xyz", unset, -1, ""},
+      // Multipart without a boundary, with an empty one, with one joined to the type.
+      {"Multipart/Form-Data", "3", -1, ""}, {"multipart/form-data; boundary=", "3", -1, ""},
+      {"multipart/form-data;boundary=xyz", "3", -1, ""},
+      {"text/plain", "3", -1, "Unknown Encoding.\n"}, {kUrlEncoded.substr(0, 32), "3", -1, "Unknown Encoding.\n"},
+      {"", "3", -1, "Unknown Encoding.\n"}};  // an empty variable is present
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content_type.value_or("(unset)") + " / " + c.content_length.value_or("(unset)"));
+    Variables request = {{"REQUEST_METHOD", "POST"}};
+    if (c.content_type) request.emplace_back("CONTENT_TYPE", *c.content_type);
+    if (c.content_length) request.emplace_back("CONTENT_LENGTH", *c.content_length);
+    SetCgiVariables(request);
+    SetStdin("a=1");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(CgiParseRequest(), c.result);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.error);
+    EXPECT_EQ(TableEntries(), (c.result == 0 ? std::vector<Entry>{{"a", "1", 2}} : std::vector<Entry>{}));
+    char rest[8] = {};
+    EXPECT_STREQ(std::fgets(rest, sizeof rest, stdin) ? rest : "", c.result == 0 ? "" : "a=1");  // unread if refused
+  }
   SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "3"}});
-  SetStdinPath("/");  // reading a directory fails
+  ReplaceStdin(::open("/", O_RDONLY));  // reading a directory fails
   EXPECT_EQ(CgiParseRequest(), -1);
   EXPECT_EQ(TableEntries(), std::vector<Entry>{});
 }
 
-TEST_F(CgiTest, EntriesFromAnotherParserKeepTheirBytes) {
-  FormEntry entry{"file", std::string("7\0x", 3), 3, 4, "octet-stream", 2, "a.bin", false};
-  EXPECT_EQ(CgiAppendEntry(entry), -1);  // no request
-  CgiCreateEnvironment();
-  EXPECT_EQ(CgiAppendEntry(entry), -1);  // no table yet
-  ASSERT_EQ(CgiCreateCollectionTable(1), 0);
-  ASSERT_EQ(CgiAppendEntry(entry), 0);
-  ASSERT_EQ(CgiAppendEntry(CgiNewEntry()), 0);
-  std::ptrdiff_t index = 5;
-  EXPECT_EQ(CgiFindCollection("other", index), 1);
-  EXPECT_EQ(index, 2);  // the collection count
-  const FormEntry* first = nullptr;
-  ASSERT_EQ(CgiFirstEntry("file", first), 0);
-  EXPECT_EQ(std::tie(first->value, first->subtype, first->file_name),
-            std::tie(entry.value, entry.subtype, entry.file_name));
-  std::int32_t number = 0;
-  EXPECT_EQ(CgiGetLong("", number, 9), CgiEmpty);  // a multipart empty value has length 0
+// One field looked up as text (capacity 50), as an integer (fallback 77) and
+// as a double (fallback 7.25): each result code and value.
+using Lookups = std::tuple<CgiResult, std::string, CgiResult, std::int32_t, CgiResult, double>;
+Lookups LookUp(const char* name) {
+  Lookups found{CgiSuccess, "stale", CgiSuccess, 12345, CgiSuccess, 12345.0};
+  auto& [text_result, text, long_result, number, double_result, decimal] = found;
+  text_result = CgiGetString(name, text, 50);
+  long_result = CgiGetLong(name, number, 77);
+  double_result = CgiGetDouble(name, decimal, 7.25);
+  return found;
+}
+constexpr CgiResult kOk = CgiSuccess;
+constexpr CgiResult kRange = CgiOutOfRange;
+const Lookups kNotFound{CgiNotFound, "", CgiNotFound, 77, CgiNotFound, 7.25};
+
+TEST_F(CgiTest, LookupsFindTheFirstValueOfExactlyThatName) {
+  const std::string long60 = std::string(30, 'x') + std::string(30, 'y');
+  ASSERT_EQ(ParsePost("oid-10=10&oid-=-1&OID-1=1&empty=&nul=%00&long=" + long60 +
+                      "&dup=first&dup=2&num=12abc&spaced=+-7&max=2147483647&big=2147483648"
+                      "&below=-2147483649&dbl=2.5&huge=1e999"),
+            0);
+  const std::pair<const char*, Lookups> cases[] = {
+      {"oid-1", kNotFound}, {"empty", {CgiEmpty, "", CgiEmpty, 77, CgiEmpty, 7.25}},
+      {"nul", {CgiEmpty, "", kOk, 0, kOk, 0.0}},  // empty as text; its raw length says a value was sent
+      {"long", {kOk, long60.substr(0, 49), kOk, 0, kOk, 0.0}}, {"dup", {kOk, "first", kOk, 0, kOk, 0.0}},
+      {"num", {kOk, "12abc", kOk, 12, kOk, 12.0}}, {"spaced", {kOk, " -7", kOk, -7, kOk, -7.0}},
+      {"max", {kOk, "2147483647", kOk, 2147483647, kOk, 2147483647.0}},
+      {"big", {kOk, "2147483648", kRange, 77, kOk, 2147483648.0}},
+      {"below", {kOk, "-2147483649", kRange, 77, kOk, -2147483649.0}},
+      {"dbl", {kOk, "2.5", kOk, 2, kOk, 2.5}}, {"huge", {kOk, "1e999", kOk, 1, kRange, 7.25}}};
+  for (const auto& [name, expected] : cases) EXPECT_EQ(LookUp(name), expected) << name;
 }
 
-// A 2 GiB declared length with a 10-byte body: entries as over the
-// zero-filled length. True when they are right.
-bool HugeDeclaredLengthParses() {
-  const int result = ParsePost("a=1&b=2%41", "2147483647");
-  const std::vector<Entry> expected = {{"a", "1", 2}, {"b", "2A", 2147483647u - 6 + 1}};
-  const bool right = result == 0 && TableEntries() == expected;
-  CgiFreeRequest();
-  return right;
+TEST_F(CgiTest, NothingIsFoundBeforeTheParseOrAfterTheFree) {
+  EXPECT_EQ(LookUp("t"), kNotFound);
+  ASSERT_EQ(ParsePost("t=1"), 0);
+  for (int frees = 1; frees <= 2; ++frees) {
+    CgiFreeRequest();
+    EXPECT_EQ(LookUp("t"), kNotFound) << frees;
+  }
 }
-
-TEST(HugeDeclaredLength, ParsesAsZeroFilled) { EXPECT_TRUE(HugeDeclaredLengthParses()); }
 
 #ifndef MEROVANE_SANITIZED
 // Limits this (child) process to the address space it uses now and `headroom`
@@ -145,14 +129,15 @@ void LimitAddressSpace(rlim_t headroom) {
   if (::setrlimit(RLIMIT_AS, &bound) != 0) std::_Exit(3);
 }
 
+// The 2 GiB declared length of the URL-encoded table's row, under a 256 MiB limit.
 TEST(HugeDeclaredLengthDeathTest, CommitsNoMemoryForBytesThatNeverCame) {
-  EXPECT_EXIT((LimitAddressSpace(256 << 20), std::exit(HugeDeclaredLengthParses() ? 0 : 2)),
+  EXPECT_EXIT((LimitAddressSpace(256 << 20), std::exit(ParsePost("a=1&b=2%41", kUrlEncoded, "2147483647"))),
               ::testing::ExitedWithCode(0), "");
 }
 
 TEST(MemoryExhaustionDeathTest, EndsTheProcessWithTheMessage) {
   SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "2147483647"}});
-  SetStdinPath("/dev/zero");
+  ReplaceStdin(::open("/dev/zero", O_RDONLY));
   // No new-handler before the parse: it must install its own.
   EXPECT_EXIT((std::set_new_handler(nullptr), LimitAddressSpace(64 << 20), CgiParseRequest(), std::exit(0)),
               ::testing::ExitedWithCode(1), "^Memory exhausted\\.\n$");
