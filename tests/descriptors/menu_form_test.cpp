@@ -1,11 +1,14 @@
-// The menu form renderer, on descriptor files in a sandboxed card.
+// The menu form renderer, on descriptor files in a sandboxed card, with its
+// option lists, choice widgets and HTML escaping.
+#include "descriptors/menu_form.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "descriptors/menu_form.hpp"
+#include "descriptors/choice_widgets.hpp"
 #include "dispatch/card_paths.hpp"
 #include "dispatch/error_log.hpp"
 #include "dispatch/response_output.hpp"
@@ -13,37 +16,56 @@
 
 namespace {
 namespace fs = std::filesystem;
-using testing_support::Sandbox;
+using Strings = std::vector<std::string>;
 
-std::string Row(std::string_view name, std::string_view cell) {
-  return "<tr><td valign=\"top\" class=\"formLabel\">" + std::string(name) + ":</td><td valign=\"top\">" +
-         std::string(cell) + "</td></tr>\r\n";
+std::string Row(const std::string& name, const std::string& cell) {
+  return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell + "</td></tr>\r\n";
 }
 
-std::string TextBox(std::string_view oid, std::string_view html_value) {
-  return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + std::string(oid) + "\" name=\"oid-" +
-         std::string(oid) + "\" maxlength=\"49\" value=\"" + std::string(html_value) + "\"/>\n\n";
+std::string TextBox(const std::string& oid, const std::string& html_value) {
+  return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid +
+         "\" maxlength=\"49\" value=\"" + html_value + "\"/>\n\n";
 }
 
-std::string AddressBox(int box, std::string_view group) {
-  const std::string n = std::to_string(box);
-  return "<input maxlength=\"3\" onchange=\"return validateIP('oid-ip', true);\" onkeypress=\"return "
-         "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"" +
-         n + "oid-ip\" name=\"" + n + "oid-ip\" value=\"" + std::string(group) + "\"/>\r\n";
+// One box per group, a dot between boxes, then the message script.
+std::string AddressBoxes(const std::string& oid, const Strings& groups) {
+  std::string html;
+  for (std::size_t box = 0; box < groups.size(); ++box) {
+    const std::string id = std::to_string(box) + "oid-" + oid;
+    html += std::string(box == 0 ? "" : "&nbsp;.&nbsp;\r\n") +
+            "<input maxlength=\"3\" onchange=\"return validateIP('oid-" + oid +
+            "', true);\" onkeypress=\"return allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" "
+            "size=\"3\" id=\"" + id + "\" name=\"" + id + "\" value=\"" + groups[box] + "\"/>\r\n";
+  }
+  return html + "<script language=\"javascript\">writeMessageDiv('oid-" + oid + "');</script>";
+}
+
+// Radio buttons or a drop-down list of oid p from label/value pairs (as
+// written), the options whose value is `marked` marked.
+std::string Choices(bool drop_down, const Strings& pairs, const std::string& marked = "") {
+  std::string html = drop_down ? "<select class=\"formInput\" name=\"oid-p\">" : "";
+  for (std::size_t i = 0; i < pairs.size(); i += 2) {
+    const std::string& value = pairs[i + 1];
+    html += drop_down ? "<option value=\"" + value + (value == marked ? "\" selected=\"true\">" : "\">") + pairs[i] +
+                            "</option>"
+                      : "<input type=\"radio\" name=\"oid-p\" value=\"" + value +
+                            (value == marked ? "\" checked=\"true\"/>" : "\"/>") + pairs[i] + "&nbsp;&nbsp;";
+  }
+  return drop_down ? html + "</select>" : html;
 }
 
 // The oid lines of menu "0", one per oid.
-std::string MenuOf(const std::vector<std::string>& oids) {
+std::string MenuOf(const Strings& oids) {
   std::string menu = "<menu><mid>0</mid><name>Main</name>\n";
   for (const std::string& oid : oids) menu += "<oid>" + oid + "</oid>\n";
   return menu + "</menu>\n";
 }
 
-// A param.xml record whose value file is ValuePath(oid).
-std::string Param(std::string_view oid, std::string_view name, std::string_view type, std::string_view more = "") {
-  const std::string o(oid);
-  return "<param><oid>" + o + "</oid><name>" + std::string(name) + "</name><type>" + std::string(type) +
-         "</type><file>../../card/v/" + o + "</file>" + std::string(more) + "</param>\n";
+// A param.xml record whose value file is /v/<oid> of the card.
+std::string Param(const std::string& oid, const std::string& name, const std::string& type,
+                  const std::string& more = "") {
+  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type + "</type><file>../../card/v/" +
+         oid + "</file>" + more + "</param>\n";
 }
 
 class MenuForm : public ::testing::Test {
@@ -60,15 +82,8 @@ class MenuForm : public ::testing::Test {
 
   void Menu(std::string_view text) const { sandbox_.WriteCardFile("/brix/etc/control_menu.xml", text); }
   void Params(std::string_view text) const { sandbox_.WriteCardFile("/brix/etc/param.xml", text); }
-  void Value(std::string_view oid, std::string_view first_line) const {
-    sandbox_.WriteCardFile("/v/" + std::string(oid), first_line);
-  }
-  // One parameter "p" on its own menu; returns the rendering.
-  std::string RenderOne(std::string_view type, std::string_view more, std::string_view value_file) const {
-    Menu(MenuOf({"p"}));
-    Params(Param("p", "P", type, more));
-    Value("p", value_file);
-    return Render();
+  void Value(const std::string& oid, std::string_view first_line) const {
+    sandbox_.WriteCardFile("/v/" + oid, first_line);
   }
   std::string Render(int expected_result = 0) const {
     response::Capture capture;
@@ -76,149 +91,110 @@ class MenuForm : public ::testing::Test {
     return capture.Text();
   }
   std::string ErrorLogText() const { return sandbox_.ReadFile(sandbox_.CardPath("/tmp/wwwError.txt")); }
+  // The log is written in append mode, so it goes on from the cut.
+  void ClearErrorLog() const { fs::resize_file(sandbox_.CardPath("/tmp/wwwError.txt"), 0); }
 
-  Sandbox sandbox_;
+  testing_support::Sandbox sandbox_;
   fs::path previous_dir_;
 };
 
 TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
-  const std::string radio =
-      "<input type=\"radio\" name=\"oid-p\" value=\"0\"/>Off&nbsp;&nbsp;"
-      "<input type=\"radio\" name=\"oid-p\" value=\"1\" checked=\"true\"/>On&nbsp;&nbsp;";
   const std::string two = "<option>Off</option><option>On</option>";
-  const std::string three = "<option>a</option><index>0</index><option>b</option><index>1</index>"
-                            "<option>c</option><index>2</index>";
-  const std::string select =
-      "<select class=\"formInput\" name=\"oid-p\"><option value=\"0\">a</option>"
-      "<option value=\"1\" selected=\"true\">b</option><option value=\"2\">c</option></select>";
-  struct Case {
-    const char* type;
-    std::string more;
-    std::string value_file;
-    std::string cell;
+  const Strings off_on = {"Off", "0", "On", "1"};
+  const std::string range = "<min>0</min><max>9</max>";
+  const std::string read_only = "<access>0</access>";
+  const std::string label256(256, 'L');
+  std::string numbered26, indexed26;  // 25 options are kept at most
+  Strings numbered25, indexed25;
+  for (int i = 0; i < 26; ++i) {
+    numbered26 += "<option>o</option>";
+    indexed26 += "<option>o</option><index>v</index>";
+    if (i < 25) {
+      numbered25.insert(numbered25.end(), {"o", std::to_string(i)});
+      indexed25.insert(indexed25.end(), {"o", "v"});
+    }
+  }
+  const struct {
+    std::string type, more, value_file, cell;
   } cases[] = {
       {"7", "", "v=a<b", TextBox("p", "a&lt;b")},
-      {"7", "<access>0</access>", "v=a<b%s", "a<b%s"},
-      {"7", "<access>01</access>", "v=a", "a"},
-      {"7", "<access>-1</access>", "v=a", TextBox("p", "a")},
-      {"7", "<access></access>", "v=a", TextBox("p", "a")},
-      {" 7x", "<access>1</access>", "v=a", TextBox("p", "a")},
-      {"5", "", "v=a<b", "a<b"},
-      {"12", "", "v=a", "a"},
-      {"3", "", "v=a", "a"},
-      {"4", "<min>0</min><max>9</max>", "v=5", ""},
-      {"4", "<min>0</min><max>9</max><access>0</access>", "v=5", "5"},
-      {"4", "<min>0</min>" + two, "v=1", radio},
-      {"4", "<max>9</max>" + two, "v=1", radio},
+      {"7", read_only, "v=a<b%s", "a<b%s"},
+      {"7", "<access>01</access>", "v=a", "a"},  // only the first character counts
+      {" 7x", "<access></access>", "v=a", TextBox("p", "a")},
+      {"5", "", "v=a<b", "a<b"}, {"12", "", "v=a", "a"},
+      {"4", range, "v=5", ""}, {"4", range + read_only, "v=5", "5"},
+      {"4", "<min>0</min>" + two, "v=1", Choices(false, off_on, "1")},
       {"4", "<min>0</min>", "v=5", TextBox("p", "5")},
-      {"4", three, "v=1", select},
-      {"6", "<min>0</min><max>9</max>", "v=1.5", ""},
-      {"6", "<max>9</max>", "v=1.5", TextBox("p", "1.5")},
-      {"6", "<min>0</min>", "v=1.5", TextBox("p", "1.5")},
-      {"8", two, "v=1", radio},
-      {"8", two + "<display>2</display>", "v=9",
-       "<select class=\"formInput\" name=\"oid-p\"><option value=\"0\">Off</option>"
-       "<option value=\"1\">On</option></select>"},
-      {"8", two + "<access>0</access>", "v=1", "1"},
-      {"8", "", "v=2", TextBox("p", "2")},
+      {"6", range, "v=1.5", ""}, {"6", "<max>9</max>", "v=1.5", TextBox("p", "1.5")},
+      {"8", two + "<display>2</display>", "v=9", Choices(true, off_on)}, {"8", two + read_only, "v=1", "1"},
+      // Three options but two indexes: numbered, the index texts ignored.
+      {"8", "<option>a</option><index>7</index><option>b</option><index>8</index><option>c</option>", "v=1",
+       Choices(true, {"a", "0", "b", "1", "c", "2"}, "1")},
+      {"8", "<option>a</option><option>b", "v=0", Choices(false, {"a", "0"}, "0")},
+      {"8", "<option>" + label256 + "</option>", "v=0", Choices(false, {label256.substr(1), "0"}, "0")},
+      {"8", numbered26, "v=24", Choices(true, numbered25, "24")},
+      {"8", indexed26, "v=v", Choices(true, indexed25, "v")},
+      {"8", "<option>a", "v=2", ""}, {"8", "<option>a<display>2</display>", "v=2", Choices(true, {})},
+      // No usable list: a text box.
       {"8", "<option>a</option><index>1</index><option>b</option> <index>2</index>", "v=2", TextBox("p", "2")},
-      {"8", "<option>a", "v=2", ""},
-      {"8", "<option>a<display>2</display>", "v=2", "<select class=\"formInput\" name=\"oid-p\"></select>"},
-      {"9", "<access>0</access>", "v=10.0.0.1", "10.0.0.1"},
-      {"7", "", "k=v=w", TextBox("p", "v=w")},
-      {"7", "", "k=", TextBox("p", "")},
-      {"7", "", "no equals sign", TextBox("p", "")},
+      {"8", "<option>a</option><index>1", "v=2", TextBox("p", "2")},
+      {"8", "<index>1</index><option>a</option>", "v=2", TextBox("p", "2")}, {"8", "", "v=2", TextBox("p", "2")},
+      // Option texts escaped; marked exactly when equal to the value (which keeps a CR from the file).
+      {"8",
+       "<option>A&B</option><index>\"1\"</index><option>b</option><index>1</index><option>c</option><index>10</index>",
+       "v=1", Choices(true, {"A&amp;B", "&quot;1&quot;", "b", "1", "c", "10"}, "1")},
+      {"8", "<option><x></option><index>5</index><option>y</option><index>5</index>", "v=5",
+       Choices(false, {"&lt;x&gt;", "5", "y", "5"}, "5")},
+      {"8", "<option>a</option><index>10</index><option>b</option><index>1</index>", "v=1",
+       Choices(false, {"a", "10", "b", "1"}, "1")},
+      {"8", "<option>a</option><index>%1</index><option>b</option><index>1</index>", "v=1\r\n",
+       Choices(false, {"a", "&#37;1", "b", "1"})},
+      {"9", "", "v=10.0.0.1", AddressBoxes("p", {"10", "0", "0", "1"})},
+      {"9", "", "v=1234.5", AddressBoxes("p", {"123", "5"})}, {"9", "", "v=", AddressBoxes("p", {""})},
+      {"9", "", "v=1.2.3.4.5", AddressBoxes("p", {"1", "2", "3", "4", "5"})},
+      {"9", "", "v=<a>%", AddressBoxes("p", {"<a>"})}, {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
+      {"7", "", "k=v=w", TextBox("p", "v=w")}, {"7", "", "no equals sign", TextBox("p", "")},
+      {"7", "", "\nk=v", TextBox("p", "")},  // an empty first line is a line, and holds no value
       {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.type) + " " + c.more + " " + c.value_file);
-    EXPECT_EQ(RenderOne(c.type, c.more, c.value_file), Row("P", c.cell));
+  Menu(MenuOf({"p"}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type + " " + c.more + " " + c.value_file);
+    Params(Param("p", "P", c.type, c.more));
+    Value("p", c.value_file);
+    EXPECT_EQ(Render(), Row("P", c.cell));
   }
   EXPECT_EQ(ErrorLogText(), "");
 }
 
-TEST_F(MenuForm, CutsAnAddressIntoOneBoxPerDottedGroup) {
-  EXPECT_EQ(RenderOne("9", "", "ip=10.0.0.1"),
-            Row("P",
-                "<input maxlength=\"3\" onchange=\"return validateIP('oid-p', true);\" onkeypress=\"return "
-                "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"0oid-p\" "
-                "name=\"0oid-p\" value=\"10\"/>\r\n&nbsp;.&nbsp;\r\n"
-                "<input maxlength=\"3\" onchange=\"return validateIP('oid-p', true);\" onkeypress=\"return "
-                "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"1oid-p\" "
-                "name=\"1oid-p\" value=\"0\"/>\r\n&nbsp;.&nbsp;\r\n"
-                "<input maxlength=\"3\" onchange=\"return validateIP('oid-p', true);\" onkeypress=\"return "
-                "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"2oid-p\" "
-                "name=\"2oid-p\" value=\"0\"/>\r\n&nbsp;.&nbsp;\r\n"
-                "<input maxlength=\"3\" onchange=\"return validateIP('oid-p', true);\" onkeypress=\"return "
-                "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"3oid-p\" "
-                "name=\"3oid-p\" value=\"1\"/>\r\n"
-                "<script language=\"javascript\">writeMessageDiv('oid-p');</script>"));
-
-  const std::string dot = "&nbsp;.&nbsp;\r\n";
-  const std::string script = "<script language=\"javascript\">writeMessageDiv('oid-ip');</script>";
-  const std::pair<const char*, std::string> cases[] = {
-      {"1234.5", AddressBox(0, "123") + dot + AddressBox(1, "5") + script},
-      {"", AddressBox(0, "") + script},
-      {"1.2.3.4.5", AddressBox(0, "1") + dot + AddressBox(1, "2") + dot + AddressBox(2, "3") + dot +
-                        AddressBox(3, "4") + dot + AddressBox(4, "5") + script},
-      {"..", AddressBox(0, "") + dot + AddressBox(1, "") + dot + AddressBox(2, "") + script},
-      {"<a>%", AddressBox(0, "<a>") + script},
-  };
-  Menu(MenuOf({"ip"}));
-  Params(Param("ip", "Address", "9"));
-  for (const auto& [value, cell] : cases) {
-    Value("ip", std::string("ip=") + value);
-    EXPECT_EQ(Render(), Row("Address", cell)) << value;
-  }
-}
-
-// "p1", "p2", ... (appended, not concatenated: GCC 12 warns falsely on the latter).
-std::string NumberedOid(int n) { return std::string("p").append(std::to_string(n)); }
-
 TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
+  Strings oids;  // p1 to p21, each with its own name and value
   std::string params;
   for (int i = 1; i <= 21; ++i) {
-    const std::string oid = NumberedOid(i);
-    params += Param(oid, "N" + oid, "5");
-    Value(oid, "v=" + oid);
+    // Appended, not concatenated: GCC 12 warns falsely on the latter.
+    oids.push_back(std::string("p").append(std::to_string(i)));
+    params += Param(oids.back(), oids.back(), "5");
+    Value(oids.back(), std::string("v=").append(oids.back()));
   }
   Params(params);
-  auto rows = [](std::vector<int> numbers) {
-    std::string html;
-    for (int n : numbers) html += Row(std::string("N").append(NumberedOid(n)), NumberedOid(n));
-    return html;
+  const auto first = [&oids](int count) { return Strings(oids.begin(), oids.begin() + count); };
+  const std::pair<std::string, Strings> cases[] = {
+      {MenuOf({"p3", "p1", "p3"}), {"p3", "p1", "p3"}},
+      // Two blocks of menu 0 make one list of 20 at most; other menus are skipped.
+      {MenuOf(first(19)) + "<menu><mid>1</mid>\n<oid>p9</oid>\n" + MenuOf({"p20", "p21"}), first(20)},
+      {"<menu><mid>01</mid>\n<oid>p1</oid>\n</menu>\n", {}},
+      {"<menu><mid>0</mid>\n</menu>\n<oid>p1</oid>\n", {}},
+      {"<menu><mid>0</mid>\n<oid>p1</oid>\n <oid>p2</oid>\n<oid>p3</oid>\n", {"p1"}},
+      // The line that ends a list is not read as a header.
+      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n", {"p1"}},
+      {"<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", {"p1", "p2"}},
   };
-  std::vector<std::string> twenty_one;
-  std::vector<int> first_twenty;
-  for (int i = 1; i <= 21; ++i) twenty_one.push_back(NumberedOid(i));
-  for (int i = 1; i <= 20; ++i) first_twenty.push_back(i);
-  struct Case {
-    const char* name;
-    std::string menu;
-    std::string html;
-  } cases[] = {
-      {"menu order", MenuOf({"p3", "p1"}), rows({3, 1})},
-      {"a repeated oid", MenuOf({"p2", "p2"}), rows({2, 2})},
-      {"21 oids", MenuOf(twenty_one), rows(first_twenty)},
-      {"two blocks make one list", MenuOf({"p1"}) + "<menu><mid>1</mid>\n<oid>p9</oid>\n" + MenuOf({"p2"}),
-       rows({1, 2})},
-      {"20 oids, then a second block", MenuOf(std::vector<std::string>(twenty_one.begin(), twenty_one.end() - 1)) +
-                                           MenuOf({"p21"}),
-       rows(first_twenty)},
-      {"menu 01 is not menu 0", "<menu><mid>01</mid>\n<oid>p1</oid>\n</menu>\n", ""},
-      {"no menu", "<menu><mid>1</mid>\n<oid>p1</oid>\n", ""},
-      {"no oid lines", "<menu><mid>0</mid>\n</menu>\n<oid>p1</oid>\n", ""},
-      {"an indented oid line ends the list", "<menu><mid>0</mid>\n<oid>p1</oid>\n <oid>p2</oid>\n<oid>p3</oid>\n",
-       rows({1})},
-      {"a blank line ends the list", "<menu><mid>0</mid>\n<oid>p1</oid>\n\n<oid>p2</oid>\n", rows({1})},
-      {"the ending line is no header", "<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n",
-       rows({1})},
-      {"CR LF lines", "<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", rows({1, 2})},
-  };
-  for (const Case& c : cases) {
-    Menu(c.menu);
-    EXPECT_EQ(Render(), c.html) << c.name;
+  for (const auto& [menu, shown] : cases) {
+    Menu(menu);
+    std::string rows;
+    for (const std::string& oid : shown) rows += Row(oid, oid);
+    EXPECT_EQ(Render(), rows) << menu;
   }
   EXPECT_EQ(ErrorLogText(), "");
 }
@@ -228,78 +204,71 @@ TEST_F(MenuForm, AnUnreadableMenuWritesNothing) {
   Menu(MenuOf({"p1"}) + "<menu><mid>0</mid>\n<oid>p2</oid>\n<oid>p3\n");
   Params(Param("p1", "One", "5"));
   EXPECT_EQ(Render(1), "");
-  EXPECT_EQ(ErrorLogText(), "can't open file " + std::string(card_paths::kControlMenu) + " to read\n" +
-                                "corrupted file " + card_paths::kControlMenu + "\n");
+  const std::string menu_xml = card_paths::kControlMenu;
+  EXPECT_EQ(ErrorLogText(), "can't open file " + menu_xml + " to read\ncorrupted file " + menu_xml + "\n");
 }
 
+// Menu q, p, p. Parameter q reads well and comes first: its data must not
+// reach p's rows. Each failure is logged once per row of p; a message without
+// a line feed runs on into the next one.
 TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string param_xml = card_paths::kParamDescriptors;
-  // Parameter q reads well and comes first: its data must not reach p's row.
-  const std::string good_q = Param("q", "Q", "7");
-  struct Case {
-    const char* name;
-    std::string params;
-    bool value_file;
-    std::string log;
-    std::string p_row;
+  const std::string q = Param("q", "Q", "7");
+  const struct {
+    std::string records, label, log;  // the label of p's rows: its name once read; never a widget
   } cases[] = {
-      {"no record", good_q + Param("r", "R", "7"), true, "Corrupted descriptor files", Row("", "")},
-      {"a cut line before the record", good_q + "<param><oid>r</oid>\n" + Param("p", "P", "7"), true,
-       "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: <param><oid>r</oid>\n",
-       Row("", "")},
-      {"no name", good_q + "<param><oid>p</oid><type>7</type><file>../../card/v/p</file></param>\n", true,
-       "corrupted file " + param_xml + "\n", Row("", "")},
-      {"no type", good_q + "<param><oid>p</oid><name>P</name><file>../../card/v/p</file></param>\n", true,
-       "corrupted file " + param_xml + " 1\n", Row("P", "")},
-      {"no file", good_q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", true,
-       "corrupted file " + param_xml + " 2\n", Row("P", "")},
-      {"no value file", good_q + Param("p", "P", "7"), false, "can't open file ../../card/v/p to read\n",
-       Row("P", "")},
-      {"an empty value file", good_q + Param("p", "P", "7", "<access>0</access>"), true,
-       "can read file ../../card/v/p\n", Row("P", "")},
+      {q + Param("r", "R", "7"), "", "Corrupted descriptor files"},
+      {q + "<param><oid>r</oid>\n" + Param("p", "P", "7"), "",
+       "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: <param><oid>r</oid>\n"},
+      {q + "<param><oid>p</oid><type>7</type><file>../../card/v/p</file></param>\n", "",
+       "corrupted file " + param_xml + "\n"},
+      {q + "<param><oid>p</oid><name>P</name><file>../../card/v/p</file></param>\n", "P",
+       "corrupted file " + param_xml + " 1\n"},
+      {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P", "corrupted file " + param_xml + " 2\n"},
+      {q + "<param><oid>p</oid><name>P</name><type>7</type><file>../../card/v/none</file></param>\n", "P",
+       "can't open file ../../card/v/none to read\n"},
+      {q + Param("p", "P", "7", "<access>0</access>"), "P", "can read file ../../card/v/p\n"},  // it is empty
   };
-  Menu(MenuOf({"q", "p"}));
+  Menu(MenuOf({"q", "p", "p"}));
   Value("q", "q=secret");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    fs::remove(sandbox_.CardPath("/tmp/wwwError.txt"));
-    CloseErrorLog();
-    OpenErrorLog();
-    fs::remove(sandbox_.CardPath("/v/p"));
-    if (c.value_file) Value("p", "");
-    Params(c.params);
-    EXPECT_EQ(Render(), Row("Q", TextBox("q", "secret")) + c.p_row);
-    EXPECT_EQ(ErrorLogText(), c.log);
+  Value("p", "");
+  for (const auto& c : cases) {
+    ClearErrorLog();
+    Params(c.records);
+    EXPECT_EQ(Render(), Row("Q", TextBox("q", "secret")) + Row(c.label, "") + Row(c.label, "")) << c.log;
+    EXPECT_EQ(ErrorLogText(), c.log + c.log);
   }
-}
-
-TEST_F(MenuForm, MessagesWithoutALineFeedRunOn) {
-  Menu(MenuOf({"a", "b"}));
+  ClearErrorLog();
   fs::remove(sandbox_.CardPath("/brix/etc/param.xml"));
-  EXPECT_EQ(Render(), Row("", "") + Row("", ""));
-  Params(Param("c", "C", "7"));
-  EXPECT_EQ(Render(), Row("", "") + Row("", ""));
-  const std::string cannot_open = "can't open file " + std::string(card_paths::kParamDescriptors) + " to read\n";
-  EXPECT_EQ(ErrorLogText(), cannot_open + cannot_open + "Corrupted descriptor filesCorrupted descriptor files");
+  EXPECT_EQ(Render(), Row("", "") + Row("", "") + Row("", ""));
+  const std::string cannot_open = "can't open file " + param_xml + " to read\n";
+  EXPECT_EQ(ErrorLogText(), cannot_open + cannot_open + cannot_open);
 }
 
+// A 50-character oid in the menu is read as its first 49 characters, so it
+// finds the first record; that record's name and value file path are cut to 49
+// and 63 characters.
 TEST_F(MenuForm, CutsOidsNamesAndPathsToTheirWidths) {
   const std::string oid49(49, 'o');
-  const std::string name50(50, 'n');
-  // Relative to the working directory, a 63-character path to the value file.
-  const std::string path63 = "../../card/v/" + std::string(50, 'f');
+  const std::string path63 = "../../card/v/" + std::string(50, 'f');  // relative to the working directory
   sandbox_.WriteFile(sandbox_.WorkDir() / path63, "v=ok");
-  Menu(MenuOf({oid49, oid49 + "x"}));
-  Params("<param><oid>" + oid49 + "</oid><name>" + name50 + "</name><type>7</type><file>" + path63 +
-         "</file></param>\n<param><oid>" + oid49 + "x</oid><name>X</name><type>7</type><file>" + path63 +
-         "g</file></param>\n");
-  // The 50-character oid is read as its first 49 characters: the first record.
-  const std::string row = Row(name50.substr(0, 49), TextBox(oid49, "ok"));
-  EXPECT_EQ(Render(), row + row);
-  Params("<param><oid>p</oid><name>P</name><type>7</type><file>" + path63 + "g</file></param>\n");
-  Menu(MenuOf({"p"}));
-  EXPECT_EQ(Render(), Row("P", TextBox("p", "ok")));
+  Menu(MenuOf({oid49 + "x"}));
+  Params("<param><oid>" + oid49 + "</oid><name>" + std::string(50, 'n') + "</name><type>7</type><file>" + path63 +
+         "g</file></param>\n" + Param(oid49 + "x", "X", "7"));
+  EXPECT_EQ(Render(), Row(std::string(49, 'n'), TextBox(oid49, "ok")));
   EXPECT_EQ(ErrorLogText(), "");
+}
+
+TEST(PrintHtmlEscaped, ReplacesTheFiveCharactersAndInterpretsNothing) {
+  const std::string x255(255, 'x');
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"\"<>&%'", "&quot;&lt;&gt;&amp;&#37;'"}, {"%s%n%d", "&#37;s&#37;n&#37;d"},
+      {x255 + "yz", x255}, {x255.substr(1) + "&", x255.substr(1) + "&amp;"}, {x255 + "&", x255}};
+  for (const auto& [text, html] : cases) {
+    response::Capture capture;
+    EXPECT_EQ(PrintHtmlEscaped(text), 0);
+    EXPECT_EQ(capture.Text(), html) << text.substr(0, 20);
+  }
 }
 
 }  // namespace
