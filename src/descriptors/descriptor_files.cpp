@@ -1,12 +1,11 @@
 #include "descriptors/descriptor_files.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
+
+#include "dispatch/file_descriptor.hpp"
 
 DescriptorFile OpenDescriptorFile(const char* path) { return DescriptorFile(std::fopen(path, "r")); }
 
@@ -56,37 +55,6 @@ int DeliverPiece(std::string_view piece, std::string& line) {
   return static_cast<int>(line.size());
 }
 
-// Reads into text[filled, size), retrying interrupted reads. Returns the
-// number of bytes read; 0 at the end of the file or on a read error.
-std::size_t ReadSome(int descriptor, std::string& text, std::size_t filled) {
-  while (true) {
-    const ssize_t got = ::read(descriptor, text.data() + filled, text.size() - filled);
-    if (got >= 0) {
-      return static_cast<std::size_t>(got);
-    }
-    if (errno != EINTR) {
-      return 0;
-    }
-  }
-}
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(const char* path) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC)) {}
-  ~FileDescriptor() {
-    if (descriptor_ >= 0) {
-      ::close(descriptor_);
-    }
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  explicit operator bool() const { return descriptor_ >= 0; }
-  int get() const { return descriptor_; }
-
- private:
-  int descriptor_;
-};
-
 // What is read at a time from a file whose size is not known in advance.
 constexpr std::size_t kPipeChunk = 4096;
 
@@ -108,7 +76,7 @@ std::optional<DescriptorText> DescriptorText::Load(const char* path) {
       text.resize(2 * text.size());
     }
     const std::size_t wanted = text.size() - filled;
-    const std::size_t got = ReadSome(file.get(), text, filled);
+    const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
     filled += got;
     // A regular file reads short only at its end.
     if (got == 0 || (regular && got < wanted)) {
@@ -134,7 +102,7 @@ std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) 
   std::string text(MAX_LINE_LENGTH - 1, '\0');
   std::size_t filled = 0;
   while (filled < text.size() && std::string_view(text).substr(0, filled).find('\n') == std::string_view::npos) {
-    const std::size_t got = ReadSome(file.get(), text, filled);
+    const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
     if (got == 0) {
       break;
     }

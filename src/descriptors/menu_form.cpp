@@ -22,17 +22,17 @@ enum class MenuResult { kRead, kUnreadable };
 // Collects the oids of every block of menu "0". The line that ends a block
 // is consumed with it, so it is never taken for the next header.
 MenuResult ReadMenu(MenuDescriptor& menu) {
-  const DescriptorFile file = OpenDescriptorFile(card_paths::kControlMenu);
+  std::optional<DescriptorText> file = DescriptorText::Load(card_paths::kControlMenu);
   if (!file) {
     WriteErrorLog("can't open file %s to read\n", card_paths::kControlMenu);
     return MenuResult::kUnreadable;
   }
   std::string line;
-  while (ReadDescriptorLine(line, file.get()) != -1) {
+  while (file->ReadLine(line) != -1) {
     if (!line.starts_with(kMenuHeader)) {
       continue;
     }
-    while (ReadDescriptorLine(line, file.get()) != -1 && line.starts_with(kOidTag) &&
+    while (file->ReadLine(line) != -1 && line.starts_with(kOidTag) &&
            menu.count < static_cast<int>(kMenuOidLimit)) {
       if (ExtractTagText(line, menu.oids[menu.count], kOidTag, "</oid>") != 0) {
         WriteErrorLog("corrupted file %s\n", card_paths::kControlMenu);
