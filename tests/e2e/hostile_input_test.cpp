@@ -22,6 +22,7 @@
 
 namespace {
 using namespace testing_support;
+using namespace std::string_literals;
 
 const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\n"
@@ -277,6 +278,8 @@ std::vector<HostileCase> Cases() {
       {"ContentLengthMinusOne", set, Length("-1"), {A::kNothing}},
       {"ContentLengthInHexadecimal", set, Length("0x10"), {A::kErrorPage}},
       {"ContentLengthBeyond32Bits", set, Length("99999999999"), {A::kNothing}},
+      {"AddressBoxOfRawNuls", set,
+       Body([] { return "1oid-frame_ip.conf=\0\0\0168&"s + kValidBody; }), {A::kErrorPage}},
       {"BinaryGarbage", set, Body([] { return Garbage(64 << 10); }), {A::kErrorPage}},
       {"TenMebibyteSingleLine", set, Body([] { return "oid-label=" + Repeat(10 << 20, 'x') + "&" + kValidBody; }),
        {A::kNetworkPage}},
