@@ -6,6 +6,7 @@
 #include "cgi/ascii_case.hpp"
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
+#include "cgi/multipart.hpp"
 #include "cgi/number_conversion.hpp"
 #include "cgi/url_encoded.hpp"
 
@@ -56,8 +57,9 @@ int CgiParseBody(std::int32_t& status) {
     }
     CgiParseUrlEncoded(*body, static_cast<std::size_t>(declared));
   } else if (CgiStartsWithIgnoringCase(*type, kMultipartType)) {
-    // Refused rather than half-read until multipart bodies are parsed.
-    return -1;
+    if (CgiParseMultipart(stdin) != 0) {
+      return -1;
+    }
   } else {
     std::fputs("Unknown Encoding.\n", stderr);
     return -1;

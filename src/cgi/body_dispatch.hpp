@@ -13,11 +13,13 @@
 //   - either variable is absent, or the declared length is negative or
 //     outside the 32-bit range (nothing is read);
 //   - the body cannot be read;
-//   - the body is multipart/form-data, which is not parsed yet (nothing is
-//     read);
+//   - the body is multipart/form-data without a usable boundary (nothing is
+//     read; see CgiParseMultipart);
 //   - the type is another one: "Unknown Encoding.\n" on standard error.
 // Type tests look at the start of the value without regard to case, so
-// parameters after the type do not disturb them.
+// parameters after the type do not disturb them. The declared length sizes
+// the read of a URL-encoded body only: a multipart body is read up to its
+// close delimiter.
 int CgiParseBody(std::int32_t& status);
 
 // Reads up to `length` bytes from `stream`, fewer when the input ends first.

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -44,6 +45,21 @@ inline void SetStdin(std::string_view body) {
   std::fclose(file);
 }
 
+struct CloseStream {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+using Stream = std::unique_ptr<std::FILE, CloseStream>;
+
+// A stream reading `content` from a temporary file, as standard input would.
+inline Stream StreamOf(std::string_view content) {
+  Stream stream(std::tmpfile());
+  if (stream) {
+    std::fwrite(content.data(), 1, content.size(), stream.get());
+    std::rewind(stream.get());
+  }
+  return stream;
+}
+
 struct Entry {
   std::string name;
   std::string value;
@@ -72,6 +88,15 @@ inline int ParsePost(std::string_view body, std::optional<std::string> content_l
   SetCgiVariables({{"REQUEST_METHOD", "POST"},
                    {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
                    {"CONTENT_LENGTH", content_length.value_or(std::to_string(body.size()))}});
+  SetStdin(body);
+  return CgiParseRequest();
+}
+
+// Parses `body` as a POST of `content_type` (a multipart one, say).
+inline int ParsePostOf(const std::string& content_type, std::string_view body) {
+  SetCgiVariables({{"REQUEST_METHOD", "POST"},
+                   {"CONTENT_TYPE", content_type},
+                   {"CONTENT_LENGTH", std::to_string(body.size())}});
   SetStdin(body);
   return CgiParseRequest();
 }

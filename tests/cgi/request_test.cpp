@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BodyCase{"NegativeLength", kUrlEncoded, "-1", -1, ""},
                       BodyCase{"LengthBeyond32Bits", kUrlEncoded, "2147483648", -1, ""},
                       BodyCase{"LengthOfElevenDigits", kUrlEncoded, "99999999999", -1, ""},
-                      BodyCase{"Multipart", "Multipart/Form-Data; boundary=xyz", "3", -1, ""},
+                      BodyCase{"MultipartWithoutBoundary", "Multipart/Form-Data", "3", -1, ""},
                       BodyCase{"MultipartLengthUnset", "multipart/form-data; boundary=xyz", std::nullopt, -1, ""},
                       BodyCase{"TextPlain", "text/plain", "3", -1, "Unknown Encoding.\n"},
                       BodyCase{"TypeCutShort", kUrlEncoded.substr(0, 32), "3", -1, "Unknown Encoding.\n"}));

@@ -28,9 +28,13 @@ void SetCard::Install() const {
 }
 
 CgiRun SetCard::Post(const std::string& body, const CgiRunOptions& options) {
+  return PostOf("application/x-www-form-urlencoded", body, options);
+}
+
+CgiRun SetCard::PostOf(const std::string& content_type, const std::string& body, const CgiRunOptions& options) {
   CgiEnvironment env = GetRequest("/set");
   SetVariable(env, "REQUEST_METHOD", "POST");
-  SetVariable(env, "CONTENT_TYPE", "application/x-www-form-urlencoded");
+  SetVariable(env, "CONTENT_TYPE", content_type);
   SetVariable(env, "CONTENT_LENGTH", std::to_string(body.size()));
   return RunCgi(sandbox_, env, body, options);
 }

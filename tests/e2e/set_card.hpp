@@ -33,6 +33,8 @@ class SetCard {
 
   // POSTs `body` to /set as a URL-encoded form.
   CgiRun Post(const std::string& body, const CgiRunOptions& options = {});
+  // POSTs `body` to /set with CONTENT_TYPE `content_type`.
+  CgiRun PostOf(const std::string& content_type, const std::string& body, const CgiRunOptions& options = {});
   // The record lines of the change programs, in the order they ran.
   std::vector<std::string> Changes() const;
   // The record line a change of `oid` to `value` leaves.

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The words of a MIME header field and its key=value parameters.
+
+// White space between words: space, tab, line feed, vertical tab, form feed,
+// carriage return.
+bool CgiIsMimeSpace(char c);
+
+// The words of `text` up to its first NUL, split at runs of white space. A
+// quotation mark or an apostrophe opens a quoted section that runs to the
+// next mark of either kind (or to the end); white space inside it belongs to
+// the word, and the marks stay in it. A field "Content-Type: text/plain;
+// charset=x" gives "Content-Type:", "text/plain;" and "charset=x", so a
+// parameter is seen only as a word of its own.
+std::vector<std::string> CgiSplitTokens(std::string_view text);
+
+struct MimeParameter {
+  std::optional<std::string> key;
+  std::optional<std::string> value;
+};
+
+// Splits a word "key=value" at its first "=" (a word without one is all
+// value, without a key). The value loses one trailing ";", then one leading
+// and one trailing quotation mark or apostrophe, of either kind. A value that
+// is nothing but one such mark is absent; an empty word gives neither.
+MimeParameter CgiSplitParameter(std::string_view word);
+
+// How often `find` occurs in `text`, occurrences not overlapping. An
+// occurrence matches the first character exactly and the rest without regard
+// to case. An empty `find` occurs nowhere.
+std::size_t CgiCountMatches(std::string_view text, std::string_view find);
+// Replaces every such occurrence in `buffer` by `replacement`, in one pass;
+// returns the number replaced.
+std::size_t CgiReplaceAll(std::string& buffer, std::string_view find, std::string_view replacement);

@@ -1,0 +1,99 @@
+#include "cgi/multipart.hpp"
+
+#include <string>
+#include <utility>
+
+#include "cgi/collection_table.hpp"
+#include "cgi/form_entry.hpp"
+#include "cgi/mime_headers.hpp"
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// Three slots: the line in hand, the one after it, and the one being read.
+constexpr std::int32_t kReaderSlots = 3;
+
+FormEntry EntryOf(MimePart& part) {
+  FormEntry entry = CgiNewEntry();
+  entry.name = std::move(*part.name);
+  // Moved, not copied: a part may be as large as the whole body.
+  entry.value = std::move(part.data);
+  if (entry.value.ends_with(kLineEnd)) {
+    entry.value.resize(entry.value.size() - kLineEnd.size());
+  }
+  entry.value_length = entry.value.size();
+  entry.content_type_code = part.media_type_code;
+  entry.subtype = std::move(part.subtype);
+  entry.transfer_encoding_code = part.transfer_encoding_code;
+  entry.file_name = std::move(part.file_name);
+  return entry;
+}
+
+}  // namespace
+
+int CgiParseMultipart(std::FILE* stream) {
+  std::optional<PartList> list = CgiScanMultipart(stream);
+  if (!list || CgiCreateCollectionTable(list->parts.size()) != 0) {
+    return -1;
+  }
+  for (MimePart& part : list->parts) {
+    // An entry is found by its name; a part without one could never be.
+    if (part.name) {
+      CgiAppendEntry(EntryOf(part));
+    }
+  }
+  return 0;
+}
+
+std::optional<PartList> CgiScanMultipart(std::FILE* stream) {
+  PartList list{CgiNewPart(), {}};
+  CgiApplyRequestContentType(list.head);
+  // Without a boundary every line would be a delimiter, or none would.
+  if (!list.head.boundary || list.head.boundary->empty()) {
+    return std::nullopt;
+  }
+  const std::string delimiter = "--" + *list.head.boundary;
+  const std::string close_delimiter = delimiter + "--";
+  std::optional<LineReader> reader = CgiNewLineReader(kReaderSlots, stream);
+  while (const std::optional<std::string_view> line = CgiNextLine(*reader)) {
+    // The delimiter begins the close delimiter, so the close one is tested first.
+    if (line->starts_with(close_delimiter)) {
+      break;
+    }
+    if (!line->starts_with(delimiter)) {
+      continue;
+    }
+    MimePart part = CgiNewPart();
+    CgiParsePartHeaders(*reader, part);
+    while (const std::optional<std::string_view> blank = CgiNextLine(*reader)) {
+      if (blank->starts_with(kLineEnd)) {
+        break;
+      }
+    }
+    CgiCaptureData(*reader, delimiter, part);
+    list.parts.push_back(std::move(part));
+  }
+  return list;
+}
+
+std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimePart& part) {
+  part.data.clear();
+  std::optional<std::string_view> line;
+  std::size_t capacity = 0;
+  while (CgiNextLineWithLength(reader, line, capacity), line) {
+    // The line before a delimiter line (or the close delimiter line, which
+    // begins with the delimiter) is the last one. The test looks ahead, so a
+    // delimiter line taken here is data.
+    const std::optional<std::string_view> following = CgiPeekLine(reader);
+    const bool last = following && following->starts_with(delimiter);
+    part.data.append(*line);
+    if (last) {
+      break;
+    }
+  }
+  if (part.transfer_encoding_code == kBinaryTransferEncoding && part.data.ends_with(kLineEnd)) {
+    part.data.resize(part.data.size() - kLineEnd.size());
+  }
+  return part.data.size();
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+#include "cgi/line_reader.hpp"
+#include "cgi/mime_part.hpp"
+
+// "multipart/form-data" bodies: parts between delimiter lines "--" and the
+// boundary of CONTENT_TYPE, up to the close delimiter line "--", the boundary
+// and "--". The body is read line by line until the close delimiter or the
+// end of the input, whatever CONTENT_LENGTH says.
+
+// Parses the body on `stream` into entries of the current request, one per
+// named part, in body order (a part without a name gives none). An entry's
+// value is its part's data without a final CR LF; its value length counts the
+// bytes kept, NUL bytes included. Returns 0, or -1 without reading anything
+// and without entries when CONTENT_TYPE has no boundary, or an empty one.
+int CgiParseMultipart(std::FILE* stream);
+
+// The body's part list: the head carries CONTENT_TYPE, the parts follow in
+// body order. Lines before the first delimiter and between parts are ignored;
+// nothing is parsed after the close delimiter. Nothing without a usable
+// boundary.
+std::optional<PartList> CgiScanMultipart(std::FILE* stream);
+
+// Fills the part's data with the lines from the reader's next line up to the
+// one followed by a line that begins with `delimiter` (the close delimiter
+// does too), or to the end of the input; returns the data's length. Binary
+// data loses the CR LF that stands before the delimiter line.
+std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimePart& part);
