@@ -16,6 +16,8 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "e2e/set_card.hpp"
@@ -264,6 +266,41 @@ std::string Options(std::size_t count) {
   return options;
 }
 
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// The valid form's fields, with `before` in front of them.
+Fields ValidFields(Fields before = {}) {
+  std::string_view rest = kValidBody;
+  while (!rest.empty()) {
+    const std::string_view pair = rest.substr(0, rest.find('&'));
+    const std::size_t equals = pair.find('=');
+    before.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+    rest.remove_prefix(std::min(rest.size(), pair.size() + 1));
+  }
+  return before;
+}
+
+const std::string kBoundary = "----hostile7MA4YWxkTrZu0gW";
+
+// A multipart body as browsers send it; `close` ends it with the close
+// delimiter.
+std::string Multipart(const Fields& fields, bool close = true) {
+  std::string body;
+  for (const auto& [name, value] : fields) {
+    body.append("--").append(kBoundary).append("\r\nContent-Disposition: form-data; name=\"");
+    body.append(name).append("\"\r\n\r\n").append(value).append("\r\n");
+  }
+  return close ? body + "--" + kBoundary + "--\r\n" : body;
+}
+
+// A multipart POST of `body`, with CONTENT_TYPE `type` (the usual one when empty).
+auto MultipartRequest(BodyMaker body, std::string type = "") {
+  return [body, type](CgiEnvironment& env, std::string& request_body) {
+    SetVariable(env, "CONTENT_TYPE", type.empty() ? "multipart/form-data; boundary=" + kBoundary : type);
+    request_body = body();
+  };
+}
+
 // A form with one rejected value: the answer shows the form again.
 const std::string kRejectingBody = "oid-count=x&" + kValidBody;
 
@@ -340,6 +377,49 @@ std::vector<HostileCase> Cases() {
          sandbox.WriteFile(sandbox.Root() / "values" / "count", "5");
          sandbox.WriteFile(sandbox.Root() / "values" / "label", "");
        }},
+      {"MultipartTenMebibyteSingleLine", set,
+       MultipartRequest([] { return Multipart(ValidFields({{"oid-label", Repeat(10 << 20, 'x')}})); }),
+       {A::kNetworkPage}},
+      {"MultipartHundredThousandParts", set,
+       MultipartRequest([] {
+         Fields fields;
+         for (int i = 0; i < 100000; ++i) fields.emplace_back(std::string("f").append(std::to_string(i)), "1");
+         return Multipart(ValidFields(std::move(fields)));
+       }),
+       {A::kNetworkPage}},
+      {"MultipartMebibyteNameAndValue", set,
+       MultipartRequest([] { return Multipart(ValidFields({{Repeat(1 << 20, 'n'), Repeat(1 << 20, 'v')}})); }),
+       {A::kNetworkPage}},
+      {"MultipartHeaderOfAMebibyte", set,
+       MultipartRequest([] {
+         std::string folded = "--" + kBoundary + "\r\nContent-Disposition: form-data;";
+         for (int i = 0; i < (1 << 20) / 16; ++i) folded += "\r\n x" + std::to_string(i % 1000) + "=yyyyy;";
+         return folded + " name=\"oid-label\"\r\n\r\nfolded\r\n" + Multipart(ValidFields());
+       }),
+       {A::kNetworkPage}},
+      {"MultipartWithoutCloseDelimiter", set, MultipartRequest([] { return Multipart(ValidFields(), false); }),
+       {A::kNetworkPage}},
+      {"MultipartAddressBoxOfNuls", set,
+       MultipartRequest([] { return Multipart(ValidFields({{"1oid-frame_ip.conf", "\0\0\0"s}})); }),
+       {A::kErrorPage}},
+      {"MultipartBinaryGarbage", set, MultipartRequest([] { return Garbage(64 << 10); }), {A::kErrorPage}},
+      {"MultipartGarbageBetweenDelimiters", set,
+       MultipartRequest([] { return "--" + kBoundary + "\r\n" + Garbage(64 << 10) + "\r\n" + Multipart(ValidFields()); }),
+       {A::kErrorPage, A::kNetworkPage}},
+      {"MultipartWithoutBoundary", set, MultipartRequest([] { return Multipart(ValidFields()); }, "multipart/form-data"),
+       {A::kNothing}},
+      {"MultipartContentLengthMinusOne", set,
+       [](CgiEnvironment& env, std::string& body) {
+         MultipartRequest([] { return Multipart(ValidFields()); })(env, body);
+         SetVariable(env, "CONTENT_LENGTH", "-1");
+       },
+       {A::kNothing}},
+      {"MultipartContentLengthFarUnder", set,
+       [](CgiEnvironment& env, std::string& body) {
+         MultipartRequest([] { return Multipart(ValidFields()); })(env, body);
+         SetVariable(env, "CONTENT_LENGTH", "3");
+       },
+       {A::kNetworkPage}},
       {"FeedContentLengthOfInt32Max", "/uploadupdate",
        Variable("CONTENT_LENGTH", Text("2147483647"), Text("loadtype=ppcupload")), {A::kFeedRecord}},
       {"FeedContentLengthMinusOne", "/uploadupdate", Variable("CONTENT_LENGTH", Text("-1"), Text("loadtype=ppcupload")),
