@@ -14,14 +14,17 @@ endfunction()
 # OFF links only the C++ runtime statically, the C library dynamically.
 option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 
-# merovane_program(<name> <card root>): the CGI executable for one card root.
+# merovane_program(<name> <card root> [DYNAMIC]): the CGI executable for one
+# card root. DYNAMIC keeps the C library shared whatever MEROVANE_FULLY_STATIC
+# says: valgrind can only follow the allocator of a dynamically linked program.
 function(merovane_program name root)
+  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "" "")
   merovane_card_paths(${name}_paths "${root}")
   add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
   target_link_libraries(${name} PRIVATE merovane_dispatch ${name}_paths)
   if(MEROVANE_SANITIZE)
     # The sanitizer runtimes are shared libraries.
-  elseif(MEROVANE_FULLY_STATIC)
+  elseif(MEROVANE_FULLY_STATIC AND NOT program_DYNAMIC)
     # Unused sections of the static libraries are left out of the image.
     target_link_options(${name} PRIVATE -static -Wl,--gc-sections)
   else()

@@ -62,7 +62,11 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
               const CgiRunOptions& options) {
   // The program may leave part of its input unread; that must not kill us.
   ::signal(SIGPIPE, SIG_IGN);
-  const std::string program = options.program.empty() ? MEROVANE_SANDBOXED_PROGRAM : options.program;
+  const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
+  const bool checked = valgrind != nullptr && *valgrind != '\0';
+  const std::string program = !options.program.empty() ? options.program
+                              : checked                ? MEROVANE_MEMCHECK_PROGRAM
+                                                       : MEROVANE_SANDBOXED_PROGRAM;
   const std::string work_dir = sandbox.WorkDir().string();
 
   std::vector<std::string> env_strings;
@@ -76,8 +80,6 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   envp.push_back(nullptr);
   std::vector<std::string> args = {"Merovane"};
   std::string executable = program;
-  const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
-  const bool checked = valgrind != nullptr && *valgrind != '\0';
   // The records directory is writable whoever the program runs as.
   const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   if (checked) {
