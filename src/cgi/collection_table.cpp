@@ -14,27 +14,69 @@ constexpr std::size_t kMaxReserved = 4096;
 
 }  // namespace
 
-CollectionTable::CollectionTable(std::size_t capacity) {
+CollectionTable::CollectionTable(std::size_t capacity) : key_(CgiRandomNameHashKey()) {
   const std::size_t reserved = std::min(capacity, kMaxReserved);
   collections_.reserve(reserved);
-  positions_.reserve(reserved);
+  ReserveIndex(reserved);
+}
+
+std::size_t CollectionTable::SlotOf(std::string_view name, std::uint64_t hash) const {
+  const std::size_t mask = index_.size() - 1;
+  // The index is never full, so the walk ends at a free slot at the latest.
+  for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+    const IndexSlot& candidate = index_[slot];
+    if (candidate.position == kFreeSlot ||
+        (candidate.hash == hash && collections_[candidate.position].First().name == name)) {
+      return slot;
+    }
+  }
+}
+
+void CollectionTable::ReserveIndex(std::size_t names) {
+  std::size_t size = index_.empty() ? 16 : index_.size();
+  while (size / 2 < names) {
+    size *= 2;
+  }
+  if (size == index_.size()) {
+    return;
+  }
+  std::vector<IndexSlot> old = std::exchange(index_, std::vector<IndexSlot>(size));
+  const std::size_t mask = size - 1;
+  for (const IndexSlot& moved : old) {
+    if (moved.position == kFreeSlot) {
+      continue;
+    }
+    std::size_t slot = static_cast<std::size_t>(moved.hash) & mask;
+    while (index_[slot].position != kFreeSlot) {
+      slot = (slot + 1) & mask;
+    }
+    index_[slot] = moved;
+  }
 }
 
 std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
-  const auto found = positions_.find(name);
-  if (found == positions_.end()) {
+  if (collections_.empty()) {
     return std::nullopt;
   }
-  return found->second;
+  const IndexSlot& slot = index_[SlotOf(name, CgiNameHash(name, key_))];
+  if (slot.position == kFreeSlot) {
+    return std::nullopt;
+  }
+  return slot.position;
 }
 
 void CollectionTable::Append(FormEntry entry) {
-  auto found = positions_.find(std::string_view(entry.name));
-  if (found == positions_.end()) {
-    found = positions_.emplace(entry.name, collections_.size()).first;
+  const std::uint64_t hash = CgiNameHash(entry.name, key_);
+  std::size_t slot = SlotOf(entry.name, hash);
+  if (index_[slot].position == kFreeSlot) {
+    if (collections_.size() + 1 > index_.size() / 2) {
+      ReserveIndex(collections_.size() + 1);
+      slot = SlotOf(entry.name, hash);
+    }
+    index_[slot] = {hash, collections_.size()};
     collections_.push_back(CgiNewCollection());
   }
-  collections_[found->second].entries.push_back(std::move(entry));
+  collections_[index_[slot].position].entries.push_back(std::move(entry));
 }
 
 int CgiCreateCollectionTable(std::size_t capacity) {

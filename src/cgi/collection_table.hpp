@@ -1,19 +1,20 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "cgi/form_entry.hpp"
+#include "cgi/name_hash.hpp"
 
 // The collections of a request, in the order in which their names first
-// arrived. Names are matched exactly (same bytes, same length, case counts);
-// an index beside the ordered table keeps a lookup from walking every name,
-// so a form with many fields parses in linear time.
+// arrived. Names are matched exactly (same bytes, same length, case counts).
+// An index beside the ordered table keeps a lookup from walking every name,
+// so a form with many fields parses in linear time: open addressing over the
+// positions, with each name's keyed hash (see name_hash.hpp), in one array
+// at most half full. A name is kept once, in its collection's first entry.
 class CollectionTable {
  public:
   // `capacity` is the number of entries the parse expects at most; it only
@@ -31,13 +32,20 @@ class CollectionTable {
   void Append(FormEntry entry);
 
  private:
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
+  static constexpr std::size_t kFreeSlot = static_cast<std::size_t>(-1);
+  struct IndexSlot {
+    std::uint64_t hash = 0;
+    std::size_t position = kFreeSlot;
   };
 
+  // The slot that holds `name`, or the free slot where it would go.
+  std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
+  // Makes room for one more name, keeping the index at most half full.
+  void ReserveIndex(std::size_t names);
+
+  NameHashKey key_;
   std::vector<FormCollection> collections_;
-  std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>> positions_;
+  std::vector<IndexSlot> index_;  // a power of two in size, or empty
 };
 
 // The operations the parsers build a request with. Each works on the current

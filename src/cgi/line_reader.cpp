@@ -59,6 +59,7 @@ void readCRLFLine(LineReader& reader, std::uint64_t sequence, std::int32_t targe
     } else {
       ReadLineInto(reader.stream, slot);
     }
+    reader.bytes_read += slot.length;
     // A read error is no data: the input ends there, as at the end of file.
     reader.end_of_input = std::feof(reader.stream) || std::ferror(reader.stream);
     ++reader.available;
@@ -98,4 +99,14 @@ std::optional<std::string_view> CgiPeekLine(const LineReader& reader) {
     return std::nullopt;
   }
   return reader.slots[reader.read_index % static_cast<std::uint64_t>(reader.slot_count)].Line();
+}
+
+std::uint64_t CgiBytesHeldAhead(const LineReader& reader) {
+  std::uint64_t held = 0;
+  for (std::int32_t ahead = 0; ahead < reader.available; ++ahead) {
+    held += reader.slots[(reader.read_index + static_cast<std::uint64_t>(ahead)) %
+                         static_cast<std::uint64_t>(reader.slot_count)]
+                .length;
+  }
+  return held;
 }

@@ -44,7 +44,11 @@ struct LineReader {
   std::vector<LineSlot> slots;
   std::FILE* stream = nullptr;
   bool end_of_input = false;  // a read met the end of the input (or an error)
+  std::uint64_t bytes_read = 0;  // bytes of every line read from the stream so far
 };
+
+// The bytes of the lines read ahead and not yet handed out.
+std::uint64_t CgiBytesHeldAhead(const LineReader& reader);
 
 // A reader with `slot_count` slots (at least 3) over `stream`, which has read
 // its first slot-count lines already; nothing for fewer than 3 slots.

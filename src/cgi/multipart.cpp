@@ -1,11 +1,16 @@
 #include "cgi/multipart.hpp"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
+#include "cgi/captured_variables.hpp"
+#include "cgi/cgi_context.hpp"
 #include "cgi/collection_table.hpp"
 #include "cgi/form_entry.hpp"
 #include "cgi/mime_headers.hpp"
+#include "cgi/number_conversion.hpp"
+#include "cgi/part_data.hpp"
 
 namespace {
 
@@ -28,6 +33,16 @@ FormEntry EntryOf(MimePart& part) {
   entry.transfer_encoding_code = part.transfer_encoding_code;
   entry.file_name = std::move(part.file_name);
   return entry;
+}
+
+// CONTENT_LENGTH as a number of bytes; 0 when it is absent or no length.
+std::uint64_t DeclaredBodyLength() {
+  const std::optional<std::string_view> text = CgiCapturedValue(kContentLengthSlot);
+  std::int32_t declared = 0;
+  if (!text || !CgiConvertLong32(std::string(*text).c_str(), declared) || declared < 0) {
+    return 0;
+  }
+  return static_cast<std::uint64_t>(declared);
 }
 
 }  // namespace
@@ -79,6 +94,11 @@ std::optional<PartList> CgiScanMultipart(std::FILE* stream) {
 
 std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimePart& part) {
   part.data.clear();
+  // A truthful declared length bounds the part by what is left of the body
+  // from its first data line on; it only sizes the data's growth.
+  const std::uint64_t part_start = reader.bytes_read - CgiBytesHeldAhead(reader);
+  const std::uint64_t declared = DeclaredBodyLength();
+  PartData data(part.data, declared > part_start ? declared - part_start : 0);
   std::optional<std::string_view> line;
   std::size_t capacity = 0;
   while (CgiNextLineWithLength(reader, line, capacity), line) {
@@ -87,7 +107,7 @@ std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimeP
     // delimiter line taken here is data.
     const std::optional<std::string_view> following = CgiPeekLine(reader);
     const bool last = following && following->starts_with(delimiter);
-    part.data.append(*line);
+    data.Append(*line);
     if (last) {
       break;
     }

@@ -1,7 +1,11 @@
 #include "descriptors/descriptor_files.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
+
+#include "dispatch/file_descriptor.hpp"
 
 DescriptorFile OpenDescriptorFile(const char* path) { return DescriptorFile(std::fopen(path, "r")); }
 
@@ -10,7 +14,8 @@ int ReadDescriptorLine(std::string& line, std::FILE* stream) {
   line.clear();
   line.reserve(kPieceLimit);
   while (line.size() < kPieceLimit) {
-    const int c = std::getc(stream);
+    // One thread reads each stream: no locking per byte.
+    const int c = getc_unlocked(stream);
     if (c == EOF) {
       break;
     }
@@ -26,6 +31,84 @@ int ReadDescriptorLine(std::string& line, std::FILE* stream) {
     line.pop_back();
   }
   return static_cast<int>(line.size());
+}
+
+namespace {
+
+// The start of a line: the first MAX_LINE_LENGTH - 1 bytes of `text` at
+// most, ending after the first line feed among them.
+std::string_view LinePiece(std::string_view text) {
+  const std::string_view piece = text.substr(0, MAX_LINE_LENGTH - 1);
+  const std::size_t line_feed = piece.find('\n');
+  return line_feed == std::string_view::npos ? piece : piece.substr(0, line_feed + 1);
+}
+
+// Delivers a piece as ReadDescriptorLine does: without its line feed.
+int DeliverPiece(std::string_view piece, std::string& line) {
+  if (piece.empty()) {
+    return -1;
+  }
+  if (piece.back() == '\n') {
+    piece.remove_suffix(1);
+  }
+  line.assign(piece);
+  return static_cast<int>(line.size());
+}
+
+// What is read at a time from a file whose size is not known in advance.
+constexpr std::size_t kPipeChunk = 4096;
+
+}  // namespace
+
+std::optional<DescriptorText> DescriptorText::Load(const char* path) {
+  const FileDescriptor file(path);
+  if (!file) {
+    return std::nullopt;
+  }
+  // Sized from the file, so no memory beyond its bytes is touched; one byte
+  // more shows whether it grew meanwhile.
+  struct stat status {};
+  const bool regular = ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode);
+  std::string text(regular ? static_cast<std::size_t>(status.st_size) + 1 : kPipeChunk, '\0');
+  std::size_t filled = 0;
+  while (true) {
+    if (filled == text.size()) {
+      text.resize(2 * text.size());
+    }
+    const std::size_t wanted = text.size() - filled;
+    const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
+    filled += got;
+    // A regular file reads short only at its end.
+    if (got == 0 || (regular && got < wanted)) {
+      break;
+    }
+  }
+  text.resize(filled);
+  return DescriptorText(std::move(text));
+}
+
+int DescriptorText::ReadLine(std::string& line) {
+  const std::string_view piece = LinePiece(std::string_view(text_).substr(std::min(at_, text_.size())));
+  at_ += piece.size();
+  return DeliverPiece(piece, line);
+}
+
+std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) {
+  const FileDescriptor file(path);
+  if (!file) {
+    return std::nullopt;
+  }
+  // Only the first piece is wanted: reading stops once it is complete.
+  std::string text(MAX_LINE_LENGTH - 1, '\0');
+  std::size_t filled = 0;
+  while (filled < text.size() && std::string_view(text).substr(0, filled).find('\n') == std::string_view::npos) {
+    const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
+    if (got == 0) {
+      break;
+    }
+    filled += got;
+  }
+  return DeliverPiece(LinePiece(std::string_view(text).substr(0, filled)), line);
 }
 
 std::optional<std::string_view> FindTagText(std::string_view text, std::string_view open_tag,

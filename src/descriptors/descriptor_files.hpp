@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "descriptors/bounded_text.hpp"
 
@@ -73,6 +74,31 @@ DescriptorFile OpenDescriptorFile(const char* path);
 // one, into `line`, without its line feed (a carriage return stays). Returns
 // the length of what is left, or -1 when nothing could be read.
 int ReadDescriptorLine(std::string& line, std::FILE* stream);
+
+// A descriptor file read whole with a few system calls, for a reader that
+// goes over it more than once: ReadLine delivers the lines and pieces that
+// ReadDescriptorLine would deliver from the file.
+class DescriptorText {
+ public:
+  // Nothing when the file cannot be opened. A read error ends the text
+  // where it happened, as it ends a stream's lines.
+  static std::optional<DescriptorText> Load(const char* path);
+  explicit DescriptorText(std::string text) : text_(std::move(text)) {}
+
+  // The same contract as ReadDescriptorLine.
+  int ReadLine(std::string& line);
+  // The next ReadLine starts again at the first line.
+  void Rewind() { at_ = 0; }
+
+ private:
+  std::string text_;
+  std::size_t at_ = 0;
+};
+
+// The first line of a file (its first MAX_LINE_LENGTH - 1 bytes at most)
+// with one open, read and close: nothing when the file cannot be opened,
+// else what ReadDescriptorLine returns for it.
+std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line);
 
 // The text between the first `open_tag` and the first `close_tag` of `text`,
 // both searched from its start; nothing when either tag is missing or the

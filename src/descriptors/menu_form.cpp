@@ -1,5 +1,6 @@
 #include "descriptors/menu_form.hpp"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,17 +22,17 @@ enum class MenuResult { kRead, kUnreadable };
 // Collects the oids of every block of menu "0". The line that ends a block
 // is consumed with it, so it is never taken for the next header.
 MenuResult ReadMenu(MenuDescriptor& menu) {
-  const DescriptorFile file = OpenDescriptorFile(card_paths::kControlMenu);
+  std::optional<DescriptorText> file = DescriptorText::Load(card_paths::kControlMenu);
   if (!file) {
     WriteErrorLog("can't open file %s to read\n", card_paths::kControlMenu);
     return MenuResult::kUnreadable;
   }
   std::string line;
-  while (ReadDescriptorLine(line, file.get()) != -1) {
+  while (file->ReadLine(line) != -1) {
     if (!line.starts_with(kMenuHeader)) {
       continue;
     }
-    while (ReadDescriptorLine(line, file.get()) != -1 && line.starts_with(kOidTag) &&
+    while (file->ReadLine(line) != -1 && line.starts_with(kOidTag) &&
            menu.count < static_cast<int>(kMenuOidLimit)) {
       if (ExtractTagText(line, menu.oids[menu.count], kOidTag, "</oid>") != 0) {
         WriteErrorLog("corrupted file %s\n", card_paths::kControlMenu);
@@ -43,40 +44,54 @@ MenuResult ReadMenu(MenuDescriptor& menu) {
   return MenuResult::kRead;
 }
 
-// Finds the parameter's record line in param.xml; logs why when it cannot.
-bool FindParamRecord(const OidText& oid, std::string& line) {
-  const DescriptorFile file = OpenDescriptorFile(card_paths::kParamDescriptors);
-  if (!file) {
-    WriteErrorLog("can't open file %s to read\n", card_paths::kParamDescriptors);
-    return false;
-  }
-  const std::string key = "<param><oid>" + std::string(oid.view()) + "</oid>";
-  while (true) {
-    if (ReadDescriptorLine(line, file.get()) == -1) {
-      WriteErrorLog("Corrupted descriptor files");
+// param.xml as the renderer reads it: loaded at the first parameter and
+// scanned from its first line for each one, so a menu of twenty parameters
+// costs one read of the file, not twenty.
+class ParamFile {
+ public:
+  // Finds the parameter's record line; logs why when it cannot.
+  bool FindRecord(const OidText& oid, std::string& line) {
+    if (!loaded_) {
+      text_ = DescriptorText::Load(card_paths::kParamDescriptors);
+      loaded_ = true;
+    }
+    if (!text_) {
+      WriteErrorLog("can't open file %s to read\n", card_paths::kParamDescriptors);
       return false;
     }
-    // Every record line ends its record; one that does not was cut by the
-    // line limit, and the rest of the file can no longer be trusted.
-    if (line.find("</param>") == std::string::npos) {
-      WriteErrorLog("the param descriptor file %s's oid %s exceeds MAX_LINE_LENGTH\n the line: %s\n",
-                    card_paths::kParamDescriptors, oid.c_str(), line.c_str());
-      return false;
-    }
-    if (line.starts_with(key)) {
-      return true;
+    text_->Rewind();
+    const std::string key = "<param><oid>" + std::string(oid.view()) + "</oid>";
+    while (true) {
+      if (text_->ReadLine(line) == -1) {
+        WriteErrorLog("Corrupted descriptor files");
+        return false;
+      }
+      // Every record line ends its record; one that does not was cut by the
+      // line limit, and the rest of the file can no longer be trusted.
+      if (line.find("</param>") == std::string::npos) {
+        WriteErrorLog("the param descriptor file %s's oid %s exceeds MAX_LINE_LENGTH\n the line: %s\n",
+                      card_paths::kParamDescriptors, oid.c_str(), line.c_str());
+        return false;
+      }
+      if (line.starts_with(key)) {
+        return true;
+      }
     }
   }
-}
+
+ private:
+  bool loaded_ = false;
+  std::optional<DescriptorText> text_;
+};
 
 bool ReadValueFile(const FieldText& path, ValueText& value) {
-  const DescriptorFile file = OpenDescriptorFile(path.c_str());
-  if (!file) {
+  std::string line;
+  const std::optional<int> length = ReadFirstDescriptorLine(path.c_str(), line);
+  if (!length) {
     WriteErrorLog("can't open file %s to read\n", path.c_str());
     return false;
   }
-  std::string line;
-  if (ReadDescriptorLine(line, file.get()) == -1) {
+  if (*length == -1) {
     WriteErrorLog("can read file %s\n", path.c_str());
     return false;
   }
@@ -100,9 +115,9 @@ bool ReadRange(std::string_view line, ParamDescriptor& record) {
 
 // Fills the working record from param.xml and the value file. Returns false,
 // after logging why, when a step fails; the steps after it are not taken.
-bool ReadParameter(ParamDescriptor& record) {
+bool ReadParameter(ParamFile& params, ParamDescriptor& record) {
   std::string line;
-  if (!FindParamRecord(record.oid, line)) {
+  if (!params.FindRecord(record.oid, line)) {
     return false;
   }
   if (ExtractTagText(line, record.name, "<name>", "</name>") != 0) {
@@ -244,12 +259,13 @@ int RenderMenuForm() {
   if (ReadMenu(menu) == MenuResult::kUnreadable) {
     return 1;
   }
+  ParamFile params;
   for (int i = 0; i < menu.count; ++i) {
     // Each parameter starts from the empty record, so a row whose reading
     // failed never shows another parameter's data under this oid.
     ParamDescriptor record;
     record.oid = menu.oids[i].view();
-    const bool complete = ReadParameter(record);
+    const bool complete = ReadParameter(params, record);
     WriteRow(record, complete);
   }
   return 0;

@@ -10,6 +10,7 @@
 
 int main() {
   CgiInstallMemoryGuard();
+  response::Begin();
   const char* path_info = std::getenv("PATH_INFO");
   OpenErrorLog();
   SetRequestIdentity();

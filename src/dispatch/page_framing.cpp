@@ -1,21 +1,16 @@
 #include "dispatch/page_framing.hpp"
 
 #include <array>
-#include <cstdio>
-#include <memory>
 #include <string_view>
 
 #include "dispatch/error_log.hpp"
+#include "dispatch/file_descriptor.hpp"
 #include "dispatch/response_output.hpp"
 
 namespace {
 constexpr std::string_view kHtmlResponseHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\n"
     "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r";
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 }  // namespace
 
 void HtmlResponseHeader() {
@@ -24,7 +19,7 @@ void HtmlResponseHeader() {
 }
 
 int IncludeFile(const char* path) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
+  const FileDescriptor file(path);
   if (!file) {
     WriteErrorLog("can't open file %s to read\n", path);
     return 0;
@@ -33,7 +28,7 @@ int IncludeFile(const char* path) {
   // fragment's bytes, whatever its line lengths or a missing final line feed.
   std::array<char, 4096> block;
   std::size_t got = 0;
-  while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
+  while ((got = file.Read(block.data(), block.size())) > 0) {
     response::Write(std::string_view(block.data(), got));
   }
   return 0;

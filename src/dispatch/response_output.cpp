@@ -1,11 +1,18 @@
 #include "dispatch/response_output.hpp"
 
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 
 namespace response {
 namespace {
 std::string* capture_target = nullptr;
+}
+
+void Begin() {
+  // Static storage: its pages are touched only as far as a page fills it.
+  static std::array<char, 32 * 1024> block;
+  std::setvbuf(stdout, block.data(), _IOFBF, block.size());
 }
 
 void Write(std::string_view text) {

@@ -7,6 +7,12 @@
 // browser goes through here, in order; tests may capture it in memory.
 namespace response {
 
+// Makes standard output write in blocks of up to 32 KiB rather than stdio's
+// 4 KiB for a pipe: a page then leaves in one write at the end, and the web
+// server reading the pipe is woken once instead of every 4 KiB. Called
+// before anything is written.
+void Begin();
+
 void Write(std::string_view text);
 void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Must be called before every fork, so no child inherits unwritten bytes.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -92,10 +93,10 @@ void ShowFormAgain() {
 
 // Checks every writable parameter of param.xml, in file order, reporting
 // each rejected value once and collecting the accepted ones.
-SetState WalkParameters(std::FILE* descriptors) {
+SetState WalkParameters(DescriptorText& descriptors) {
   SetState state;
   std::string line;
-  while (ReadDescriptorLine(line, descriptors) >= 0) {
+  while (descriptors.ReadLine(line) >= 0) {
     const SetRecord record = ReadSetRecord(line);
     if (record.access <= 0) {
       continue;
@@ -121,12 +122,13 @@ int HandleSet() {
   if (CgiParseRequest() < 0) {
     return -1;
   }
-  DescriptorFile descriptors = OpenDescriptorFile(card_paths::kParamDescriptors);
+  // Read whole and closed at once: programs started later inherit nothing.
+  std::optional<DescriptorText> descriptors = DescriptorText::Load(card_paths::kParamDescriptors);
   if (!descriptors) {
     return 1;
   }
-  const SetState state = WalkParameters(descriptors.get());
-  // Programs started from here on must not inherit the descriptor file.
+  const SetState state = WalkParameters(*descriptors);
+  // The form reads the file again by itself; its memory can be this copy's.
   descriptors.reset();
 
   if (state.error) {

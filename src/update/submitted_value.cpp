@@ -52,7 +52,9 @@ SubmittedValue CheckAddress(const std::string& field_name) {
   for (int box = 0; box < kAddressBoxes; ++box) {
     const std::string box_name = std::to_string(box) + field_name;
     const std::string text = LookedUp(box_name);
-    valid = valid && AllDigits(text);
+    // An empty box is no number, also when it only reads empty: "%00" (or a
+    // raw NUL) decodes to nothing, yet its raw length makes it read as 0.
+    valid = valid && !text.empty() && AllDigits(text);
     if (valid) {
       // A missing or empty box reads as -1, which is out of range.
       std::int32_t number = -1;

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 namespace testing_support {
 namespace {
@@ -27,6 +29,9 @@ struct Pipe {
     }
   }
 };
+
+// The exit status by which valgrind reports that it found faults.
+constexpr int kValgrindErrorStatus = 99;
 
 void CloseFd(int& fd) {
   if (fd >= 0) {
@@ -57,7 +62,11 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
               const CgiRunOptions& options) {
   // The program may leave part of its input unread; that must not kill us.
   ::signal(SIGPIPE, SIG_IGN);
-  const std::string program = options.program.empty() ? MEROVANE_SANDBOXED_PROGRAM : options.program;
+  const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
+  const bool checked = valgrind != nullptr && *valgrind != '\0';
+  const std::string program = !options.program.empty() ? options.program
+                              : checked                ? MEROVANE_MEMCHECK_PROGRAM
+                                                       : MEROVANE_SANDBOXED_PROGRAM;
   const std::string work_dir = sandbox.WorkDir().string();
 
   std::vector<std::string> env_strings;
@@ -69,8 +78,30 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     envp.push_back(entry.data());
   }
   envp.push_back(nullptr);
-  std::string argv0 = "Merovane";
-  std::array<char*, 2> argv = {argv0.data(), nullptr};
+  std::vector<std::string> args = {"Merovane"};
+  std::string executable = program;
+  // The records directory is writable whoever the program runs as.
+  const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
+  if (checked) {
+    executable = valgrind;
+    args = {valgrind,
+            "--quiet",
+            "--tool=memcheck",
+            "--leak-check=full",
+            "--show-leak-kinds=definite,indirect,possible",
+            "--errors-for-leak-kinds=definite,indirect,possible",
+            "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
+            "--trace-children=no",
+            "--child-silent-after-fork=yes",
+            "--vgdb=no",
+            "--log-file=" + valgrind_log,
+            program};
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
 
   Pipe in, out, err;
   CgiRun run;
@@ -80,7 +111,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     ::dup2(in.read_end, STDIN_FILENO);
     ::dup2(out.write_end, STDOUT_FILENO);
     ::dup2(err.write_end, STDERR_FILENO);
-    if (options.address_space_limit != 0) {
+    if (options.address_space_limit != 0 && !checked) {
       const rlimit limit{options.address_space_limit, options.address_space_limit};
       ::setrlimit(RLIMIT_AS, &limit);
     }
@@ -91,7 +122,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     if (::chdir(work_dir.c_str()) != 0) {
       ::_exit(126);
     }
-    ::execve(program.c_str(), argv.data(), envp.data());
+    ::execve(executable.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   CloseFd(in.read_end);
@@ -162,6 +193,14 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   CloseFd(in.write_end);
   CloseFd(out.read_end);
   CloseFd(err.read_end);
+  if (checked) {
+    std::string log_path = valgrind_log;
+    log_path.replace(log_path.find("%p"), 2, std::to_string(pid));
+    const std::string report = sandbox.ReadFile(log_path);
+    if (run.exit_status == kValgrindErrorStatus || !report.empty()) {
+      ADD_FAILURE() << "memcheck found faults in the request process:\n" << report;
+    }
+  }
   return run;
 }
 

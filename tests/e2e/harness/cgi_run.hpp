@@ -43,6 +43,13 @@ struct CgiRunOptions {
 // Runs the program once in the sandbox's working directory with `environment`
 // and `body` on standard input, and collects what it wrote. Fails the current
 // test (and kills the process group) when it does not finish in time.
+//
+// With MEROVANE_TEST_VALGRIND set to valgrind's path in the test's own
+// environment, the program runs under memcheck: any invalid access, use of
+// uninitialised memory or leak of the request process fails the test with
+// valgrind's report (and makes the exit status 99). Programs the request
+// execs and children it forks are not checked; the address-space limit is
+// not applied (valgrind needs room of its own).
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
               const CgiRunOptions& options = {});
 

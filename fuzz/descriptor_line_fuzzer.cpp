@@ -1,0 +1,86 @@
+// Descriptor lines: a param.xml-like file read line by line through the line
+// limit, every field of each line extracted into its fixed-width field, the
+// option list read and written as a choice widget, the text escaped, and the
+// value-file and number readings.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "descriptors/choice_widgets.hpp"
+#include "descriptors/descriptor_files.hpp"
+#include "descriptors/html_escape.hpp"
+#include "dispatch/response_output.hpp"
+#include "fuzz_support.hpp"
+
+namespace {
+
+constexpr const char* kTags[][2] = {
+    {"<oid>", "</oid>"},         {"<name>", "</name>"},   {"<type>", "</type>"},
+    {"<file>", "</file>"},       {"<access>", "</access>"}, {"<display>", "</display>"},
+    {"<prog>", "</prog>"},       {"<min>", "</min>"},     {"<max>", "</max>"},
+    {"<precision>", "</precision>"},
+};
+
+// Escaped text holds no character that could end an attribute or open markup.
+void CheckEscaped(std::string_view escaped) {
+  for (const char c : escaped) {
+    FUZZ_CHECK(c != '"' && c != '<' && c != '>' && c != '%');
+  }
+}
+
+void ReadLine(std::string_view line) {
+  ParamDescriptor record;
+  ExtractTagText(line, record.oid, "<oid>", "</oid>");
+  ExtractTagText(line, record.name, "<name>", "</name>");
+  ValueText value;
+  for (const auto& tags : kTags) {
+    const int found = ExtractTagText(line, value, tags[0], tags[1]);
+    FUZZ_CHECK(found == 0 || found == 1);
+    FUZZ_CHECK(value.size() <= ValueText::kCapacity);
+    FieldText field;
+    if (ExtractTagText(line, field, tags[0], tags[1]) == 0) {
+      FUZZ_CHECK(value.view().starts_with(field.view()));
+      record.display = DecimalToInt(field.view());
+    }
+  }
+  record.value = ValueOfValueLine(line);
+  CheckEscaped(HtmlEscaped(line));
+
+  const int listed = ParseOptionList(line, record.listKind, record.listCount, record.listText);
+  FUZZ_CHECK(listed == 0 || (listed == 1 && record.listKind == kNoList && record.listCount == 0));
+  FUZZ_CHECK(record.listCount <= kOptionLimit);
+  response::Capture capture;
+  PrintHtmlEscaped(line);
+  FUZZ_CHECK(capture.Text().size() <= 6 * ValueText::kCapacity);
+  CheckEscaped(capture.Text());
+  if (listed == 0) {
+    FUZZ_CHECK(record.listKind == kOptionList);
+    RenderChoiceList(record);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) {
+    return 0;
+  }
+  std::string bytes(fuzz_support::AsText(data, size));
+  std::FILE* file = ::fmemopen(bytes.data(), bytes.size(), "r");
+  FUZZ_CHECK(file != nullptr);
+  std::string line;
+  int length = 0;
+  std::size_t consumed = 0;
+  while ((length = ReadDescriptorLine(line, file)) != -1) {
+    FUZZ_CHECK(length >= 0 && length <= MAX_LINE_LENGTH - 1);
+    FUZZ_CHECK(static_cast<std::size_t>(length) == line.size());
+    FUZZ_CHECK(line.find('\n') == std::string::npos);
+    consumed += line.size();
+    ReadLine(line);
+  }
+  std::fclose(file);
+  // Every byte but the line feeds arrives in some line.
+  FUZZ_CHECK(consumed + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) == size);
+  return 0;
+}

@@ -1,0 +1,120 @@
+#include "fuzz_support.hpp"
+
+#include <stdio_ext.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "cgi/captured_variables.hpp"
+
+namespace fuzz_support {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path sandbox_root;
+
+constexpr std::array<std::string_view, 6> kIncludeNames = {"pageHeader.html",    "staticPage.html",
+                                                           "pageFooter.html",    "generalHeader.html",
+                                                           "configHeader.html",  "configFooter.html"};
+
+void RemoveSandbox() {
+  std::error_code ignored;
+  fs::remove_all(sandbox_root, ignored);
+}
+
+}  // namespace
+
+void CheckFailed(const char* condition, const char* file, int line) {
+  std::fprintf(stderr, "%s:%d: broken promise: %s\n", file, line, condition);
+  std::abort();
+}
+
+void EnterFuzzCard() {
+  const fs::path base = fs::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0
+                            ? fs::path("/dev/shm")
+                            : fs::temp_directory_path();
+  std::string pattern = (base / "merovane-fuzz-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    std::perror("mkdtemp");
+    std::abort();
+  }
+  sandbox_root = pattern;
+  std::atexit(RemoveSandbox);
+  fs::create_directories(sandbox_root / "card" / "brix" / "etc");
+  fs::create_directories(sandbox_root / "card" / "tmp");
+  fs::create_directories(sandbox_root / "www" / "cgi-bin");
+  fs::create_directories(sandbox_root / "www" / "includes");
+  for (std::string_view name : kIncludeNames) {
+    WriteFile(sandbox_root / "www" / "includes" / name, IncludeMarker(name));
+  }
+  fs::current_path(sandbox_root / "www" / "cgi-bin");
+}
+
+fs::path CardRoot() { return sandbox_root / "card"; }
+
+std::string IncludeMarker(std::string_view name) { return "<!--" + std::string(name) + "-->\n"; }
+
+void WriteFile(const fs::path& path, std::string_view content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+void SetStdin(std::string_view bytes) {
+  static const int memory_file = [] {
+    const int fd = ::memfd_create("merovane-fuzz-stdin", 0);
+    if (fd < 0 || ::dup2(fd, STDIN_FILENO) != STDIN_FILENO) {
+      std::perror("standard input");
+      std::abort();
+    }
+    ::close(fd);
+    return STDIN_FILENO;
+  }();
+  if (::ftruncate(memory_file, 0) != 0 ||
+      ::pwrite(memory_file, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()) ||
+      ::lseek(memory_file, 0, SEEK_SET) != 0) {
+    std::perror("standard input");
+    std::abort();
+  }
+  // Nothing the stream buffered from the last input may be read again.
+  ::__fpurge(stdin);
+  std::clearerr(stdin);
+}
+
+bool IsCgiVariable(std::string_view name) {
+  return name == "HTTP_HOST" ||
+         std::find(kCapturedVariables.begin(), kCapturedVariables.end(), name) != kCapturedVariables.end();
+}
+
+void ClearCgiVariables() {
+  ::unsetenv("HTTP_HOST");
+  for (std::string_view name : kCapturedVariables) {
+    ::unsetenv(std::string(name).c_str());
+  }
+}
+
+void SetVariable(const std::string& name, std::string_view value) {
+  ::setenv(name.c_str(), std::string(value.substr(0, value.find('\0'))).c_str(), 1);
+}
+
+std::vector<std::string_view> Split(std::string_view text, std::string_view separator, std::size_t parts) {
+  std::vector<std::string_view> pieces;
+  while (pieces.size() + 1 < parts) {
+    const std::size_t at = text.find(separator);
+    if (at == std::string_view::npos) {
+      break;
+    }
+    pieces.push_back(text.substr(0, at));
+    text.remove_prefix(at + separator.size());
+  }
+  pieces.push_back(text);
+  return pieces;
+}
+
+}  // namespace fuzz_support
