@@ -97,10 +97,10 @@ TEST_F(CgiTest, LargePartsParseTheSameUnderAnyDeclaredLength) {
     ASSERT_EQ(CgiParseRequest(), 0);
     const std::vector<Entry> entries = TableEntries();
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0], (Entry{"a", "1", 1}));
+    EXPECT_EQ(entries[0], (Entry{"a", "1", 1, 0, "plain"}));
     EXPECT_TRUE(entries[1].value == file);
     EXPECT_EQ(entries[1].value_length, file.size());
-    EXPECT_EQ(entries[2], (Entry{"b", "2", 1}));
+    EXPECT_EQ(entries[2], (Entry{"b", "2", 1, 0, "plain"}));
     CgiFreeRequest();
   }
 }
