@@ -27,36 +27,33 @@ CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t cap
   return text.empty() ? CgiEmpty : CgiSuccess;
 }
 
-CgiResult CgiGetLong(std::string_view name, std::int32_t& result, std::int32_t fallback) {
+namespace {
+
+// The first value of `name` through `convert`, or `fallback` with the code
+// that says why not: the number lookups differ only in their conversion.
+template <typename Number, typename Convert>
+CgiResult GetNumber(std::string_view name, Number& result, Number fallback, Convert convert) {
   const FormEntry* entry = nullptr;
+  CgiResult code = CgiSuccess;
   if (CgiFirstEntry(name, entry) != 0) {
-    result = fallback;
-    return CgiNotFound;
+    code = CgiNotFound;
+  } else if (IsEmptyValue(*entry)) {
+    code = CgiEmpty;
+  } else if (!convert(entry->value.c_str(), result)) {
+    code = CgiOutOfRange;
   }
-  if (IsEmptyValue(*entry)) {
+  if (code != CgiSuccess) {
     result = fallback;
-    return CgiEmpty;
   }
-  if (!CgiConvertLong32(entry->value.c_str(), result)) {
-    result = fallback;
-    return CgiOutOfRange;
-  }
-  return CgiSuccess;
+  return code;
+}
+
+}  // namespace
+
+CgiResult CgiGetLong(std::string_view name, std::int32_t& result, std::int32_t fallback) {
+  return GetNumber(name, result, fallback, CgiConvertLong32);
 }
 
 CgiResult CgiGetDouble(std::string_view name, double& result, double fallback) {
-  const FormEntry* entry = nullptr;
-  if (CgiFirstEntry(name, entry) != 0) {
-    result = fallback;
-    return CgiNotFound;
-  }
-  if (IsEmptyValue(*entry)) {
-    result = fallback;
-    return CgiEmpty;
-  }
-  if (!CgiConvertDouble(entry->value.c_str(), result)) {
-    result = fallback;
-    return CgiOutOfRange;
-  }
-  return CgiSuccess;
+  return GetNumber(name, result, fallback, CgiConvertDouble);
 }
