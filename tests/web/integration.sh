@@ -73,7 +73,7 @@ request() {
     "http://$host$path") ||
     fail "curl $path failed"
   headers=$(tr -d '\r' < "$work/headers")
-  body=$(cat "$work/body")
+  body=$(tr -d '\0' < "$work/body")  # (no NUL bytes of an image in a variable)
 }
 as() {  # USER:PASSWORD COMMAND...: the command logging in so (not at all with "")
   local credentials=()
