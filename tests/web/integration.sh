@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The program behind a real web server: lighttpd with mod_cgi serves a fresh
 # copy of the sample card on a free loopback port, and curl sends the
-# requests a browser would. The pages' exact bytes are the whole-request
-# tests' business; these check what only a real server shows: the variables
-# it passes, the responses it delivers, and the value files and records that
-# the card's own programs leave.
-#   integration.sh static|set-urlencoded|set-multipart|set-rejected|progress|reboot
+# requests a browser would, with the site's user and password. The pages'
+# exact bytes are the whole-request tests' business; these check what only a
+# real server shows: the variables it passes, the responses it delivers, its
+# authentication, and the value files and records that the card's own
+# programs leave.
+#   integration.sh routes|set-urlencoded|set-multipart|set-rejected|progress|reboot
 set -uo pipefail
 : "${MEROVANE_SOURCE_DIR:?run through ctest}" "${MEROVANE_PROGRAM:?}" "${MEROVANE_PICS:?}"
+: "${MEROVANE_WEB_USER:?}" "${MEROVANE_WEB_PASSWORD:?}"
 program_url=/cgi-bin/Merovane
+credentials=(--user "$MEROVANE_WEB_USER:$MEROVANE_WEB_PASSWORD")
 failures=0
 
 fail() {
@@ -38,7 +41,8 @@ site_up() {
   site=$work/site
   trap site_down EXIT
   "$MEROVANE_SOURCE_DIR/scripts/card-site" install "$site" "$MEROVANE_PROGRAM" "$MEROVANE_PICS" || exit 1
-  host=127.0.0.1:$("$MEROVANE_SOURCE_DIR/scripts/card-site" start --owner $$ "$site") || exit 1
+  host=127.0.0.1:$("$MEROVANE_SOURCE_DIR/scripts/card-site" start --owner $$ --user "$MEROVANE_WEB_USER" \
+    --password "$MEROVANE_WEB_PASSWORD" "$site") || exit 1
 }
 
 # Stops the server and removes the copy. The program's error log and what it
@@ -60,14 +64,22 @@ site_down() {
 }
 
 # request PATH [curl options...]: the response's status in $status, its
-# headers (CR removed) in $headers and its body in $body.
+# headers (CR removed) in $headers and its body in $body; it logs in with
+# $credentials.
 request() {
   local path=$1
   shift
-  status=$(curl -sS -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 30 "$@" "http://$host$path") ||
+  status=$(curl -sS -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 30 "${credentials[@]}" "$@" \
+    "http://$host$path") ||
     fail "curl $path failed"
   headers=$(tr -d '\r' < "$work/headers")
-  body=$(cat "$work/body")
+  body=$(tr -d '\0' < "$work/body")  # (no NUL bytes of an image in a variable)
+}
+as() {  # USER:PASSWORD COMMAND...: the command logging in so (not at all with "")
+  local credentials=()
+  [[ -z $1 ]] || credentials=(--user "$1")
+  shift
+  "$@"
 }
 header() { sed -n "s/^$1: //Ip" <<< "$headers" | head -n 1; }
 
@@ -77,24 +89,44 @@ wait_for_file() {  # PATH SECONDS: whether the file has content within that time
   return 1
 }
 
-case_static() {
-  local page check path
+case_routes() {
+  local page check path expected
   page=$(cd "$site/www/includes" && cat pageHeader.html staticPage.html pageFooter.html)
-  # lighttpd sets no PATH_INFO for the bare URL: the static page. Unknown
-  # routes redirect to the program's absolute URL; the feed answers a GET with
-  # nothing, which lighttpd turns into a server error; fragments stay private.
-  for check in "200 $program_url" "200 $program_url/cardcontrol" "302 $program_url/nowhere" "302 $program_url/" \
-    "500 $program_url/uploadupdate" "403 /includes/pageHeader.html"; do
-    path=${check#* }
+  # Every route of the program and every kind of file: 401 without the
+  # password and, with it, as designed. lighttpd sets no PATH_INFO for the
+  # bare URL: the static page ("page"), as for a reboot asked without a
+  # referer. Other routes redirect to the program's absolute URL; the feed
+  # answers a GET with nothing, which lighttpd turns into a server error;
+  # fragments stay private.
+  for check in "page $program_url" "page $program_url/cardcontrol" "page $program_url/upload" \
+    "page $program_url/snmpconf" "page $program_url/reboot" "200 $program_url/set" "200 $program_url/uploadstatus" \
+    "500 $program_url/uploadupdate" "302 $program_url/" "302 $program_url/nowhere" "302 $program_url/logon" \
+    "302 $program_url/navigator" "302 $program_url/pollcard" "302 $program_url/click" "302 $program_url/logout" \
+    "302 $program_url/pollnavigator" "302 $program_url/account" "302 $program_url/delcard" "200 /" \
+    "200 /css/card.css" "200 /pics/progressbar.gif" "403 /includes/pageHeader.html"; do
+    path=${check#* } expected=${check%% *}
+    as "" request "$path"
+    expect_equal "$status" 401 "GET $path without the password"
     request "$path"
-    expect_equal "$status" "${check%% *}" "GET $path"
-    case $status in
-      200) expect_equal "$body" "$page" "GET $path: the static page" ;;
+    expect_equal "$status" "${expected/page/200}" "GET $path"
+    case $expected in
+      page) expect_equal "$body" "$page" "GET $path: the static page" ;;
       302) expect_equal "$(header Location)" "http://$host$program_url" "GET $path: Location" ;;
     esac
   done
   request "$program_url/nowhere" -L
   expect_equal "$body" "$page" "following the redirect"
+
+  # A wrong password, an applied form and a reboot without the password: the
+  # browser is asked to log in, and nothing runs.
+  as "$MEROVANE_WEB_USER:${MEROVANE_WEB_PASSWORD}x" request "$program_url"
+  expect_equal "$status $(header WWW-Authenticate)" '401 Basic realm="Merovane card", charset="UTF-8"' "a wrong password"
+  as "" post_form --data-urlencode "${valid_form[@]}"
+  expect_equal "$status" 401 "an applied form without the password"
+  as "" request "$program_url/reboot" --data submitbutton=Reboot -H "Referer: http://$host$program_url/uploadstatus"
+  expect_equal "$status" 401 "a reboot without the password"
+  ! wait_for_file "$site/card/var/log/reboot.log" 3 || fail "the reboot command ran"
+  [[ ! -e $site/card/var/log/changes.log ]] || fail "a change program ran"
 }
 
 # The sample form, all valid, as a browser sends it; the card's new address is
@@ -210,8 +242,8 @@ case_reboot() {
 }
 
 case ${1:-} in
-  static | set-rejected | progress | reboot) site_up && "case_${1//-/_}" ;;
+  routes | set-rejected | progress | reboot) site_up && "case_${1//-/_}" ;;
   set-urlencoded) site_up && case_set --data-urlencode ;;
   set-multipart) site_up && case_set --form-string ;;
-  *) echo "usage: integration.sh static|set-urlencoded|set-multipart|set-rejected|progress|reboot" >&2 && exit 2 ;;
+  *) echo "usage: integration.sh routes|set-urlencoded|set-multipart|set-rejected|progress|reboot" >&2 && exit 2 ;;
 esac

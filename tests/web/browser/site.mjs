@@ -9,6 +9,7 @@ import { join } from 'node:path';
 import { after } from 'node:test';
 
 const { MEROVANE_SOURCE_DIR: sourceDir, MEROVANE_PROGRAM: program, MEROVANE_PICS: pics } = process.env;
+const { MEROVANE_WEB_USER: username, MEROVANE_WEB_PASSWORD: password } = process.env;
 const screenshotDir = process.env.MEROVANE_SCREENSHOTS;
 const chromiumPath = '/usr/bin/chromium';
 
@@ -16,7 +17,7 @@ const chromiumPath = '/usr/bin/chromium';
 // root (the test command installs everything), a skip (77) otherwise.
 async function exitIfMissing() {
   let missing = null;
-  if (!sourceDir || !program || !pics || !screenshotDir) missing = 'run the test through ctest';
+  if (!sourceDir || !program || !pics || !screenshotDir || !username || !password) missing = 'run the test through ctest';
   else if (!existsSync(chromiumPath)) missing = `no Chromium at ${chromiumPath} (Debian package chromium)`;
   else if (!existsSync('/usr/sbin/lighttpd')) missing = 'no lighttpd (Debian package lighttpd)';
   else await import('playwright-core').catch(() => (missing = 'no playwright-core (npm ci in the repository)'));
@@ -26,7 +27,8 @@ async function exitIfMissing() {
 }
 
 // A fresh copy of the sample card on a free loopback port, and headless
-// Chromium with a fresh profile and its background networking off; both go
+// Chromium with a fresh profile and its background networking off, which logs
+// in with the site's user and password when the server asks; both go
 // after the file's tests. Paths of `file` and `read` are the site's: card/...,
 // www/..., server/...
 export async function setUp() {
@@ -36,7 +38,7 @@ export async function setUp() {
   chmodSync(root, 0o755); // the program's user 1006 must pass
   const site = join(root, 'site');
   cardSite('install', site, program, pics);
-  const origin = `http://127.0.0.1:${cardSite('start', '--owner', String(process.pid), site).trim()}`;
+  const origin = `http://127.0.0.1:${cardSite('start', '--owner', String(process.pid), '--user', username, '--password', password, site).trim()}`;
   const { chromium } = await import('playwright-core');
   const context = await chromium.launchPersistentContext(join(root, 'profile'), {
     executablePath: chromiumPath,
@@ -44,6 +46,7 @@ export async function setUp() {
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
       '--disable-component-update', '--disable-sync'],
     viewport: { width: 1000, height: 900 },
+    httpCredentials: { username, password },
   });
   after(async () => {
     await context.close();
