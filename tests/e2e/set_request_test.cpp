@@ -258,6 +258,37 @@ TEST(SetRequest, ChangesRunOneAfterAnotherThenTheRefreshDetached) {
   EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
 }
 
+// The page sends the browser away at once, and a server ends the request of
+// a client that left: lighttpd with SIGTERM, others by closing the response.
+// Once applying has begun, every change program still runs to its end, in
+// order, and then the refresh; the stand-ins write to the response.
+TEST(SetRequest, AnApplyRunsToItsEndWhenTheClientLeaves) {
+  struct Leaving {
+    const char* name;
+    std::string leave_after;
+    bool terminate;
+    std::string logged;
+  };
+  for (const Leaving& c : {Leaving{"response closed before the page", "", false,
+                                   "can't deliver the network settings page; applying the changes anyway\n"},
+                           Leaving{"client gone after the page, request terminated", Marker("pageFooter.html"), true,
+                                   ""}}) {
+    SetCard card({{"x", "X", "7"}, {"y", "Y", "4"}, {"z", "Z", "7"}});
+    const std::string log = card.sandbox().RecordLog().string();
+    card.sandbox().InstallRecorder(card.ChangeProgram(), "change",
+                                   "echo \"applying $1\" 2>/dev/null; sleep 0.2; echo \"end $1\" >> '" + log + "'");
+    const CgiRun run = card.Post("oid-x=one&oid-y=2&oid-z=3", {.leave_after = c.leave_after,
+                                                                .terminate_on_leave = c.terminate});
+    EXPECT_EQ(run.exit_status, 0) << c.name << ": signal " << run.signal;
+    EXPECT_EQ(card.sandbox().WaitForRecords(7, std::chrono::seconds(5)),
+              (std::vector<std::string>{card.ChangeRecord("x", "one"), "end x", card.ChangeRecord("y", "2"), "end y",
+                                        card.ChangeRecord("z", "3"), "end z",
+                                        "refresh [../../card/brix/etc/refreshparams.sh]"}))
+        << c.name;
+    EXPECT_EQ(card.sandbox().ReadFile(card.sandbox().CardPath("/tmp/wwwError.txt")), c.logged) << c.name;
+  }
+}
+
 // Appending, not operator+, keeps GCC 12 from a false -Wrestrict warning.
 std::string Numbered(const char* prefix, int number) {
   std::string text(prefix);
