@@ -61,6 +61,7 @@ TEST(SetRequest, RequestsWithoutAFormAskForAMenuChoiceAndChangeNothing) {
 }
 
 enum class Outcome { kApplied, kRejected, kLeftAlone };
+using enum Outcome;
 
 struct ValidationCase {
   const char* name;
@@ -83,23 +84,19 @@ TEST_P(Validation, AppliesRejectsOrLeavesAloneByType) {
   EXPECT_EQ(run.exit_status, 0);
   const std::string other = card.ChangeRecord("q", "x");
   switch (c.outcome) {
-    case Outcome::kApplied:
+    case kApplied:
       EXPECT_EQ(card.Changes(), (std::vector<std::string>{card.ChangeRecord("p", c.text), other}));
       break;
-    case Outcome::kLeftAlone:
+    case kLeftAlone:
       EXPECT_EQ(card.Changes(), std::vector<std::string>{other});
       break;
-    case Outcome::kRejected:
+    case kRejected:
       EXPECT_TRUE(card.Changes().empty());
       EXPECT_NE(run.out.find(ErrorDiv(c.text, "Param")), std::string::npos) << run.out;
       return;
   }
   EXPECT_EQ(run.out.find("errorText"), std::string::npos);
 }
-
-constexpr Outcome kApplied = Outcome::kApplied;
-constexpr Outcome kRejected = Outcome::kRejected;
-constexpr Outcome kLeftAlone = Outcome::kLeftAlone;
 
 // A field that was not sent at all leaves its parameter alone, whatever the
 // type; one that was sent empty keeps its type's verdict.

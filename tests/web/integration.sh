@@ -146,15 +146,11 @@ case_set() {  # CURL-FLAG: --data-urlencode, or --form-string for multipart (cur
 }
 
 url_encoded() {  # TEXT
-  local text=$1 i c out="" LC_ALL=C
-  for ((i = 0; i < ${#text}; i++)); do
-    c=${text:i:1}
-    case $c in
-      [A-Za-z0-9._~-]) out+=$c ;;
-      *) printf -v c '%%%02X' "'$c" && out+=$c ;;
-    esac
+  local i c LC_ALL=C
+  for ((i = 0; i < ${#1}; i++)); do
+    c=${1:i:1}
+    [[ $c == [A-Za-z0-9._~-] ]] && printf '%s' "$c" || printf '%%%02X' "'$c"
   done
-  printf '%s' "$out"
 }
 
 # A browser leaves as soon as the page has arrived (its script sends it to
