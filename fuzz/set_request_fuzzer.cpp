@@ -50,7 +50,7 @@ const std::vector<CardParam> kCard = {
     {"off", "7", "-1", false, true, true, "", "o"},
     {"odd", "abc", "1", true, true, true, "", "x"},
     {"noprog", "7", "1", true, true, false, "", "n"},
-    {"guest", "7", "", false, true, true, "", "g"},
+    {"guest", "7", "", true, true, true, "", "g"},
 };
 
 std::string ProgOf(const CardParam& param) { return param.has_prog ? "/nonexistent/change-" + param.oid : ""; }
@@ -73,15 +73,15 @@ bool AcceptableValue(const std::string& type, const std::string& value) {
   }
   if (type == "6") {
     const std::size_t point = value.find('.');
-    return value == "inf" || value == "-inf" || value == "nan" || value == "-nan" ||
-           (point != std::string::npos && point + 7 == value.size() && AllDigits(value.substr(point + 1)) &&
+    return (point != std::string::npos && point + 7 == value.size() && AllDigits(value.substr(point + 1)) &&
             point > (value[0] == '-' ? 1u : 0u) && AllDigits(value.substr(value[0] == '-', point - (value[0] == '-'))));
   }
   if (type == "9") {
     std::size_t boxes = 0;
     for (const std::string_view box : fuzz_support::Split(value, ".", 5)) {
       ++boxes;
-      if (box.empty() || box.size() > 49 || !AllDigits(box) || std::strtol(std::string(box).c_str(), nullptr, 10) > 255) {
+      if (box.empty() || box.size() > 3 || !AllDigits(box) || (box.size() > 1 && box[0] == '0') ||
+          std::strtol(std::string(box).c_str(), nullptr, 10) > 255) {
         return false;
       }
     }
@@ -179,19 +179,21 @@ std::string_view SetEnvironment(std::string_view input) {
 
 // Takes the place of the applying of changes: the page as the request
 // process writes it, then the promise that nothing is applied unless every
-// writable parameter's value passed.
+// value sent for a writable parameter passed, and that what is applied
+// belongs to writable parameters, each at most once, in card order.
 int CompleteSet(const SetState& state, std::string_view fallback_host) {
   WriteNetworkSettingsPage(state, fallback_host);
   response::Flush();
   CgiFreeRequest();
   changes_handed_on = true;
   FUZZ_CHECK(!state.error);
+  FUZZ_CHECK(!state.changes.empty());
   std::size_t next = 0;
   for (const CardParam& param : kCard) {
-    if (!param.writable) continue;
-    FUZZ_CHECK(next < state.changes.size());
+    if (next == state.changes.size() || state.changes[next].oid != param.oid) continue;
+    FUZZ_CHECK(param.writable);
     const ParamChange& change = state.changes[next++];
-    FUZZ_CHECK(change.oid == param.oid && change.prog == ProgOf(param));
+    FUZZ_CHECK(change.prog == ProgOf(param));
     FUZZ_CHECK(AcceptableValue(param.type, change.value));
     if (param.oid == "frame_ip.conf") FUZZ_CHECK(state.new_address == change.value);
     if (param.oid == "use_dhcp.conf") FUZZ_CHECK(state.dhcp == std::atoi(change.value.c_str()));

@@ -44,7 +44,12 @@ void Printf(const char* format, ...) {
   va_end(args);
 }
 
-void Flush() { std::fflush(stdout); }
+bool Flush() {
+  if (capture_target != nullptr) {
+    return true;
+  }
+  return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+}
 
 Capture::Capture() : previous_(capture_target) { capture_target = &text_; }
 Capture::~Capture() { capture_target = previous_; }

@@ -16,7 +16,8 @@ void Begin();
 void Write(std::string_view text);
 void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Must be called before every fork, so no child inherits unwritten bytes.
-void Flush();
+// Returns whether everything written so far reached standard output.
+bool Flush();
 
 // While alive, response text is collected in memory instead of standard
 // output (unit tests of page writers run without a separate process).

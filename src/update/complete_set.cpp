@@ -11,6 +11,7 @@
 #include "dispatch/error_log.hpp"
 #include "dispatch/response_output.hpp"
 #include "update/network_settings_page.hpp"
+#include "update/request_end_signals.hpp"
 
 namespace {
 
@@ -23,6 +24,7 @@ void ApplyChange(const ParamChange& change) {
   }
   const pid_t child = ::fork();
   if (child == 0) {
+    RestoreRequestEndSignals(/*keep_pipe_ignored=*/true);
     ::execl(change.prog.c_str(), change.prog.c_str(), change.oid.c_str(), change.value.c_str(),
             static_cast<char*>(nullptr));
     // Not started: end quietly without flushing anything inherited.
@@ -39,6 +41,8 @@ void ApplyChange(const ParamChange& change) {
   std::freopen(card_paths::kDevNull, "r", stdin);
   std::freopen(card_paths::kDevNull, "w", stdout);
   std::freopen(card_paths::kDevNull, "w", stderr);
+  // Only now: closing the streams may still write to a closed response.
+  RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
   ::execl(card_paths::kRefreshScript, card_paths::kRefreshScript, static_cast<char*>(nullptr));
   std::perror("execl");
   std::exit(1);
@@ -47,10 +51,16 @@ void ApplyChange(const ParamChange& change) {
 }  // namespace
 
 int CompleteSet(const SetState& state, std::string_view fallback_host) {
+  // All or nothing: from here every change runs and the refresh starts,
+  // also when the browser leaves as soon as the page arrives (the page
+  // itself sends it away) and the server ends the request.
+  IgnoreRequestEndSignals();
   WriteNetworkSettingsPage(state, fallback_host);
   // The page is complete before any program runs; children inherit the
   // response stream, and their output follows the page footer.
-  response::Flush();
+  if (!response::Flush()) {
+    WriteErrorLog("can't deliver the network settings page; applying the changes anyway\n");
+  }
   CgiFreeRequest();
 
   for (const ParamChange& change : state.changes) {

@@ -24,8 +24,8 @@ constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 
 // The fields of one param.xml record that the set request uses. Each line
 // starts from empty fields: nothing is ever carried over from the line
-// before, so a record without <access> is read-only and one without <prog>
-// has nothing to run.
+// before, so one without <prog> has nothing to run. A record without
+// <access> is writable, as the form shows it with an input.
 struct SetRecord {
   NameText name;
   std::string oid;
@@ -45,7 +45,8 @@ SetRecord ReadSetRecord(std::string_view line) {
   record.oid = TagText(line, "<oid>", "</oid>");
   record.type = DecimalToInt(TagText(line, "<type>", "</type>"));
   record.prog = TagText(line, "<prog>", "</prog>");
-  record.access = DecimalToInt(TagText(line, "<access>", "</access>"));
+  const auto access = FindTagText(line, "<access>", "</access>");
+  record.access = access ? DecimalToInt(*access) : 1;
   return record;
 }
 
@@ -91,8 +92,8 @@ void ShowFormAgain() {
   IncludeFile(kPageFooterInclude);
 }
 
-// Checks every writable parameter of param.xml, in file order, reporting
-// each rejected value once and collecting the accepted ones.
+// Checks every writable parameter of param.xml whose field was sent, in file
+// order, reporting each rejected value once and collecting the accepted ones.
 SetState WalkParameters(DescriptorText& descriptors) {
   SetState state;
   std::string line;
@@ -102,10 +103,17 @@ SetState WalkParameters(DescriptorText& descriptors) {
       continue;
     }
     SubmittedValue submitted = CheckSubmittedValue(record.type, "oid-" + record.oid);
-    if (submitted.accepted) {
-      RecordAcceptance(state, record, std::move(submitted.text));
-    } else {
-      ReportRejection(state, record, submitted.text);
+    switch (submitted.verdict) {
+      case SubmittedValue::Verdict::kAccepted:
+        RecordAcceptance(state, record, std::move(submitted.text));
+        break;
+      case SubmittedValue::Verdict::kRejected:
+        ReportRejection(state, record, submitted.text);
+        break;
+      case SubmittedValue::Verdict::kNotSubmitted:
+        // Not on the form (no input for it, another menu) or not sent: the
+        // parameter stays as it is.
+        break;
     }
   }
   return state;
@@ -133,6 +141,14 @@ int HandleSet() {
 
   if (state.error) {
     ShowFormAgain();
+    CgiFreeRequest();
+    return 0;
+  }
+  if (state.changes.empty()) {
+    // No field of any writable parameter was sent: no form was submitted,
+    // so there is nothing to apply, no network change to announce and
+    // nothing to refresh.
+    WriteNoPageSelected();
     CgiFreeRequest();
     return 0;
   }

@@ -1,12 +1,17 @@
 #include "update/submitted_value.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 #include "cgi/cgi_request.hpp"
 
 namespace {
+
+using Verdict = SubmittedValue::Verdict;
 
 // The form's values are read through a 50-byte field: 49 characters.
 constexpr std::size_t kValueCapacity = 50;
@@ -16,42 +21,104 @@ constexpr int kEnumerationType = 8;
 constexpr int kAddressType = 9;
 constexpr int kAddressBoxes = 4;
 
-bool AllDigits(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool AllDigits(const std::string& text) { return std::all_of(text.begin(), text.end(), IsDigit); }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// The field's text, and whether the field was sent at all.
+bool LookUp(const std::string& name, std::string& text) {
+  return CgiGetString(name, text, kValueCapacity) != CgiNotFound;
 }
 
-std::string LookedUp(const std::string& name) {
-  std::string text;
-  CgiGetString(name, text, kValueCapacity);
-  return text;
+SubmittedValue Judged(bool valid, std::string text) {
+  return {valid ? Verdict::kAccepted : Verdict::kRejected, std::move(text)};
 }
 
 SubmittedValue CheckWholeNumber(const std::string& field_name) {
-  std::string text = LookedUp(field_name);
+  std::string text;
+  if (!LookUp(field_name, text)) {
+    return {};
+  }
   if (!AllDigits(text)) {
-    return {false, std::move(text)};
+    return Judged(false, std::move(text));
   }
   std::int32_t number = 0;
   CgiGetLong(field_name, number, 0);
-  return {true, std::to_string(number)};
+  return Judged(true, std::to_string(number));
 }
 
+// Blanks around, an optional sign, digits with an optional point and
+// fraction (at least one digit in all), an optional exponent, and nothing
+// else: no "inf", "nan", hexadecimal, decimal comma or trailing letters,
+// which the number conversion would take or silently stop at.
+bool IsDecimalText(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  std::size_t at = 0;
+  const auto skip_digits = [&] {
+    const std::size_t start = at;
+    while (at < text.size() && IsDigit(text[at])) ++at;
+    return at - start;
+  };
+  const auto skip_sign = [&] {
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  };
+  skip_sign();
+  std::size_t digits = skip_digits();
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    digits += skip_digits();
+  }
+  if (digits == 0) {
+    return false;
+  }
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    skip_sign();
+    if (skip_digits() == 0) {
+      return false;
+    }
+  }
+  return at == text.size();
+}
+
+// The number that is applied is the one read from the text judged: an
+// empty field is 0, anything else must be a finite decimal number.
 SubmittedValue CheckDecimal(const std::string& field_name) {
+  std::string text;
+  if (!LookUp(field_name, text)) {
+    return {};
+  }
   double number = 0.0;
-  CgiGetDouble(field_name, number, 0.0);
+  if (!text.empty()) {
+    if (!IsDecimalText(text)) {
+      return Judged(false, std::move(text));
+    }
+    number = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(number)) {
+      return Judged(false, std::move(text));
+    }
+  }
   const int length = std::snprintf(nullptr, 0, "%f", number);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  std::snprintf(text.data(), text.size() + 1, "%f", number);
-  return {true, std::move(text)};
+  std::string applied(static_cast<std::size_t>(length), '\0');
+  std::snprintf(applied.data(), applied.size() + 1, "%f", number);
+  return Judged(true, std::move(applied));
 }
 
-// Boxes are numbered 0 to 3 in front of the field name ("0oid-x").
+// Boxes are numbered 0 to 3 in front of the field name ("0oid-x"). The
+// address handed on is made of the boxes' numbers: "010" would be read as
+// octal 8 by the card and by browsers. The message shows them as typed.
 SubmittedValue CheckAddress(const std::string& field_name) {
+  bool submitted = false;
   bool valid = true;
-  std::string joined;
+  std::string typed;
+  std::string numbers;
   for (int box = 0; box < kAddressBoxes; ++box) {
     const std::string box_name = std::to_string(box) + field_name;
-    const std::string text = LookedUp(box_name);
+    std::string text;
+    submitted = LookUp(box_name, text) || submitted;
     // An empty box is no number, also when it only reads empty: "%00" (or a
     // raw NUL) decodes to nothing, yet its raw length makes it read as 0.
     valid = valid && !text.empty() && AllDigits(text);
@@ -60,19 +127,26 @@ SubmittedValue CheckAddress(const std::string& field_name) {
       std::int32_t number = -1;
       CgiGetLong(box_name, number, -1);
       valid = static_cast<std::uint32_t>(number) <= 255;
+      numbers.append(box > 0 ? "." : "").append(std::to_string(number));
     }
-    if (box > 0) {
-      joined.push_back('.');
-    }
-    joined += text;
+    typed.append(box > 0 ? "." : "").append(text);
   }
-  return {valid, std::move(joined)};
+  if (!submitted) {
+    return {};
+  }
+  return valid ? Judged(true, std::move(numbers)) : Judged(false, std::move(typed));
 }
 
 SubmittedValue CheckText(const std::string& field_name) {
   std::string text;
-  const bool present = CgiGetString(field_name, text, kValueCapacity) == CgiSuccess;
-  return {present, std::move(text)};
+  switch (CgiGetString(field_name, text, kValueCapacity)) {
+    case CgiNotFound:
+      return {};
+    case CgiSuccess:
+      return Judged(true, std::move(text));
+    default:
+      return Judged(false, std::move(text));
+  }
 }
 
 }  // namespace

@@ -2,9 +2,14 @@
 
 #include <string>
 
-// The set request's verdict on one writable parameter's submitted value.
+// The set request's verdict on one writable parameter's field.
 struct SubmittedValue {
-  bool accepted = false;
+  enum class Verdict {
+    kNotSubmitted,  // no field of that name: the parameter stays as it is
+    kAccepted,
+    kRejected,
+  };
+  Verdict verdict = Verdict::kNotSubmitted;
   // Accepted: the value text handed to the change program. Rejected: the
   // text the error message shows.
   std::string text;
@@ -13,7 +18,10 @@ struct SubmittedValue {
 // Looks up and checks the value submitted for a parameter of `type` under
 // the form field `field_name` ("oid-" and the oid):
 //   4, 8  digits only (empty passes), applied as the number it reads;
-//   6     any number, applied with six decimals, never rejected;
-//   9     four address boxes of digits, each 0 to 255, applied as typed;
+//   6     a decimal number (empty passes as 0), applied with six decimals;
+//   9     four address boxes of digits, each 0 to 255, applied as numbers;
 //   other a non-empty text, cut to 49 characters.
+// A field that was not sent at all (for an address: none of its boxes) is
+// neither accepted nor rejected.
 SubmittedValue CheckSubmittedValue(int type, const std::string& field_name);
+

@@ -39,77 +39,110 @@ std::string Boxes(const std::string& oid, const std::string& a, const std::strin
   return "0oid-" + oid + "=" + a + "&1oid-" + oid + "=" + b + "&2oid-" + oid + "=" + c + "&3oid-" + oid + "=" + d;
 }
 
-TEST(SetRequest, OtherMethodsAskForAMenuChoiceAndChangeNothing) {
-  SetCard card({{"p", "Param", "7"}});
-  for (const char* method : {"GET", "post", "HEAD"}) {
+// Other methods, and a POST that sends no field of any writable parameter
+// (nothing to apply): no change program runs, and no refresh.
+TEST(SetRequest, RequestsWithoutAFormAskForAMenuChoiceAndChangeNothing) {
+  SetCard card({{"p", "Param", "7"}, {"ro", "Fixed", "7", "0"}});
+  for (const auto& [method, body] : std::vector<std::pair<const char*, const char*>>{
+           {"GET", "oid-p=1"}, {"post", "oid-p=1"}, {"HEAD", "oid-p=1"}, {"POST", ""}, {"POST", "oid-ro=1&x=2"}}) {
     CgiEnvironment env = GetRequest("/set");
     SetVariable(env, "REQUEST_METHOD", method);
-    const CgiRun run = RunCgi(card.sandbox(), env, "oid-p=1");
+    SetVariable(env, "CONTENT_TYPE", "application/x-www-form-urlencoded");
+    SetVariable(env, "CONTENT_LENGTH", std::to_string(std::string_view(body).size()));
+    const CgiRun run = RunCgi(card.sandbox(), env, body);
     EXPECT_EQ(run.out, kHeader + Marker("pageHeader.html") + Marker("generalHeader.html") +
                            "<p style=\"text-align: center\">You have not selected a page.<br/><br/>Please choose "
                            "from one of the above menu options.</p>\n" +
                            Marker("pageFooter.html"))
-        << method;
+        << method << " " << body;
     EXPECT_EQ(run.exit_status, 0);
   }
   EXPECT_TRUE(card.sandbox().Records().empty());
 }
 
+enum class Outcome { kApplied, kRejected, kLeftAlone };
+using enum Outcome;
+
 struct ValidationCase {
   const char* name;
   std::string type;
   std::string body;
-  bool accepted;
-  std::string text;  // the applied value, or the value the message shows
+  Outcome outcome;
+  std::string text = "";  // the applied value, or the value the message shows
 };
 
 void PrintTo(const ValidationCase& c, std::ostream* os) { *os << c.name; }
 
 class Validation : public ::testing::TestWithParam<ValidationCase> {};
 
-TEST_P(Validation, AppliesOrRejectsByType) {
+// Beside the parameter under test, a text parameter that is always sent: it
+// is applied whenever nothing is rejected.
+TEST_P(Validation, AppliesRejectsOrLeavesAloneByType) {
   const ValidationCase& c = GetParam();
-  SetCard card({{"p", "Param", c.type}});
-  const CgiRun run = card.Post(c.body);
+  SetCard card({{"p", "Param", c.type}, {"q", "Other", "7"}});
+  const CgiRun run = card.Post(c.body + (c.body.empty() ? "" : "&") + "oid-q=x");
   EXPECT_EQ(run.exit_status, 0);
-  if (c.accepted) {
-    EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("p", c.text)});
-    EXPECT_EQ(run.out.find("errorText"), std::string::npos);
-  } else {
-    EXPECT_TRUE(card.Changes().empty());
-    EXPECT_NE(run.out.find(ErrorDiv(c.text, "Param")), std::string::npos) << run.out;
+  const std::string other = card.ChangeRecord("q", "x");
+  switch (c.outcome) {
+    case kApplied:
+      EXPECT_EQ(card.Changes(), (std::vector<std::string>{card.ChangeRecord("p", c.text), other}));
+      break;
+    case kLeftAlone:
+      EXPECT_EQ(card.Changes(), std::vector<std::string>{other});
+      break;
+    case kRejected:
+      EXPECT_TRUE(card.Changes().empty());
+      EXPECT_NE(run.out.find(ErrorDiv(c.text, "Param")), std::string::npos) << run.out;
+      return;
   }
+  EXPECT_EQ(run.out.find("errorText"), std::string::npos);
 }
 
+// A field that was not sent at all leaves its parameter alone, whatever the
+// type; one that was sent empty keeps its type's verdict.
 INSTANTIATE_TEST_SUITE_P(
     Types, Validation,
     ::testing::Values(
-        ValidationCase{"IntegerWithLetter", "4", "oid-p=12a", false, "12a"},
-        ValidationCase{"IntegerWithSign", "4", "oid-p=-5", false, "-5"},
-        ValidationCase{"IntegerLeadingZeros", "4", "oid-p=007", true, "7"},
-        ValidationCase{"IntegerMissing", "4", "other=1", true, "0"},
-        ValidationCase{"IntegerEmpty", "4", "oid-p=", true, "0"},
-        ValidationCase{"IntegerBeyond32Bits", "4", "oid-p=12345678901", true, "0"},
-        ValidationCase{"IntegerMaximum", "4", "oid-p=2147483647", true, "2147483647"},
-        ValidationCase{"EnumerationDigits", "8", "oid-p=2", true, "2"},
-        ValidationCase{"EnumerationLetters", "8", "oid-p=on", false, "on"},
-        ValidationCase{"DecimalFraction", "6", "oid-p=1.5", true, "1.500000"},
-        ValidationCase{"DecimalMissing", "6", "", true, "0.000000"},
-        ValidationCase{"DecimalNotANumber", "6", "oid-p=abc", true, "0.000000"},
-        ValidationCase{"DecimalOutOfRange", "6", "oid-p=1e999", true, "0.000000"},
-        ValidationCase{"AddressBoxOver255", "9", Boxes("p", "192", "168", "1", "300"), false, "192.168.1.300"},
-        ValidationCase{"AddressKeepsLeadingZeros", "9", Boxes("p", "10", "0", "0", "007"), true, "10.0.0.007"},
-        ValidationCase{"AddressMissing", "9", "", false, "..."},
-        ValidationCase{"AddressOneBoxEmpty", "9", Boxes("p", "10", "", "0", "1"), false, "10..0.1"},
-        ValidationCase{"AddressLetters", "9", Boxes("p", "1a", "2", "3", "4"), false, "1a.2.3.4"},
-        ValidationCase{"AddressNegative", "9", Boxes("p", "1", "-2", "3", "4"), false, "1.-2.3.4"},
-        ValidationCase{"TextDecoded", "7", "oid-p=hello+world%21", true, "hello world!"},
-        ValidationCase{"TextCutAt49", "7", "oid-p=" + std::string(60, 'x'), true, std::string(49, 'x')},
-        ValidationCase{"TextEmpty", "7", "oid-p=", false, ""},
-        ValidationCase{"TextMissing", "7", "", false, ""},
-        ValidationCase{"DisplayTextNeverSubmitted", "5", "", false, ""},
-        ValidationCase{"UnknownTypeNeedsAValue", "12", "oid-p=x", true, "x"},
-        ValidationCase{"TypeNotANumber", "abc", "oid-p=y", true, "y"}),
+        ValidationCase{"IntegerWithLetter", "4", "oid-p=12a", kRejected, "12a"},
+        ValidationCase{"IntegerWithSign", "4", "oid-p=-5", kRejected, "-5"},
+        ValidationCase{"IntegerLeadingZeros", "4", "oid-p=007", kApplied, "7"},
+        ValidationCase{"IntegerNotSent", "4", "", kLeftAlone},
+        ValidationCase{"IntegerEmpty", "4", "oid-p=", kApplied, "0"},
+        ValidationCase{"IntegerBeyond32Bits", "4", "oid-p=12345678901", kApplied, "0"},
+        ValidationCase{"IntegerMaximum", "4", "oid-p=2147483647", kApplied, "2147483647"},
+        ValidationCase{"EnumerationDigits", "8", "oid-p=2", kApplied, "2"},
+        ValidationCase{"EnumerationLetters", "8", "oid-p=on", kRejected, "on"},
+        ValidationCase{"EnumerationNotSent", "8", "", kLeftAlone},
+        ValidationCase{"DecimalFraction", "6", "oid-p=1.5", kApplied, "1.500000"},
+        ValidationCase{"DecimalBlanksAround", "6", "oid-p=+3+", kApplied, "3.000000"},
+        ValidationCase{"DecimalOnlyFraction", "6", "oid-p=.5", kApplied, "0.500000"},
+        ValidationCase{"DecimalNegative", "6", "oid-p=-2.25", kApplied, "-2.250000"},
+        ValidationCase{"DecimalExponent", "6", "oid-p=1e3", kApplied, "1000.000000"},
+        ValidationCase{"DecimalEmpty", "6", "oid-p=", kApplied, "0.000000"},
+        ValidationCase{"DecimalNotSent", "6", "", kLeftAlone},
+        ValidationCase{"DecimalLetters", "6", "oid-p=abc", kRejected, "abc"},
+        ValidationCase{"DecimalTrailingLetters", "6", "oid-p=2.5abc", kRejected, "2.5abc"},
+        ValidationCase{"DecimalComma", "6", "oid-p=1%2C5", kRejected, "1,5"},
+        ValidationCase{"DecimalOutOfRange", "6", "oid-p=1e999", kRejected, "1e999"},
+        ValidationCase{"DecimalInfinity", "6", "oid-p=inf", kRejected, "inf"},
+        ValidationCase{"DecimalNan", "6", "oid-p=nan", kRejected, "nan"},
+        ValidationCase{"DecimalHexadecimal", "6", "oid-p=0x1p3", kRejected, "0x1p3"},
+        ValidationCase{"DecimalPointOnly", "6", "oid-p=.", kRejected, "."},
+        ValidationCase{"DecimalBareExponent", "6", "oid-p=1e", kRejected, "1e"},
+        ValidationCase{"AddressBoxOver255", "9", Boxes("p", "192", "168", "1", "300"), kRejected, "192.168.1.300"},
+        ValidationCase{"AddressRejectedAsTyped", "9", Boxes("p", "010", "0", "0", "256"), kRejected, "010.0.0.256"},
+        ValidationCase{"AddressNotSent", "9", "", kLeftAlone},
+        ValidationCase{"AddressOneBoxSent", "9", "2oid-p=0", kRejected, "..0."},
+        ValidationCase{"AddressOneBoxEmpty", "9", Boxes("p", "10", "", "0", "1"), kRejected, "10..0.1"},
+        ValidationCase{"AddressLetters", "9", Boxes("p", "1a", "2", "3", "4"), kRejected, "1a.2.3.4"},
+        ValidationCase{"AddressNegative", "9", Boxes("p", "1", "-2", "3", "4"), kRejected, "1.-2.3.4"},
+        ValidationCase{"TextDecoded", "7", "oid-p=hello+world%21", kApplied, "hello world!"},
+        ValidationCase{"TextCutAt49", "7", "oid-p=" + std::string(60, 'x'), kApplied, std::string(49, 'x')},
+        ValidationCase{"TextEmpty", "7", "oid-p=", kRejected, ""},
+        ValidationCase{"TextNotSent", "7", "", kLeftAlone},
+        ValidationCase{"DisplayTextNotSent", "5", "", kLeftAlone},
+        ValidationCase{"UnknownTypeNeedsAValue", "12", "oid-p=x", kApplied, "x"},
+        ValidationCase{"TypeNotANumber", "abc", "oid-p=y", kApplied, "y"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct AccessCase {
@@ -117,15 +150,17 @@ struct AccessCase {
   bool writable;
 };
 
-void PrintTo(const AccessCase& c, std::ostream* os) { *os << "access \"" << c.access << '"'; }
+void PrintTo(const AccessCase& c, std::ostream* os) {
+  *os << (c.access.empty() ? "no access" : "access \"" + c.access + '"');
+}
 
 class Access : public ::testing::TestWithParam<AccessCase> {};
 
-// A writable text parameter whose field is missing is rejected; a read-only
-// one is not even looked at.
+// A writable text parameter sent empty is rejected; a read-only one is not
+// even looked at. A record without <access> is writable, as the form shows it.
 TEST_P(Access, IsJudgedByItsDecimalValue) {
   SetCard card({{"p", "Param", "7", GetParam().access}});
-  const CgiRun run = card.Post("other=1");
+  const CgiRun run = card.Post("oid-p=");
   const bool reported = run.out.find(ErrorDiv("", "Param")) != std::string::npos;
   EXPECT_EQ(reported, GetParam().writable) << "access \"" << GetParam().access << "\"";
   EXPECT_TRUE(card.Changes().empty());
@@ -135,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(AccessTexts, Access,
                          ::testing::Values(AccessCase{"1", true}, AccessCase{"2", true}, AccessCase{"01", true},
                                            AccessCase{" 3x", true}, AccessCase{"0", false},
                                            AccessCase{"-1", false}, AccessCase{"abc", false},
-                                           AccessCase{"", false}));
+                                           AccessCase{"", true}));
 
 TEST(SetRequest, ReadOnlyParameterIsNeverChangedWhateverIsSubmitted) {
   SetCard card({{"ro", "Firmware", "4", "0"}, {"rw", "Name", "7"}});
@@ -168,9 +203,9 @@ TEST(SetRequest, RejectedValuesAreShownEscaped) {
 
 TEST(SetRequest, NetworkSettingsPageForwardsToTheNewAddress) {
   SetCard card({{"frame_ip.conf", "IP Address", "9"}, {"use_dhcp.conf", "DHCP", "8"}});
-  const CgiRun run = card.Post(Boxes("frame_ip.conf", "127", "0", "0", "05") + "&oid-use_dhcp.conf=0");
-  EXPECT_EQ(run.out, ForwardingPage("127.0.0.05"));
-  EXPECT_EQ(card.Changes(), (std::vector<std::string>{card.ChangeRecord("frame_ip.conf", "127.0.0.05"),
+  const CgiRun run = card.Post(Boxes("frame_ip.conf", "127", "0", "00", "010") + "&oid-use_dhcp.conf=0");
+  EXPECT_EQ(run.out, ForwardingPage("127.0.0.10"));
+  EXPECT_EQ(card.Changes(), (std::vector<std::string>{card.ChangeRecord("frame_ip.conf", "127.0.0.10"),
                                                       card.ChangeRecord("use_dhcp.conf", "0")}));
 }
 
@@ -218,6 +253,37 @@ TEST(SetRequest, ChangesRunOneAfterAnotherThenTheRefreshDetached) {
   // The request process ended while the refresh still ran; the response
   // stream stayed open in the process that waited for it.
   EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
+}
+
+// The page sends the browser away at once, and a server ends the request of
+// a client that left: lighttpd with SIGTERM, others by closing the response.
+// Once applying has begun, every change program still runs to its end, in
+// order, and then the refresh; the stand-ins write to the response.
+TEST(SetRequest, AnApplyRunsToItsEndWhenTheClientLeaves) {
+  struct Leaving {
+    const char* name;
+    std::string leave_after;
+    bool terminate;
+    std::string logged;
+  };
+  for (const Leaving& c : {Leaving{"response closed before the page", "", false,
+                                   "can't deliver the network settings page; applying the changes anyway\n"},
+                           Leaving{"client gone after the page, request terminated", Marker("pageFooter.html"), true,
+                                   ""}}) {
+    SetCard card({{"x", "X", "7"}, {"y", "Y", "4"}, {"z", "Z", "7"}});
+    const std::string log = card.sandbox().RecordLog().string();
+    card.sandbox().InstallRecorder(card.ChangeProgram(), "change",
+                                   "echo \"applying $1\" 2>/dev/null; sleep 0.2; echo \"end $1\" >> '" + log + "'");
+    const CgiRun run = card.Post("oid-x=one&oid-y=2&oid-z=3", {.leave_after = c.leave_after,
+                                                                .terminate_on_leave = c.terminate});
+    EXPECT_EQ(run.exit_status, 0) << c.name << ": signal " << run.signal;
+    EXPECT_EQ(card.sandbox().WaitForRecords(7, std::chrono::seconds(5)),
+              (std::vector<std::string>{card.ChangeRecord("x", "one"), "end x", card.ChangeRecord("y", "2"), "end y",
+                                        card.ChangeRecord("z", "3"), "end z",
+                                        "refresh [../../card/brix/etc/refreshparams.sh]"}))
+        << c.name;
+    EXPECT_EQ(card.sandbox().ReadFile(card.sandbox().CardPath("/tmp/wwwError.txt")), c.logged) << c.name;
+  }
 }
 
 // Appending, not operator+, keeps GCC 12 from a false -Wrestrict warning.

@@ -6,7 +6,7 @@
 # real server shows: the variables it passes, the responses it delivers, its
 # authentication, and the value files and records that the card's own
 # programs leave.
-#   integration.sh routes|set-urlencoded|set-multipart|set-rejected|progress|reboot
+#   integration.sh routes|set-urlencoded|set-multipart|set-leaving|set-rejected|progress|reboot
 set -uo pipefail
 : "${MEROVANE_SOURCE_DIR:?run through ctest}" "${MEROVANE_PROGRAM:?}" "${MEROVANE_PICS:?}"
 : "${MEROVANE_WEB_USER:?}" "${MEROVANE_WEB_PASSWORD:?}"
@@ -146,30 +146,69 @@ post_form() {  # CURL-FLAG FIELD...: the fields to the set route, one flag each
   request "$program_url/set" "${arguments[@]}"
 }
 
-case_set() {  # CURL-FLAG: --data-urlencode, or --form-string for multipart (curl -F, taken literally)
-  post_form "$1" "${valid_form[@]}"
-  expect_contains "$body" "document.location.href = 'http://127.0.0.3';" "the network settings page"
+# The sample form applied: every value file, the change programs and the
+# refresh. The ranged Poll Interval has no input in the form and SNMP Traps is
+# outside its menu: neither is sent, and both keep their values.
+expect_applied() {
   wait_for_file "$site/card/var/log/refresh.log" 10 || fail "the refresh script did not run"
-  # The value files by name. The ranged Poll Interval has no input in the form
-  # and SNMP Traps is outside its menu: both are applied as absent, 0.
   expect_equal "$(head -q -n 1 "$site"/card/brix/conf/*.conf)" "NAME=Rack 7 <main> & 100%
 FAN=1
 IPADDR=127.0.0.3
 VERSION=3.2.1 (build 2026-11-04)
 GATEWAY=127.0.0.253
 NETMASK=255.255.255.0
-POLL=0
+POLL=30
 REFERENCE=2
 SERIAL=MRV-0042-1187
-TRAPS=0
+TRAPS=1
 TEMP_ALARM=70.250000
 DHCP=0" "the value files"
-  # One change program per writable parameter, as root with the effective
-  # user that the program took on; then one refresh.
+  # One change program per parameter sent, as root with the effective user
+  # that the program took on; then one refresh.
   local euid=$(($(id -u) == 0 ? 1006 : $(id -u)))
-  expect_equal "$(sed -E 's/.* \(euid ([0-9]+)\)$/\1/' "$site/card/var/log/changes.log" | uniq -c | xargs)" "10 $euid" \
+  expect_equal "$(sed -E 's/.* \(euid ([0-9]+)\)$/\1/' "$site/card/var/log/changes.log" | uniq -c | xargs)" "8 $euid" \
     "change programs run, by effective user"
   expect_equal "$(wc -l < "$site/card/var/log/refresh.log")" 1 "refresh runs"
+}
+
+case_set() {  # CURL-FLAG: --data-urlencode, or --form-string for multipart (curl -F, taken literally)
+  post_form "$1" "${valid_form[@]}"
+  expect_contains "$body" "document.location.href = 'http://127.0.0.3';" "the network settings page"
+  expect_applied
+}
+
+url_encoded() {  # TEXT
+  local i c LC_ALL=C
+  for ((i = 0; i < ${#1}; i++)); do
+    c=${1:i:1}
+    [[ $c == [A-Za-z0-9._~-] ]] && printf '%s' "$c" || printf '%%%02X' "'$c"
+  done
+}
+
+# A browser leaves as soon as the page has arrived (its script sends it to
+# the new address) while the change programs still run: lighttpd then ends
+# the request. Every change must still be applied, and the refresh run.
+case_set_leaving() {
+  local bin=$site/card/brix/bin field encoded="" line page=""
+  # Change programs that write to the response and take their time.
+  mv "$bin/setparam" "$bin/setparam.real"
+  printf '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n' > "$bin/setparam"
+  chmod 755 "$bin/setparam"
+  for field in "${valid_form[@]}"; do
+    encoded+=${encoded:+&}${field%%=*}=$(url_encoded "${field#*=}")
+  done
+  # The client: the request, then the response up to the page's last line.
+  exec 3<> "/dev/tcp/${host%:*}/${host#*:}" || { fail "no connection"; return; }
+  printf 'POST %s/set HTTP/1.1\r\nHost: %s\r\nAuthorization: Basic %s\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: %s\r\nConnection: close\r\n\r\n%s' \
+    "$program_url" "$host" "$(printf '%s:%s' "$MEROVANE_WEB_USER" "$MEROVANE_WEB_PASSWORD" | base64 -w0)" \
+    "${#encoded}" "$encoded" >&3
+  while IFS= read -r -t 10 line <&3; do
+    page+=$line$'\n'
+    [[ $line == '</html>'* ]] && break
+  done
+  exec 3<&-
+  expect_contains "$page" "document.location.href = 'http://127.0.0.3';" "the network settings page"
+  expect_applied
 }
 
 field_names() { grep -o ' name="[^"]*"' | sort -u; }
@@ -242,8 +281,8 @@ case_reboot() {
 }
 
 case ${1:-} in
-  routes | set-rejected | progress | reboot) site_up && "case_${1//-/_}" ;;
+  routes | set-leaving | set-rejected | progress | reboot) site_up && "case_${1//-/_}" ;;
   set-urlencoded) site_up && case_set --data-urlencode ;;
   set-multipart) site_up && case_set --form-string ;;
-  *) echo "usage: integration.sh routes|set-urlencoded|set-multipart|set-rejected|progress|reboot" >&2 && exit 2 ;;
+  *) echo "usage: integration.sh routes|set-urlencoded|set-multipart|set-leaving|set-rejected|progress|reboot" >&2 && exit 2 ;;
 esac

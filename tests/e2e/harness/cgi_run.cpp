@@ -108,6 +108,9 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);
+    // The program starts as a web server starts it: a write to a closed
+    // response would kill it.
+    ::signal(SIGPIPE, SIG_DFL);
     ::dup2(in.read_end, STDIN_FILENO);
     ::dup2(out.write_end, STDOUT_FILENO);
     ::dup2(err.write_end, STDERR_FILENO);
@@ -155,6 +158,13 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       ::waitpid(pid, nullptr, 0);
       ADD_FAILURE() << "the program did not finish within " << options.timeout.count() << " s";
       break;
+    }
+    if (options.leave_after && out.read_end >= 0 && run.out.find(*options.leave_after) != std::string::npos) {
+      if (options.terminate_on_leave && !exited) {
+        ::kill(pid, SIGTERM);
+      }
+      CloseFd(out.read_end);
+      run.output_closed = std::chrono::steady_clock::now();
     }
     const bool pausing = body_written == first_piece && std::chrono::steady_clock::now() < rest_due;
     std::array<pollfd, 3> fds = {pollfd{out.read_end, POLLIN, 0}, pollfd{err.read_end, POLLIN, 0},

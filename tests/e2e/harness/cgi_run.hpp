@@ -38,6 +38,12 @@ struct CgiRunOptions {
   // When the tests run as root, the program starts as this user (and group
   // of the same number, no other groups); otherwise it has no effect.
   std::optional<uid_t> user = std::nullopt;
+  // A client that leaves: once the response holds `leave_after` ("" at
+  // once), the response is no longer read and its pipe is closed; with
+  // `terminate_on_leave` the request process also gets SIGTERM, as lighttpd
+  // sends it when a client drops.
+  std::optional<std::string> leave_after = std::nullopt;
+  bool terminate_on_leave = false;
 };
 
 // Runs the program once in the sandbox's working directory with `environment`

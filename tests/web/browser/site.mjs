@@ -54,11 +54,13 @@ export async function setUp() {
     rmSync(root, { recursive: true, force: true });
   });
   const blocked = [];
+  const allowed = []; // URLs a test lets through: loopback addresses where nothing listens
   const pageErrors = [];
   // "aborted" cancels a request as a user's Stop would: a page that tries to
   // send the browser elsewhere stays where it was.
   await context.route('**/*', (route) => {
-    if (new URL(route.request().url()).origin === origin) return route.continue();
+    const url = route.request().url();
+    if (new URL(url).origin === origin || allowed.includes(url)) return route.continue();
     blocked.push(route.request().url());
     return route.abort('aborted');
   });
@@ -67,7 +69,7 @@ export async function setUp() {
   const file = (path) => join(site, path);
   const read = (path) => (existsSync(file(path)) ? readFileSync(file(path), 'utf8') : '');
   return {
-    page, blocked, origin, file, read,
+    page, blocked, allowed, origin, file, read,
     url: (path) => origin + path,
     async screenshot(name) {
       mkdirSync(screenshotDir, { recursive: true });
