@@ -38,6 +38,11 @@ struct CgiRunOptions {
   // When the tests run as root, the program starts as this user (and group
   // of the same number, no other groups); otherwise it has no effect.
   std::optional<uid_t> user = std::nullopt;
+  // A standard stream (0, 1 or 2) that the program starts without; -1: none.
+  int closed_stream = -1;
+  // A descriptor left open into the program (on /dev/null), as a careless
+  // server might; -1: none.
+  int inherited_descriptor = -1;
 };
 
 // Runs the program once in the sandbox's working directory with `environment`
