@@ -214,7 +214,7 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
       ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
       if (kind == "fifo with a reader") reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
     }
-    const CgiRun run = RunCgi(sandbox, GetRequest("/snmpconf"), "", {.timeout = std::chrono::seconds(5)});
+    const CgiRun run = RunCgi(sandbox, GetRequest("/snmpconf"), "", {.timeout = std::chrono::seconds(10)});
     EXPECT_EQ(run.out, kHeader + Sandbox::IncludeMarker("pageHeader.html") + Sandbox::IncludeMarker("staticPage.html"))
         << kind;
     EXPECT_EQ(sandbox.ReadFile(target), "precious\n") << kind;
