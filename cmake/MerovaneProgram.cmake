@@ -1,8 +1,19 @@
+# The user id of the card's updater: a progress file in /tmp is believed only
+# when this user owns it (and nobody else may write it).
+set(MEROVANE_UPDATER_UID 0 CACHE STRING "User id that owns the updater's progress files")
+
 # The card's paths are compiled into one small object per card root, so the
 # real program and the sandboxed copies used by tests share every other object.
+# merovane_card_paths(<target> <card root> [UPDATER_UID <uid>]): the updater's
+# user is MEROVANE_UPDATER_UID unless given.
 function(merovane_card_paths target root)
+  cmake_parse_arguments(PARSE_ARGV 2 paths "" "UPDATER_UID" "")
+  if(NOT DEFINED paths_UPDATER_UID)
+    set(paths_UPDATER_UID ${MEROVANE_UPDATER_UID})
+  endif()
   add_library(${target} OBJECT ${PROJECT_SOURCE_DIR}/src/dispatch/card_paths.cpp)
-  target_compile_definitions(${target} PRIVATE "MEROVANE_CARD_ROOT=\"${root}\"")
+  target_compile_definitions(${target} PRIVATE "MEROVANE_CARD_ROOT=\"${root}\""
+                                               "MEROVANE_UPDATER_UID=${paths_UPDATER_UID}")
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
@@ -14,12 +25,17 @@ endfunction()
 # OFF links only the C++ runtime statically, the C library dynamically.
 option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 
-# merovane_program(<name> <card root> [DYNAMIC]): the CGI executable for one
-# card root. DYNAMIC keeps the C library shared whatever MEROVANE_FULLY_STATIC
-# says: valgrind can only follow the allocator of a dynamically linked program.
+# merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>]): the CGI
+# executable for one card root. DYNAMIC keeps the C library shared whatever
+# MEROVANE_FULLY_STATIC says: valgrind can only follow the allocator of a
+# dynamically linked program.
 function(merovane_program name root)
-  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "" "")
-  merovane_card_paths(${name}_paths "${root}")
+  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "UPDATER_UID" "")
+  if(DEFINED program_UPDATER_UID)
+    merovane_card_paths(${name}_paths "${root}" UPDATER_UID ${program_UPDATER_UID})
+  else()
+    merovane_card_paths(${name}_paths "${root}")
+  endif()
   add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
   target_link_libraries(${name} PRIVATE merovane_dispatch ${name}_paths)
   if(MEROVANE_SANITIZE)

@@ -6,6 +6,7 @@
 
 #include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
+#include "descriptors/html_escape.hpp"
 #include "dispatch/card_paths.hpp"
 #include "dispatch/error_log.hpp"
 #include "dispatch/response_output.hpp"
@@ -176,7 +177,8 @@ void WriteAddressBox(const OidText& oid, int box, std::string_view group) {
       "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"%ioid-%s\" "
       "name=\"%ioid-%s\" value=\"",
       id, box, id, box, id);
-  response::Write(group);
+  // Escaped like every writable value: the file may hold anything.
+  response::Write(HtmlEscaped(group));
   response::Write("\"/>\r\n");
 }
 
@@ -232,7 +234,9 @@ void WriteValueCell(const ParamDescriptor& record) {
       WriteAddressBoxes(record);
       break;
     default:
-      response::Write(record.value.view());
+      // Shown, not editable, yet writable through "/set", which accepts any
+      // text for it: what was stored there must never become markup.
+      response::Write(HtmlEscaped(record.value.view()));
       break;
   }
 }

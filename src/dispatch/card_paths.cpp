@@ -3,6 +3,9 @@
 #ifndef MEROVANE_CARD_ROOT
 #define MEROVANE_CARD_ROOT ""
 #endif
+#ifndef MEROVANE_UPDATER_UID
+#define MEROVANE_UPDATER_UID 0
+#endif
 
 namespace card_paths {
 
@@ -16,5 +19,7 @@ const char* const kErrorLog = MEROVANE_CARD_ROOT "/tmp/wwwError.txt";
 const char* const kProgressFile = MEROVANE_CARD_ROOT "/tmp/progress";
 const char* const kPpcProgressFile = MEROVANE_CARD_ROOT "/tmp/ppcprogress";
 const char* const kRebootCommand = MEROVANE_CARD_ROOT "/sbin/reboot";
+
+const unsigned kUpdaterUserId = MEROVANE_UPDATER_UID;
 
 }  // namespace card_paths

@@ -14,6 +14,9 @@ extern const char* const kProgressFile;      // /tmp/progress
 extern const char* const kPpcProgressFile;   // /tmp/ppcprogress
 extern const char* const kRebootCommand;     // /sbin/reboot
 
+// The user that owns the updater's progress files (root on the card).
+extern const unsigned kUpdaterUserId;
+
 // Never prefixed: the null device, and the page fragments, which live
 // relative to the web server's working directory for the program.
 inline constexpr const char* kDevNull = "/dev/null";

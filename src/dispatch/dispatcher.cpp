@@ -1,6 +1,7 @@
 #include "dispatch/dispatcher.hpp"
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "dispatch/header_text.hpp"
@@ -32,10 +33,42 @@ constexpr RoutedPath kRoutedPaths[] = {
 
 }  // namespace
 
+namespace {
+
+// The host the browser asked for. An HTTP/1.0 request names none; the server
+// then names itself (an IPv6 address in brackets, a port but 80 after it).
+std::string RedirectHost() {
+  const std::string host = HeaderSafe(std::getenv("HTTP_HOST"));
+  if (!host.empty()) {
+    return host;
+  }
+  std::string server = HeaderSafe(std::getenv("SERVER_NAME"));
+  if (server.empty()) {
+    return server;
+  }
+  if (server.find(':') != std::string::npos && !server.starts_with('[')) {
+    server = "[" + server + "]";
+  }
+  const std::string port = HeaderSafe(std::getenv("SERVER_PORT"));
+  return port.empty() || port == "80" ? server : server + ":" + port;
+}
+
+}  // namespace
+
 void RedirectToProgram() {
+  const std::string host = RedirectHost();
+  const std::string script = HeaderSafe(std::getenv("SCRIPT_NAME"));
+  if (host.empty()) {
+    // No host known at all: a path alone, which the browser resolves against
+    // the address it asked for ("http:///..." would name a host "cgi-bin").
+    response::Write("Location: ");
+    response::Write(script.empty() ? "/" : script);
+    response::Write("\r\n\r\n");
+    return;
+  }
   response::Write("Location: http://");
-  response::Write(HeaderSafe(std::getenv("HTTP_HOST")));
-  response::Write(HeaderSafe(std::getenv("SCRIPT_NAME")));
+  response::Write(host);
+  response::Write(script);
   response::Write("\r\n\r\n");
 }
 

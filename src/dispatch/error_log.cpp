@@ -1,6 +1,8 @@
 #include "dispatch/error_log.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdarg>
 
@@ -8,12 +10,39 @@
 
 namespace {
 std::FILE* error_log = nullptr;
+
+// The log lies in /tmp, where any process of the card can put something of
+// its own in its place, and it is opened while the process is still root.
+// So it is never opened through a link, never waited for (a FIFO would wait
+// for its reader for ever), and used only when it is one plain file: a
+// second hard link could lead to any file of the card.
+int OpenLogFile() {
+  const int file = ::open(card_paths::kErrorLog, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                          0777);
+  if (file < 0) {
+    return -1;
+  }
+  struct stat status {};
+  if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1) {
+    ::close(file);
+    return -1;
+  }
+  return file;
 }
+}  // namespace
 
 void OpenErrorLog() {
-  error_log = std::fopen(card_paths::kErrorLog, "a");
-  // Every request process, whatever its identity, must be able to append.
-  ::chmod(card_paths::kErrorLog, 0777);
+  const int file = OpenLogFile();
+  if (file < 0) {
+    return;
+  }
+  // Every request process, whatever its identity, must be able to append;
+  // the mode is set on the file opened, never on whatever the name leads to.
+  ::fchmod(file, 0777);
+  error_log = ::fdopen(file, "a");
+  if (error_log == nullptr) {
+    ::close(file);
+  }
 }
 
 void CloseErrorLog() {

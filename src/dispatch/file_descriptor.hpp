@@ -11,7 +11,9 @@
 // adds per file: a stat of the file and a buffer of its own to touch.
 class FileDescriptor {
  public:
-  explicit FileDescriptor(const char* path) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC)) {}
+  // `flags` are added to O_RDONLY | O_CLOEXEC: no program the process starts
+  // inherits a file it opened.
+  explicit FileDescriptor(const char* path, int flags = 0) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC | flags)) {}
   ~FileDescriptor() {
     if (descriptor_ >= 0) {
       ::close(descriptor_);

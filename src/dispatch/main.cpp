@@ -7,8 +7,13 @@
 #include "dispatch/error_log.hpp"
 #include "dispatch/process_identity.hpp"
 #include "dispatch/response_output.hpp"
+#include "dispatch/standard_streams.hpp"
 
 int main() {
+  OpenMissingStandardStreams();
+  // A request's "Proxy:" header arrives as HTTP_PROXY, which programs read as
+  // their proxy setting: no child may inherit it.
+  ::unsetenv("HTTP_PROXY");
   CgiInstallMemoryGuard();
   response::Begin();
   const char* path_info = std::getenv("PATH_INFO");

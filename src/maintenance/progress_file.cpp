@@ -1,37 +1,49 @@
 #include "maintenance/progress_file.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <memory>
+#include "dispatch/card_paths.hpp"
+#include "dispatch/file_descriptor.hpp"
 
 namespace {
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+
+// Progress files lie in /tmp, where any process of the card may write. Only
+// a plain file of the updater's own, which nobody else may change, tells the
+// state of an update; anything else could be anybody's.
+bool WrittenByTheUpdater(const struct stat& status) {
+  return S_ISREG(status.st_mode) && status.st_uid == card_paths::kUpdaterUserId &&
+         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 }  // namespace
 
 ProgressReading ReadProgressFile(const char* path) {
   ProgressReading reading;
   struct stat status {};
-  if (::stat(path, &status) != 0) {
+  if (::lstat(path, &status) != 0) {
     reading.state = ProgressState::kMissing;
     return reading;
   }
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
   reading.state = ProgressState::kUnreadable;
-  if (!file) {
+  // Not through a link, and without waiting: a FIFO opened for reading
+  // would wait for a writer for ever.
+  const FileDescriptor file(path, O_NOFOLLOW | O_NONBLOCK);
+  if (!file || ::fstat(file.get(), &status) != 0 || !WrittenByTheUpdater(status)) {
     return reading;
   }
   std::uint8_t bytes[3] = {};
-  for (std::uint8_t& byte : bytes) {
-    const int got = std::fgetc(file.get());
-    if (got == EOF) {
+  std::size_t filled = 0;
+  while (filled < sizeof bytes) {
+    const std::size_t got = file.Read(reinterpret_cast<char*>(bytes) + filled, sizeof bytes - filled);
+    if (got == 0) {
       return reading;
     }
-    byte = static_cast<std::uint8_t>(got);
+    filled += got;
   }
+  reading.device = status.st_dev;
+  reading.inode = status.st_ino;
   reading.stage = bytes[0];
   reading.error_number = bytes[1];
   reading.percentage = bytes[2];
@@ -45,7 +57,23 @@ ProgressReading ReadProgressFile(const char* path) {
   return reading;
 }
 
-bool DeleteProgressFile(const char* path) {
+ProgressDeletion DeleteProgressFile(const char* path, const ProgressReading& reading) {
+  ProgressDeletion deletion;
+  const uid_t lowered = ::geteuid();
   [[maybe_unused]] const int raised = ::seteuid(0);
-  return ::unlink(path) == 0;
+  deletion.uid = ::getuid();
+  deletion.euid = ::geteuid();
+  struct stat status {};
+  if (::lstat(path, &status) != 0) {
+    deletion.outcome = ProgressDeletion::kFailed;
+  } else if (status.st_dev != reading.device || status.st_ino != reading.inode) {
+    // The updater has begun anew meanwhile: that file is still to be read.
+    deletion.outcome = ProgressDeletion::kReplaced;
+  } else {
+    deletion.outcome = ::unlink(path) == 0 ? ProgressDeletion::kDeleted : ProgressDeletion::kFailed;
+  }
+  // Root only for the deletion: whatever the page reads next is read as the
+  // lowered user again.
+  [[maybe_unused]] const int lowered_again = ::seteuid(lowered);
+  return deletion;
 }

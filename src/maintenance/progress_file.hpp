@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 
 // What a progress file says. The updater writes three unsigned bytes (stage,
@@ -8,7 +10,7 @@
 // them once an ended update has been reported.
 enum class ProgressState {
   kMissing,     // no file: nothing runs, or the end was reported already
-  kUnreadable,  // cannot be opened, or fewer than three bytes
+  kUnreadable,  // cannot be opened, fewer than three bytes, or not the updater's
   kFailed,      // a non-zero error number, whatever the other bytes say
   kCompleted,   // stage 2 at 100 percent without error
   kRunning,     // anything else
@@ -21,11 +23,25 @@ struct ProgressReading {
   std::uint8_t stage = 0;
   std::uint8_t error_number = 0;
   std::uint8_t percentage = 0;
+  // The file that was read, so that no other file of the name is deleted.
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
+// Reads the file at `path` when it is a regular file of the updater's user
+// (card_paths::kUpdaterUserId) that no other user may write; a link, a FIFO
+// or anybody else's file reads as unreadable.
 ProgressReading ReadProgressFile(const char* path);
 
-// Deletes a progress file on behalf of the web pages, which run with a
-// lowered effective user: the effective user is raised to 0 first and left
-// there. Returns whether the file was removed.
-bool DeleteProgressFile(const char* path);
+struct ProgressDeletion {
+  enum Outcome { kDeleted, kFailed, kReplaced } outcome = kFailed;
+  // The identity the deletion was tried with.
+  uid_t uid = 0;
+  uid_t euid = 0;
+};
+
+// Deletes the progress file that `reading` read, on behalf of the web pages,
+// which run with a lowered effective user: the effective user is raised to 0
+// for the deletion and lowered again at once. A file that has replaced the
+// one read since is left in place.
+ProgressDeletion DeleteProgressFile(const char* path, const ProgressReading& reading);

@@ -64,12 +64,12 @@ int HandleUploadStatus() {
       break;
     case ProgressState::kFailed:
       WriteError(UploadErrorMessage(load_type, progress.error_number));
-      DeleteProgressFile(path);
+      DeleteProgressFile(path, progress);
       break;
     case ProgressState::kCompleted:
       WriteComplete();
       WriteRebootForm();
-      DeleteProgressFile(path);
+      DeleteProgressFile(path, progress);
       break;
     case ProgressState::kRunning:
       response::Write("<meta http-equiv=\"refresh\" content=\"2\"/>");

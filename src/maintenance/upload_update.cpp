@@ -1,4 +1,3 @@
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -66,13 +65,15 @@ int HandleUploadUpdate() {
       response::Printf("%c%sstop=1%smsg=%s%spercentage=%d\r\n", kStatus, kSeparator, kSeparator,
                        UploadErrorMessage(*load_type, progress.error_number).c_str(), kSeparator,
                        progress.percentage);
-      DeleteProgressFile(path);
+      DeleteProgressFile(path, progress);
       break;
     case ProgressState::kCompleted:
       WriteCompletedRecord(*load_type, true);
-      if (!DeleteProgressFile(path)) {
-        WriteErrorLog("unable to unlink %s uid=%d euid=%d\r\n", path, static_cast<int>(::getuid()),
-                      static_cast<int>(::geteuid()));
+      // A newer file in its place is no failure: it is the next to report.
+      if (const ProgressDeletion deletion = DeleteProgressFile(path, progress);
+          deletion.outcome == ProgressDeletion::kFailed) {
+        WriteErrorLog("unable to unlink %s uid=%d euid=%d\r\n", path, static_cast<int>(deletion.uid),
+                      static_cast<int>(deletion.euid));
       }
       break;
     case ProgressState::kRunning:

@@ -35,12 +35,27 @@ void ApplyChange(const ParamChange& change) {
   }
 }
 
-// The refresh process: nothing of the request's streams stays open in it.
+// Closes every descriptor above the standard streams, also those the web
+// server left open to the program, which no close-on-exec flag covers.
+void CloseInheritedDescriptors() {
+  if (::close_range(STDERR_FILENO + 1, ~0U, 0) == 0) {
+    return;
+  }
+  // A kernel without close_range (before Linux 5.9): one by one.
+  const long limit = ::sysconf(_SC_OPEN_MAX);
+  for (int descriptor = STDERR_FILENO + 1; descriptor < (limit > 0 ? limit : 1024); ++descriptor) {
+    ::close(descriptor);
+  }
+}
+
+// The refresh process: nothing of the request's streams stays open in it,
+// and it holds no descriptor but its three streams on the null device.
 [[noreturn]] void RunRefreshScript() {
   ::fcloseall();
   std::freopen(card_paths::kDevNull, "r", stdin);
   std::freopen(card_paths::kDevNull, "w", stdout);
   std::freopen(card_paths::kDevNull, "w", stderr);
+  CloseInheritedDescriptors();
   // Only now: closing the streams may still write to a closed response.
   RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
   ::execl(card_paths::kRefreshScript, card_paths::kRefreshScript, static_cast<char*>(nullptr));

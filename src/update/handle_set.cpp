@@ -15,6 +15,7 @@
 #include "dispatch/page_framing.hpp"
 #include "dispatch/response_output.hpp"
 #include "update/complete_set.hpp"
+#include "update/cross_site.hpp"
 #include "update/submitted_value.hpp"
 
 namespace {
@@ -125,6 +126,9 @@ int HandleSet() {
   const char* method = std::getenv("REQUEST_METHOD");
   if (method == nullptr || std::strcmp(method, "POST") != 0) {
     WriteNoPageSelected();
+    return 0;
+  }
+  if (RefuseCrossSiteSet()) {
     return 0;
   }
   if (CgiParseRequest() < 0) {

@@ -121,7 +121,8 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"7", read_only, "v=a<b%s", "a<b%s"},
       {"7", "<access>01</access>", "v=a", "a"},  // only the first character counts
       {" 7x", "<access></access>", "v=a", TextBox("p", "a")},
-      {"5", "", "v=a<b", "a<b"}, {"12", "", "v=a", "a"},
+      // Writable without a widget: still escaped, since "/set" stores any text for it.
+      {"5", "", "v=a<b", "a&lt;b"}, {"12", "", "v=<script>", "&lt;script&gt;"}, {"5", read_only, "v=a<b", "a<b"},
       {"4", range, "v=5", ""}, {"4", range + read_only, "v=5", "5"},
       {"4", "<min>0</min>" + two, "v=1", Choices(false, off_on, "1")},
       {"4", "<min>0</min>", "v=5", TextBox("p", "5")},
@@ -152,7 +153,7 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"9", "", "v=10.0.0.1", AddressBoxes("p", {"10", "0", "0", "1"})},
       {"9", "", "v=1234.5", AddressBoxes("p", {"123", "5"})}, {"9", "", "v=", AddressBoxes("p", {""})},
       {"9", "", "v=1.2.3.4.5", AddressBoxes("p", {"1", "2", "3", "4", "5"})},
-      {"9", "", "v=<a>%", AddressBoxes("p", {"<a>"})}, {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
+      {"9", "", "v=<a>%", AddressBoxes("p", {"&lt;a&gt;"})}, {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
       {"7", "", "k=v=w", TextBox("p", "v=w")}, {"7", "", "no equals sign", TextBox("p", "")},
       {"7", "", "\nk=v", TextBox("p", "")},  // an empty first line is a line, and holds no value
       {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},

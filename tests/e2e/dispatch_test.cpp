@@ -1,8 +1,11 @@
 // Whole-request tests of the entry point: routing, the redirect, the static
 // page, page fragments and the error log.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -102,6 +105,8 @@ struct RedirectCase {
   std::optional<std::string> host;
   std::optional<std::string> script;
   std::string expected;
+  std::optional<std::string> server_name = std::nullopt;  // and SERVER_PORT, for a request without a host
+  std::string server_port = "80";
 };
 
 void PrintTo(const RedirectCase& c, std::ostream* os) { *os << c.name; }
@@ -116,6 +121,10 @@ TEST_P(Redirect, IsOneLocationLineAndTheEmptyLine) {
   RemoveVariable(env, "SCRIPT_NAME");
   if (c.host) SetVariable(env, "HTTP_HOST", *c.host);
   if (c.script) SetVariable(env, "SCRIPT_NAME", *c.script);
+  if (c.server_name) {
+    SetVariable(env, "SERVER_NAME", *c.server_name);
+    SetVariable(env, "SERVER_PORT", c.server_port);
+  }
   const CgiRun run = RunCgi(sandbox, env);
   EXPECT_EQ(run.out, c.expected);
   EXPECT_EQ(run.exit_status, 0);
@@ -126,9 +135,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RedirectCase{"Ordinary", "10.1.2.3:8080", "/cgi-bin/Merovane",
                      "Location: http://10.1.2.3:8080/cgi-bin/Merovane\r\n\r\n"},
-        RedirectCase{"BothUnset", std::nullopt, std::nullopt, "Location: http://\r\n\r\n"},
-        RedirectCase{"HostUnset", std::nullopt, "/cgi-bin/Merovane", "Location: http:///cgi-bin/Merovane\r\n\r\n"},
-        RedirectCase{"EmptyValues", "", "", "Location: http://\r\n\r\n"},
+        // No host at all: a path, resolved against the address the browser asked for.
+        RedirectCase{"BothUnset", std::nullopt, std::nullopt, "Location: /\r\n\r\n"},
+        RedirectCase{"HostUnset", std::nullopt, "/cgi-bin/Merovane", "Location: /cgi-bin/Merovane\r\n\r\n"},
+        RedirectCase{"EmptyValues", "", "", "Location: /\r\n\r\n"},
+        RedirectCase{"HostUnsetServerOnPort80", std::nullopt, "/cgi-bin/Merovane",
+                     "Location: http://card/cgi-bin/Merovane\r\n\r\n", "card"},
+        RedirectCase{"HostUnsetServerOnOtherPort", std::nullopt, "/cgi-bin/Merovane",
+                     "Location: http://10.0.0.2:8080/cgi-bin/Merovane\r\n\r\n", "10.0.0.2", "8080"},
+        RedirectCase{"HostUnsetServerIPv6", std::nullopt, "/x", "Location: http://[::1]:81/x\r\n\r\n", "::1", "81"},
+        RedirectCase{"HostBeforeServer", "card.example", "/x", "Location: http://card.example/x\r\n\r\n", "other",
+                     "81"},
         // Response splitting: no request text may end the header line early.
         RedirectCase{"CrLfInHost", "evil\r\nSet-Cookie: a=b\r\n\r\n<script>", "/cgi-bin/Merovane",
                      "Location: http://evilSet-Cookie: a=b<script>/cgi-bin/Merovane\r\n\r\n"},
@@ -176,6 +193,61 @@ TEST(ErrorLog, ExistingLogIsAppendedTo) {
   struct stat status {};
   ASSERT_EQ(::stat(log.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0777u);
+}
+
+// Whatever another process puts at the log's name in /tmp is neither written
+// to, nor waited for, nor given another mode: a link to a file of the card, a
+// second hard link to one, a FIFO with or without a reader.
+TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
+  Sandbox sandbox;
+  const auto log = sandbox.CardPath("/tmp/wwwError.txt");
+  const auto target = sandbox.Root() / "records" / "precious";
+  std::filesystem::remove(sandbox.Root() / "www" / "includes" / "pageFooter.html");  // a message to log
+  for (const std::string kind : {"symbolic link", "hard link", "fifo", "fifo with a reader"}) {
+    sandbox.WriteFile(target, "precious\n", 0600);
+    std::filesystem::remove(log);
+    int reader = -1;
+    if (kind == "symbolic link") {
+      std::filesystem::create_symlink(target, log);
+    } else if (kind == "hard link") {
+      std::filesystem::create_hard_link(target, log);
+    } else {
+      ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+      if (kind == "fifo with a reader") reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+    }
+    const CgiRun run = RunCgi(sandbox, GetRequest("/snmpconf"), "", {.timeout = std::chrono::seconds(10)});
+    EXPECT_EQ(run.out, kHeader + Sandbox::IncludeMarker("pageHeader.html") + Sandbox::IncludeMarker("staticPage.html"))
+        << kind;
+    EXPECT_EQ(sandbox.ReadFile(target), "precious\n") << kind;
+    struct stat status {};
+    ASSERT_EQ(::lstat(kind.starts_with("fifo") ? log.c_str() : target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u) << kind;
+    if (reader >= 0) {
+      char byte = 0;
+      EXPECT_LE(::read(reader, &byte, 1), 0) << "the fifo holds a message";
+      ::close(reader);
+    }
+  }
+}
+
+// A standard stream that the server left closed is not taken by the log: the
+// page (1) or the library's message on standard error (2) never go into it.
+TEST(ErrorLog, NeverTakesTheNumberOfAClosedStandardStream) {
+  const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
+  if (valgrind != nullptr && *valgrind != '\0') GTEST_SKIP() << "memcheck's own log would take the closed number";
+  Sandbox sandbox;
+  const auto log = sandbox.CardPath("/tmp/wwwError.txt");
+  std::filesystem::remove(sandbox.Root() / "www" / "includes" / "pageFooter.html");
+  RunCgi(sandbox, GetRequest("/snmpconf"), "", {.closed_stream = 1});
+  EXPECT_EQ(sandbox.ReadFile(log), "can't open file ../includes/pageFooter.html to read\n");
+
+  std::filesystem::remove(log);
+  CgiEnvironment env = GetRequest("/set");
+  SetVariable(env, "REQUEST_METHOD", "POST");
+  SetVariable(env, "CONTENT_TYPE", "text/plain");
+  SetVariable(env, "CONTENT_LENGTH", "1");
+  RunCgi(sandbox, env, "x", {.closed_stream = 2});
+  EXPECT_EQ(sandbox.ReadFile(log), "");
 }
 
 TEST(ErrorLog, ProgramAnswersWhenTheLogCannotBeOpened) {

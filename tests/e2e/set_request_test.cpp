@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 
 #include "e2e/set_card.hpp"
 
@@ -323,6 +324,83 @@ TEST(SetRequest, ChangeProgramOutputFollowsThePage) {
   SetCard card({{"a", "A", "7"}});
   card.sandbox().InstallRecorder(card.ChangeProgram(), "change", "echo \"applied $1=$2\"");
   EXPECT_EQ(card.Post("oid-a=v").out, ForwardingPage(kTestHost) + "applied a=v\n");
+}
+
+// The descriptors a stand-in held when it ran ("N" or "N>target"), as listed
+// by find, which it became; not those find opened itself (the list, the
+// folder it lists, the working directory), nor the log that memcheck leaves
+// open to the programs it runs.
+std::string Descriptors(const Sandbox& sandbox, const std::string& label, bool numbers_only) {
+  const std::filesystem::path list = sandbox.Root() / "records" / ("fds." + label);
+  std::istringstream lines(sandbox.ReadFile(list));
+  std::string listed;
+  for (std::string number, target; lines >> number >> target;) {
+    if (!target.starts_with("/proc/") && target != list && target != std::filesystem::canonical(sandbox.WorkDir()) &&
+        target.find("/records/valgrind.") == std::string::npos)
+      listed += number + (numbers_only ? " " : ">" + target + " ");
+  }
+  return listed;
+}
+
+// The program's own files (here the error log) reach no child, nor does
+// HTTP_PROXY (a request's "Proxy:" header). The refresh holds nothing but
+// its three streams, not even what the server left open to the program; the
+// change programs get the request's descriptors as they came.
+TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
+  SetCard card({{"a", "A", "7"}});
+  Sandbox& sandbox = card.sandbox();
+  const auto refresh = sandbox.CardPath("/brix/etc/refreshparams.sh");
+  // The stand-in becomes the lister, so that no descriptor of its shell is listed.
+  const auto note = [&](const std::string& label) {
+    return "echo \"" + label + " proxy ${HTTP_PROXY-none}\" >> '" + sandbox.RecordLog().string() +
+           "'; exec find /proc/self/fd -mindepth 1 -fprintf '" + (sandbox.Root() / "records" / "fds.").string() +
+           label + "' '%f %l\\n'";
+  };
+  sandbox.InstallRecorder(card.ChangeProgram(), "change", note("change"));
+  sandbox.InstallRecorder(refresh, "refresh", note("refresh"));
+  CgiEnvironment env = GetRequest("/set");
+  SetVariable(env, "REQUEST_METHOD", "POST");
+  SetVariable(env, "CONTENT_LENGTH", "7");
+  SetVariable(env, "CONTENT_TYPE", "application/x-www-form-urlencoded");
+  SetVariable(env, "HTTP_PROXY", "http://proxy.example:3128");
+  RunCgi(sandbox, env, "oid-a=1", {.inherited_descriptor = 7});
+  const auto records = sandbox.WaitForRecords(4, std::chrono::seconds(5));
+  EXPECT_EQ(records, (std::vector<std::string>{card.ChangeRecord("a", "1"), "change proxy none",
+                                                "refresh [../../card/brix/etc/refreshparams.sh]", "refresh proxy none"}));
+  EXPECT_EQ(Descriptors(sandbox, "change", true), "0 1 2 7 ");
+  EXPECT_EQ(Descriptors(sandbox, "refresh", false), "0>/dev/null 1>/dev/null 2>/dev/null ");
+}
+
+// A form posted from another site's page: nothing applied or run, a refusal.
+TEST(SetRequest, FormsFromOtherSitesAreRefused) {
+  const std::pair<std::string, bool> origins[] = {
+      {"http://card.example", true},  {"https://card.example", true},    {"http://evil.example", false},
+      {"null", false},                {"http://card.example:80", false}, {"HTTP://card.example", false},
+      {"", false},                    {"http://card.example.evil.example", false}};
+  for (const auto& [origin, own] : origins) {
+    SetCard card({{"p", "Param", "7"}});
+    CgiEnvironment env = GetRequest("/set");
+    SetVariable(env, "REQUEST_METHOD", "POST");
+    SetVariable(env, "CONTENT_LENGTH", "7");
+    SetVariable(env, "CONTENT_TYPE", "application/x-www-form-urlencoded");
+    SetVariable(env, "HTTP_ORIGIN", origin);
+    const CgiRun run = RunCgi(card.sandbox(), env, "oid-p=x");
+    const std::string log = card.sandbox().ReadFile(card.sandbox().CardPath("/tmp/wwwError.txt"));
+    if (own) {
+      EXPECT_EQ(run.out, ForwardingPage(kTestHost)) << origin;
+      EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("p", "x")}) << origin;
+      EXPECT_EQ(log, "") << origin;
+      continue;
+    }
+    EXPECT_EQ(run.out, "Status: 403 Forbidden\r\n" + kHeader + Marker("pageHeader.html") +
+                           Marker("generalHeader.html") +
+                           "<p style=\"text-align: center\">The settings were not changed: the form was sent from a "
+                           "page of another site.<br/><br/>Please use the card's own configuration page.</p>\n" +
+                           Marker("pageFooter.html"))
+        << origin;
+    EXPECT_TRUE(card.sandbox().Records().empty()) << origin;
+    EXPECT_EQ(log, "refused a set request from origin " + origin + " to host card.example\n");
+  }
 }
 
 TEST(SetRequest, UnparseableRequestOrMissingDescriptorsWriteNothing) {

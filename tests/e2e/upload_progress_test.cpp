@@ -1,5 +1,6 @@
 // Whole-request tests of the update progress feed and the status page.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -48,6 +49,10 @@ const std::string kPageRunning =
 enum class Route { kFeed, kPage };
 enum class Load { kDefault, kPpc };
 enum class Outcome { kRunning, kFailed, kCompleted, kUnreadable, kMissing };
+// What lies at the progress file's name: the updater's own file (the tests'
+// user plays the updater), another user's, a link to a file of the
+// updater's, or a FIFO.
+enum class Shape { kOwnFile, kOtherUsersFile, kLink, kFifo };
 
 const char* FileOf(Load load) { return load == Load::kPpc ? "/tmp/ppcprogress" : "/tmp/progress"; }
 
@@ -72,9 +77,26 @@ struct ProgressCase {
   std::string default_message = "";
   std::string ppc_message = "";
   unsigned mode = 0644;
+  Shape shape = Shape::kOwnFile;
 };
 
 void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.name; }
+
+void PlaceProgressFile(const Sandbox& sandbox, const std::filesystem::path& file, const ProgressCase& c) {
+  const auto real = sandbox.Root() / "records" / "progress";
+  switch (c.shape) {
+    case Shape::kOwnFile: sandbox.WriteFile(file, *c.bytes, c.mode); break;
+    case Shape::kOtherUsersFile:
+      sandbox.WriteFile(file, *c.bytes, c.mode);
+      ASSERT_EQ(::chown(file.c_str(), 1006, 1006), 0);
+      break;
+    case Shape::kLink:
+      sandbox.WriteFile(real, *c.bytes, c.mode);
+      std::filesystem::create_symlink(real, file);
+      break;
+    case Shape::kFifo: ASSERT_EQ(::mkfifo(file.c_str(), c.mode), 0); break;
+  }
+}
 void PrintTo(Route route, std::ostream* os) { *os << (route == Route::kFeed ? "feed" : "page"); }
 void PrintTo(Load load, std::ostream* os) { *os << (load == Load::kPpc ? "ppcupload" : "default"); }
 
@@ -104,11 +126,12 @@ class ProgressState : public ::testing::TestWithParam<std::tuple<ProgressCase, R
 // holds a running update that must be neither read nor touched.
 TEST_P(ProgressState, IsReportedAndAnEndedUpdateIsDeletedOnce) {
   const auto& [c, route, load] = GetParam();
+  if (c.shape == Shape::kOtherUsersFile && ::geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
   Sandbox sandbox;
   const auto file = sandbox.CardPath(FileOf(load));
   const auto other = sandbox.CardPath(FileOf(load == Load::kPpc ? Load::kDefault : Load::kPpc));
   sandbox.WriteFile(other, "\x01\x00\x07"s);
-  if (c.bytes) sandbox.WriteFile(file, *c.bytes, c.mode);
+  if (c.bytes) PlaceProgressFile(sandbox, file, c);
 
   const CgiRun run = Request(sandbox, route, load);
   EXPECT_EQ(run.out, Expected(c, route, load));
@@ -119,7 +142,7 @@ TEST_P(ProgressState, IsReportedAndAnEndedUpdateIsDeletedOnce) {
     for (Route next : {Route::kFeed, Route::kPage}) {
       EXPECT_EQ(Request(sandbox, next, load).out, Expected({}, next, load));
     }
-  } else if (c.bytes) {
+  } else if (c.bytes && c.shape != Shape::kFifo) {
     EXPECT_EQ(std::filesystem::file_size(file), c.bytes->size());  // may be unreadable to the test too
   }
   EXPECT_EQ(sandbox.ReadFile(other), "\x01\x00\x07"s);
@@ -145,6 +168,12 @@ INSTANTIATE_TEST_SUITE_P(
             ProgressCase{"TwoBytes", "\x02\x00"s, Outcome::kUnreadable},
             ProgressCase{"Empty", ""s, Outcome::kUnreadable},
             ProgressCase{"NotOpenable", "\x02\x00\x64"s, Outcome::kUnreadable, "", "", "", 0},
+            // Believed only from the updater: its own plain file that nobody else may write.
+            ProgressCase{"GroupWritable", "\x02\x00\x64"s, Outcome::kUnreadable, "", "", "", 0664},
+            ProgressCase{"OthersWritable", "\x02\x00\x64"s, Outcome::kUnreadable, "", "", "", 0646},
+            ProgressCase{"OtherUsers", "\x02\x00\x64"s, Outcome::kUnreadable, "", "", "", 0644, Shape::kOtherUsersFile},
+            ProgressCase{"Link", "\x02\x00\x64"s, Outcome::kUnreadable, "", "", "", 0644, Shape::kLink},
+            ProgressCase{"Fifo", ""s, Outcome::kUnreadable, "", "", "", 0644, Shape::kFifo},
             ProgressCase{"Missing", std::nullopt, Outcome::kMissing}),
         ::testing::Values(Route::kFeed, Route::kPage), ::testing::Values(Load::kDefault, Load::kPpc)),
     [](const auto& info) {
@@ -218,6 +247,19 @@ TEST(StatusPage, TellsTheLoadTypeByASubstringOfTheQuery) {
     EXPECT_EQ(RunCgi(sandbox, env).out, Page(ppc ? PageError("Tar file does not exist") : kPageRunning))
         << query.value_or("unset");
   }
+}
+
+// Root only for the deletion: the page's footer, read after it, is read as
+// the lowered user again, so a fragment only root may read stays out.
+TEST(StatusPage, ReadsOnAsTheLoweredUserAfterTheDeletion) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root: only root lowers its effective user";
+  Sandbox sandbox;
+  sandbox.WriteCardFile("/tmp/progress", "\x02\x00\x64"s);
+  sandbox.WriteFile(sandbox.Root() / "www" / "includes" / "pageFooter.html", "root only\n", 0600);
+  const std::string page = Page(kPageComplete + kPageRebootForm);
+  EXPECT_EQ(RunCgi(sandbox, GetRequest("/uploadstatus")).out,
+            page.substr(0, page.size() - Sandbox::IncludeMarker("pageFooter.html").size()));
+  EXPECT_FALSE(sandbox.Exists(sandbox.CardPath("/tmp/progress")));
 }
 
 // A completed update whose file can't be deleted (a directory the program may

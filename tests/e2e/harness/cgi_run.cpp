@@ -114,6 +114,16 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     ::dup2(in.read_end, STDIN_FILENO);
     ::dup2(out.write_end, STDOUT_FILENO);
     ::dup2(err.write_end, STDERR_FILENO);
+    // Nothing of the test process reaches the program but what is asked for.
+    ::close_range(STDERR_FILENO + 1, ~0U, 0);
+    if (options.closed_stream >= 0) {
+      ::close(options.closed_stream);
+    }
+    if (options.inherited_descriptor >= 0) {
+      const int null = ::open("/dev/null", O_RDONLY);
+      ::dup2(null, options.inherited_descriptor);
+      ::close(null);
+    }
     if (options.address_space_limit != 0 && !checked) {
       const rlimit limit{options.address_space_limit, options.address_space_limit};
       ::setrlimit(RLIMIT_AS, &limit);

@@ -44,6 +44,11 @@ struct CgiRunOptions {
   // sends it when a client drops.
   std::optional<std::string> leave_after = std::nullopt;
   bool terminate_on_leave = false;
+  // A standard stream (0, 1 or 2) that the program starts without; -1: none.
+  int closed_stream = -1;
+  // A descriptor left open into the program (on /dev/null), as a careless
+  // server might; -1: none.
+  int inherited_descriptor = -1;
 };
 
 // Runs the program once in the sandbox's working directory with `environment`
