@@ -9,9 +9,9 @@
 
 #include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
-#include "descriptors/html_escape.hpp"
-#include "dispatch/response_output.hpp"
 #include "fuzz_support.hpp"
+#include "response/html_escape.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 

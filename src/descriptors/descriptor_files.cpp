@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "dispatch/file_descriptor.hpp"
+#include "card/file_descriptor.hpp"
 
 DescriptorFile OpenDescriptorFile(const char* path) { return DescriptorFile(std::fopen(path, "re")); }
 

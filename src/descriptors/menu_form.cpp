@@ -4,12 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 #include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
-#include "descriptors/html_escape.hpp"
-#include "dispatch/card_paths.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
+#include "response/html_escape.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 

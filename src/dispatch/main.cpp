@@ -2,12 +2,12 @@
 // /cgi-bin/Merovane/, routed by PATH_INFO.
 #include <cstdlib>
 
+#include "card/error_log.hpp"
+#include "card/process_identity.hpp"
+#include "card/standard_streams.hpp"
 #include "cgi/checked_alloc.hpp"
 #include "dispatch/dispatcher.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/process_identity.hpp"
-#include "dispatch/response_output.hpp"
-#include "dispatch/standard_streams.hpp"
+#include "response/response_output.hpp"
 
 int main() {
   OpenMissingStandardStreams();

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "dispatch/card_paths.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/header_text.hpp"
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 #include "maintenance/handlers.hpp"
 #include "maintenance/reboot_referer.hpp"
+#include "response/header_text.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/route_table.hpp"
+#include "response/route_table.hpp"
 
 bool RebootRequestedFromStatusPage(const char* referer, const char* host, const char* script) {
   if (referer == nullptr || host == nullptr || script == nullptr) {

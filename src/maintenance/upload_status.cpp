@@ -2,11 +2,11 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
 #include "maintenance/handlers.hpp"
 #include "maintenance/progress_file.hpp"
 #include "maintenance/upload_tables.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 

@@ -2,13 +2,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
-#include "dispatch/route_table.hpp"
+#include "card/error_log.hpp"
 #include "maintenance/feed_request.hpp"
 #include "maintenance/handlers.hpp"
 #include "maintenance/progress_file.hpp"
 #include "maintenance/upload_tables.hpp"
+#include "response/response_output.hpp"
+#include "response/route_table.hpp"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/error_log.hpp"
-#include "dispatch/header_text.hpp"
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
+#include "card/error_log.hpp"
+#include "response/header_text.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 

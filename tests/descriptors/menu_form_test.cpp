@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 #include "descriptors/choice_widgets.hpp"
-#include "dispatch/card_paths.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
 #include "e2e/harness/sandbox.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "dispatch/card_paths.hpp"
+#include "card/card_paths.hpp"
 
 #ifndef MEROVANE_CARD_ROOT
 #define MEROVANE_CARD_ROOT ""

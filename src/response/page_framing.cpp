@@ -1,11 +1,11 @@
-#include "dispatch/page_framing.hpp"
+#include "response/page_framing.hpp"
 
 #include <array>
 #include <string_view>
 
-#include "dispatch/error_log.hpp"
-#include "dispatch/file_descriptor.hpp"
-#include "dispatch/response_output.hpp"
+#include "card/error_log.hpp"
+#include "card/file_descriptor.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 constexpr std::string_view kHtmlResponseHeader =
