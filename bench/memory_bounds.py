@@ -159,6 +159,8 @@ def main():
     parser.add_argument("--runs", type=int, default=15, help="timed runs of each command (in turns)")
     parser.add_argument("--work", help="directory for the card and the bodies (default: a fresh one in /tmp)")
     arguments = parser.parse_args()
+    for tool in ("program", "card_tool", "floor"):
+        setattr(arguments, tool, os.path.abspath(getattr(arguments, tool)))
     check_card_root(arguments.program)
 
     work = pathlib.Path(arguments.work or tempfile.mkdtemp(prefix="merovane-memory-"))

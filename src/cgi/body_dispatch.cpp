@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "cgi/ascii_case.hpp"
 #include "cgi/captured_variables.hpp"
@@ -51,11 +52,12 @@ int CgiParseBody(std::int32_t& status) {
     return -1;
   }
   if (CgiStartsWithIgnoringCase(*type, kUrlEncodedType)) {
-    const std::optional<std::string> body = CgiReadBody(stdin, static_cast<std::uint32_t>(declared));
+    std::optional<std::string> body = CgiReadBody(stdin, static_cast<std::uint32_t>(declared));
     if (!body) {
       return -1;
     }
-    CgiParseUrlEncoded(*body, static_cast<std::size_t>(declared));
+    // The body becomes the entries' storage: it is not copied.
+    CgiParseUrlEncoded(std::move(*body), static_cast<std::size_t>(declared));
   } else if (CgiStartsWithIgnoringCase(*type, kMultipartType)) {
     if (CgiParseMultipart(stdin) != 0) {
       return -1;
