@@ -8,7 +8,13 @@
 #include "dispatch/process_identity.hpp"
 #include "dispatch/response_output.hpp"
 
+// The address-space limit in MiB, a build setting (0: none).
+#ifndef MEROVANE_MEMORY_LIMIT_MIB
+#define MEROVANE_MEMORY_LIMIT_MIB 0
+#endif
+
 int main() {
+  CgiLimitAddressSpace(MEROVANE_MEMORY_LIMIT_MIB);
   CgiInstallMemoryGuard();
   response::Begin();
   const char* path_info = std::getenv("PATH_INFO");
