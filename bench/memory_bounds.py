@@ -164,6 +164,7 @@ def main():
     check_card_root(arguments.program)
 
     work = pathlib.Path(arguments.work or tempfile.mkdtemp(prefix="merovane-memory-"))
+    work.mkdir(parents=True, exist_ok=True)
     try:
         os.chmod(work, 0o755)
         card = work / "card"

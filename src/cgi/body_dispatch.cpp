@@ -19,11 +19,16 @@ constexpr std::string_view kMultipartType = "multipart/form-data";
 // The first read asks for this much at most; later reads at most double what
 // has arrived, so a short body under a large declared length costs little.
 constexpr std::size_t kFirstReadSize = 64 * 1024;
+// Room made at once for a declared length up to this: the body is then read
+// into one buffer instead of being copied through ever larger ones (each copy
+// touches new pages). The room is only address space until bytes arrive.
+constexpr std::size_t kRoomMadeAtOnce = 4 * 1024 * 1024;
 
 }  // namespace
 
 std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) {
   std::string body;
+  body.reserve(std::min<std::size_t>(length, kRoomMadeAtOnce));
   std::size_t received = 0;
   while (received < length) {
     const std::size_t wanted = std::min<std::size_t>(length - received, std::max(kFirstReadSize, received));

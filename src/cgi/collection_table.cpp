@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "cgi/cgi_context.hpp"
-#include "cgi/url_encoded.hpp"
 
 namespace {
 
@@ -62,7 +61,7 @@ FormEntry CollectionTable::EntryAt(std::uint32_t number) const {
 }
 
 FormEntry CollectionTable::First(std::size_t position) const {
-  FormEntry entry = EntryAt(collections_[position].first);
+  FormEntry entry = EntryAt(entries_[collections_[position].last].next);
   entry.name = NameOf(collections_[position]);
   return entry;
 }
@@ -70,10 +69,12 @@ FormEntry CollectionTable::First(std::size_t position) const {
 std::vector<FormEntry> CollectionTable::Entries(std::size_t position) const {
   std::vector<FormEntry> entries;
   const Collection& collection = collections_[position];
-  for (std::uint32_t entry = collection.first; entry != kNone; entry = entries_[entry].next) {
+  std::uint32_t entry = collection.last;
+  do {
+    entry = entries_[entry].next;
     entries.push_back(EntryAt(entry));
     entries.back().name = NameOf(collection);
-  }
+  } while (entry != collection.last);
   return entries;
 }
 
@@ -106,10 +107,15 @@ void CollectionTable::RebuildIndex(std::size_t slots) {
   index_ = std::vector<std::uint32_t>();
   index_.resize(slots);
   shift_ = static_cast<unsigned>(std::countr_zero(slots));
+  const std::size_t mask = slots - 1;
   for (std::size_t position = 0; position < collections_.size(); ++position) {
-    const std::string_view name = NameOf(collections_[position]);
-    const std::uint64_t hash = CgiNameHash(name, key_);
-    index_[SlotOf(name, hash)] = (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
+    // Names are distinct: the first free slot from the name's own is its.
+    const std::uint64_t hash = CgiNameHash(NameOf(collections_[position]), key_);
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    while (index_[slot] != 0) {
+      slot = (slot + 1) & mask;
+    }
+    index_[slot] = (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
   }
 }
 
@@ -126,7 +132,7 @@ std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
 
 void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std::uint32_t value) {
   const auto entry = static_cast<std::uint32_t>(entries_.size());
-  entries_.push_back({value, kNone});
+  entries_.push_back({value, entry});
   const std::string_view name_text = std::string_view(text_).substr(name, name_length);
   const std::uint64_t hash = CgiNameHash(name_text, key_);
   if (index_.empty()) {
@@ -135,11 +141,13 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
   std::size_t slot = SlotOf(name_text, hash);
   if (index_[slot] != 0) {
     Collection& collection = collections_[(index_[slot] & static_cast<std::uint32_t>(index_.size() - 1)) - 1];
+    // Into the ring, behind the last entry and before the first.
+    entries_[entry].next = entries_[collection.last].next;
     entries_[collection.last].next = entry;
     collection.last = entry;
     return;
   }
-  collections_.push_back({name, name_length, entry, entry});
+  collections_.push_back({name, name_length, entry});
   // At most three quarters full; the new collection is placed by the rebuild.
   if (collections_.size() * 4 > index_.size() * 3) {
     RebuildIndex(index_.size() * 2);
@@ -216,11 +224,4 @@ int CgiFirstEntry(std::string_view name, FormEntry& entry) {
   const CollectionTable& table = *CgiCurrentEnvironment()->collections;
   entry = table.First(static_cast<std::size_t>(index));
   return 0;
-}
-
-std::string FormEntry::Value(std::size_t limit) const {
-  if (url_encoded) {
-    return CgiUrlDecode(raw_value, limit);
-  }
-  return std::string(raw_value.substr(0, limit));
 }

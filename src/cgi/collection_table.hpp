@@ -23,8 +23,8 @@
 //     and whose values stay as sent (they are decoded when looked up); for a
 //     multipart body, the names, subtypes and file names, each ended by a NUL;
 //   - an entry is two numbers (where its value is, the next entry of its
-//     name), a collection four (its name, its first and last entry), both in
-//     blocks that never move;
+//     name), a collection three (its name, its last entry), both in blocks
+//     that never move;
 //   - the multipart-only fields live beside, one record per part, holding
 //     the part's data moved in from the parse;
 //   - the name index: open addressing over 32-bit slots, at most three
@@ -61,14 +61,15 @@ class CollectionTable {
 
  private:
   static constexpr std::uint32_t kNone = UINT32_MAX;
+  // The entries of a name form a ring: the last one leads back to the first,
+  // so a collection needs to know only its last entry.
   struct Entry {
     std::uint32_t value;  // text offset (kNone: no "=") or part number
-    std::uint32_t next;   // the next entry of the same name, or kNone
+    std::uint32_t next;   // the next entry of the same name; the last: the first
   };
   struct Collection {
     std::uint32_t name;
     std::uint32_t name_length;
-    std::uint32_t first;
     std::uint32_t last;
   };
 
