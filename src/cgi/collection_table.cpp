@@ -5,10 +5,12 @@
 #include <utility>
 
 #include "cgi/cgi_context.hpp"
+#include "cgi/checked_alloc.hpp"
 
 namespace {
 
 constexpr unsigned kFirstIndexShift = 4;  // 16 slots
+constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
 
 }  // namespace
 
@@ -29,6 +31,10 @@ std::optional<std::string_view> CollectionTable::TextAt(std::uint32_t offset) co
 }
 
 std::uint32_t CollectionTable::AppendText(std::string_view text) {
+  // Offsets are 32 bits: a request past 4 GiB of names cannot be kept.
+  if (text.size() >= kNone - text_.size()) {
+    CgiMemoryExhausted();
+  }
   const auto offset = static_cast<std::uint32_t>(text_.size());
   text_.append(text).push_back('\0');
   return offset;
@@ -131,6 +137,11 @@ std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
 }
 
 void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std::uint32_t value) {
+  // Entry numbers and index slots are 32 bits; a billion entries (a body of
+  // gigabytes) cannot be kept.
+  if (entries_.size() >= kMaxEntries) {
+    CgiMemoryExhausted();
+  }
   const auto entry = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back({value, entry});
   const std::string_view name_text = std::string_view(text_).substr(name, name_length);
