@@ -42,9 +42,9 @@ long ParseOnce(std::FILE* stream, const char* name) {
   CgiCreateEnvironment();
   CgiCaptureEnvironment();
   long length = -1;
-  const FormEntry* entry = nullptr;
+  FormEntry entry;
   if (CgiParseMultipart(stream) == 0 && CgiFirstEntry(name, entry) == 0) {
-    length = static_cast<long>(entry->value_length);
+    length = static_cast<long>(entry.value_length);
   }
   CgiFreeRequest();
   return length;

@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
   const int result = CgiParseRequest();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   const long peak = PeakResidentKiB();
-  const FormEntry* entry = nullptr;
-  const bool right = result == 0 && CgiFirstEntry("firmware", entry) == 0 && entry->value_length == part;
+  FormEntry entry;
+  const bool right = result == 0 && CgiFirstEntry("firmware", entry) == 0 && entry.value_length == part;
 
   const long part_kib = static_cast<long>(part / 1024);
   const long bound = 2 * part_kib + 8 * 1024;

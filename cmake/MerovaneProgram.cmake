@@ -25,18 +25,26 @@ endfunction()
 # OFF links only the C++ runtime statically, the C library dynamically.
 option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 
-# merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>]): the CGI
-# executable for one card root. DYNAMIC keeps the C library shared whatever
-# MEROVANE_FULLY_STATIC says: valgrind can only follow the allocator of a
-# dynamically linked program.
+# The request process's address-space limit (see README, "Build settings").
+set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING "Address-space limit of the CGI program in MiB (0: none)")
+
+# merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>] [MEMORY_LIMIT_MIB <n>]):
+# the CGI executable for one card root. DYNAMIC keeps the C library shared
+# whatever MEROVANE_FULLY_STATIC says: valgrind can only follow the allocator
+# of a dynamically linked program. UPDATER_UID and MEMORY_LIMIT_MIB replace
+# the build settings of the same names.
 function(merovane_program name root)
-  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "UPDATER_UID" "")
+  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "UPDATER_UID;MEMORY_LIMIT_MIB" "")
+  if(NOT DEFINED program_MEMORY_LIMIT_MIB)
+    set(program_MEMORY_LIMIT_MIB ${MEROVANE_MEMORY_LIMIT_MIB})
+  endif()
   if(DEFINED program_UPDATER_UID)
     merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${program_UPDATER_UID})
   else()
     merovane_card_root(${name}_card_root "${root}")
   endif()
   add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
+  target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
   target_link_libraries(${name} PRIVATE merovane_dispatch)
   set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
   if(MEROVANE_SANITIZE)

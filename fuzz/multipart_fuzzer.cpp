@@ -10,6 +10,7 @@
 
 #include "cgi/cgi_context.hpp"
 #include "cgi/cgi_request.hpp"
+#include "cgi/collection_table.hpp"
 #include "cgi/multipart.hpp"
 #include "fuzz_support.hpp"
 
@@ -67,13 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(environment->CollectionCount() == 0);
   } else {
     std::size_t values = 0;
-    for (const FormCollection& collection : environment->collections->Collections()) {
-      for (const FormEntry& entry : collection.entries) {
-        FUZZ_CHECK(entry.value_length == entry.value.size());
+    const CollectionTable& table = *environment->collections;
+    for (std::size_t position = 0; position < table.Count(); ++position) {
+      for (const FormEntry& entry : table.Entries(position)) {
+        FUZZ_CHECK(entry.value_length == entry.raw_value.size() && !entry.url_encoded);
         FUZZ_CHECK(!entry.truncated);
-        values += entry.value.size();
+        values += entry.raw_value.size();
       }
-      LookUp(collection.First().name);
+      FUZZ_CHECK(table.Find(table.First(position).name) == position);
+      LookUp(table.First(position).name);
     }
     FUZZ_CHECK(values <= body.size());
   }

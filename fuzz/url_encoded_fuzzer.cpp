@@ -7,6 +7,7 @@
 
 #include "cgi/cgi_context.hpp"
 #include "cgi/cgi_request.hpp"
+#include "cgi/collection_table.hpp"
 #include "cgi/url_encoded.hpp"
 #include "fuzz_support.hpp"
 
@@ -36,18 +37,23 @@ void CheckEntries(std::string_view raw, std::size_t length) {
   FUZZ_CHECK(environment != nullptr && environment->collections);
   const auto separators = static_cast<std::size_t>(std::count(raw.begin(), raw.end(), '&'));
   std::size_t entries = 0;
-  for (const FormCollection& collection : environment->collections->Collections()) {
-    FUZZ_CHECK(collection.Count() > 0);
-    for (const FormEntry& entry : collection.entries) {
+  const CollectionTable& table = *environment->collections;
+  for (std::size_t position = 0; position < table.Count(); ++position) {
+    const std::vector<FormEntry> collection = table.Entries(position);
+    FUZZ_CHECK(!collection.empty());
+    FUZZ_CHECK(table.Find(table.First(position).name) == position);
+    for (const FormEntry& entry : collection) {
       ++entries;
-      FUZZ_CHECK(entry.name == collection.First().name);
+      const std::string value = entry.Value();
+      FUZZ_CHECK(entry.name == collection.front().name);
       // Decoding never lengthens a text, and a value length counts raw bytes.
-      FUZZ_CHECK(entry.value_length >= 1 && entry.value.size() + 1 <= entry.value_length);
+      FUZZ_CHECK(entry.value_length >= 1 && value.size() + 1 <= entry.value_length);
+      FUZZ_CHECK(entry.raw_value.size() + 1 <= entry.value_length);
       FUZZ_CHECK(entry.value_length <= length + 1);
-      FUZZ_CHECK(entry.name.find('\0') == std::string::npos && entry.value.find('\0') == std::string::npos);
+      FUZZ_CHECK(entry.name.find('\0') == std::string::npos && value.find('\0') == std::string::npos);
       FUZZ_CHECK(!entry.subtype && !entry.file_name && entry.content_type_code == 0 && !entry.truncated);
     }
-    LookUp(collection.First().name);
+    LookUp(collection.front().name);
   }
   FUZZ_CHECK(entries <= separators + 1);
   FUZZ_CHECK(length > 0 || entries == 0);
@@ -55,7 +61,7 @@ void CheckEntries(std::string_view raw, std::size_t length) {
 
 void ParseWithLength(std::string_view text, std::size_t length) {
   CgiCreateEnvironment();
-  FUZZ_CHECK(CgiParseUrlEncoded(text, length) == 0);
+  FUZZ_CHECK(CgiParseUrlEncoded(std::string(text), length) == 0);
   CheckEntries(text.substr(0, length), length);
   LookUp("oid-p");
   LookUp("");

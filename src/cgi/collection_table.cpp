@@ -1,56 +1,127 @@
 #include "cgi/collection_table.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "cgi/cgi_context.hpp"
+#include "cgi/checked_alloc.hpp"
 
 namespace {
 
-// The capacity is counted from separators, not from pairs that arrived
-// ("&&&&..." is one pair), so only this much room is made in advance; the
-// table grows with the names that really come.
-constexpr std::size_t kMaxReserved = 4096;
+constexpr unsigned kFirstIndexShift = 4;  // 16 slots
+constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
 
 }  // namespace
 
-CollectionTable::CollectionTable(std::size_t capacity) : key_(CgiRandomNameHashKey()) {
-  const std::size_t reserved = std::min(capacity, kMaxReserved);
-  collections_.reserve(reserved);
-  ReserveIndex(reserved);
+CollectionTable::CollectionTable(std::string text, std::size_t length)
+    : multipart_(false), text_(std::move(text)), length_(length), key_(CgiRandomNameHashKey()) {
+  if (text_.size() > length_) {
+    text_.resize(length_);
+  }
+}
+
+CollectionTable::CollectionTable() : multipart_(true), key_(CgiRandomNameHashKey()) {}
+
+std::optional<std::string_view> CollectionTable::TextAt(std::uint32_t offset) const {
+  if (offset == PartValue::kNoText) {
+    return std::nullopt;
+  }
+  return std::string_view(text_.c_str() + offset);
+}
+
+std::uint32_t CollectionTable::AppendText(std::string_view text) {
+  // Offsets are 32 bits: a request past 4 GiB of names cannot be kept.
+  if (text.size() >= kNone - text_.size()) {
+    CgiMemoryExhausted();
+  }
+  const auto offset = static_cast<std::uint32_t>(text_.size());
+  text_.append(text).push_back('\0');
+  return offset;
+}
+
+FormEntry CollectionTable::EntryAt(std::uint32_t number) const {
+  const Entry& entry = entries_[number];
+  FormEntry view;
+  if (multipart_) {
+    const PartValue& part = parts_[entry.value];
+    view.url_encoded = false;
+    view.raw_value = part.data;
+    view.value_length = part.data.size();
+    view.content_type_code = part.content_type_code;
+    view.subtype = TextAt(part.subtype);
+    view.transfer_encoding_code = part.transfer_encoding_code;
+    view.file_name = TextAt(part.file_name);
+  } else if (entry.value == kNone) {
+    view.value_length = 1;  // a last pair without "=": an empty value
+  } else {
+    // The value runs to the next "&" or the end; the zero tail past the
+    // bytes that arrived counts in its length, though it is not stored.
+    const std::string_view rest = std::string_view(text_).substr(entry.value);
+    const std::size_t separator = rest.find('&');
+    view.raw_value = rest.substr(0, separator);
+    const std::size_t end = separator == std::string_view::npos ? length_ : entry.value + separator;
+    view.value_length = end - entry.value + 1;
+  }
+  return view;
+}
+
+FormEntry CollectionTable::First(std::size_t position) const {
+  FormEntry entry = EntryAt(entries_[collections_[position].last].next);
+  entry.name = NameOf(collections_[position]);
+  return entry;
+}
+
+std::vector<FormEntry> CollectionTable::Entries(std::size_t position) const {
+  std::vector<FormEntry> entries;
+  const Collection& collection = collections_[position];
+  std::uint32_t entry = collection.last;
+  do {
+    entry = entries_[entry].next;
+    entries.push_back(EntryAt(entry));
+    entries.back().name = NameOf(collection);
+  } while (entry != collection.last);
+  return entries;
+}
+
+std::uint32_t CollectionTable::TagOf(std::uint64_t hash) const {
+  const unsigned tag_bits = 32 - shift_;
+  return tag_bits == 0 ? 0 : static_cast<std::uint32_t>(hash >> (64 - tag_bits));
 }
 
 std::size_t CollectionTable::SlotOf(std::string_view name, std::uint64_t hash) const {
   const std::size_t mask = index_.size() - 1;
+  const std::uint32_t position_mask = static_cast<std::uint32_t>(mask);
+  const std::uint32_t tag = TagOf(hash);
   // The index is never full, so the walk ends at a free slot at the latest.
   for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
-    const IndexSlot& candidate = index_[slot];
-    if (candidate.position == kFreeSlot ||
-        (candidate.hash == hash && collections_[candidate.position].First().name == name)) {
+    const std::uint32_t code = index_[slot];
+    if (code == 0) {
+      return slot;
+    }
+    if ((code >> shift_) != tag) {
+      continue;
+    }
+    if (NameOf(collections_[(code & position_mask) - 1]) == name) {
       return slot;
     }
   }
 }
 
-void CollectionTable::ReserveIndex(std::size_t names) {
-  std::size_t size = index_.empty() ? 16 : index_.size();
-  while (size / 2 < names) {
-    size *= 2;
-  }
-  if (size == index_.size()) {
-    return;
-  }
-  std::vector<IndexSlot> old = std::exchange(index_, std::vector<IndexSlot>(size));
-  const std::size_t mask = size - 1;
-  for (const IndexSlot& moved : old) {
-    if (moved.position == kFreeSlot) {
-      continue;
-    }
-    std::size_t slot = static_cast<std::size_t>(moved.hash) & mask;
-    while (index_[slot].position != kFreeSlot) {
+void CollectionTable::RebuildIndex(std::size_t slots) {
+  // The old index goes first: the new one is filled from the collections.
+  index_ = std::vector<std::uint32_t>();
+  index_.resize(slots);
+  shift_ = static_cast<unsigned>(std::countr_zero(slots));
+  const std::size_t mask = slots - 1;
+  for (std::size_t position = 0; position < collections_.size(); ++position) {
+    // Names are distinct: the first free slot from the name's own is its.
+    const std::uint64_t hash = CgiNameHash(NameOf(collections_[position]), key_);
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    while (index_[slot] != 0) {
       slot = (slot + 1) & mask;
     }
-    index_[slot] = moved;
+    index_[slot] = (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
   }
 }
 
@@ -58,43 +129,85 @@ std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
   if (collections_.empty()) {
     return std::nullopt;
   }
-  const IndexSlot& slot = index_[SlotOf(name, CgiNameHash(name, key_))];
-  if (slot.position == kFreeSlot) {
+  const std::uint32_t code = index_[SlotOf(name, CgiNameHash(name, key_))];
+  if (code == 0) {
     return std::nullopt;
   }
-  return slot.position;
+  return (code & static_cast<std::uint32_t>(index_.size() - 1)) - 1;
 }
 
-void CollectionTable::Append(FormEntry entry) {
-  const std::uint64_t hash = CgiNameHash(entry.name, key_);
-  std::size_t slot = SlotOf(entry.name, hash);
-  if (index_[slot].position == kFreeSlot) {
-    if (collections_.size() + 1 > index_.size() / 2) {
-      ReserveIndex(collections_.size() + 1);
-      slot = SlotOf(entry.name, hash);
-    }
-    index_[slot] = {hash, collections_.size()};
-    collections_.push_back(CgiNewCollection());
+void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std::uint32_t value) {
+  // Entry numbers and index slots are 32 bits; a billion entries (a body of
+  // gigabytes) cannot be kept.
+  if (entries_.size() >= kMaxEntries) {
+    CgiMemoryExhausted();
   }
-  collections_[index_[slot].position].entries.push_back(std::move(entry));
+  const auto entry = static_cast<std::uint32_t>(entries_.size());
+  entries_.push_back({value, entry});
+  const std::string_view name_text = std::string_view(text_).substr(name, name_length);
+  const std::uint64_t hash = CgiNameHash(name_text, key_);
+  if (index_.empty()) {
+    RebuildIndex(std::size_t{1} << kFirstIndexShift);
+  }
+  std::size_t slot = SlotOf(name_text, hash);
+  if (index_[slot] != 0) {
+    Collection& collection = collections_[(index_[slot] & static_cast<std::uint32_t>(index_.size() - 1)) - 1];
+    // Into the ring, behind the last entry and before the first.
+    entries_[entry].next = entries_[collection.last].next;
+    entries_[collection.last].next = entry;
+    collection.last = entry;
+    return;
+  }
+  collections_.push_back({name, name_length, entry});
+  // At most three quarters full; the new collection is placed by the rebuild.
+  if (collections_.size() * 4 > index_.size() * 3) {
+    RebuildIndex(index_.size() * 2);
+    return;
+  }
+  index_[slot] = (TagOf(hash) << shift_) | static_cast<std::uint32_t>(collections_.size());
 }
 
-int CgiCreateCollectionTable(std::size_t capacity) {
+void CollectionTable::AppendPair(std::size_t name, std::size_t name_length, std::optional<std::size_t> value) {
+  Append(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(name_length),
+         value ? static_cast<std::uint32_t>(*value) : kNone);
+}
+
+void CollectionTable::AppendPart(MimePart& part) {
+  const std::string_view name = *part.name;
+  PartValue& value = parts_.emplace_back();
+  value.data = std::move(part.data);
+  value.content_type_code = part.media_type_code;
+  value.transfer_encoding_code = part.transfer_encoding_code;
+  if (part.subtype) {
+    value.subtype = AppendText(*part.subtype);
+  }
+  if (part.file_name) {
+    value.file_name = AppendText(*part.file_name);
+  }
+  const auto number = static_cast<std::uint32_t>(parts_.size() - 1);
+  // A name seen before is kept once.
+  if (const std::optional<std::size_t> position = Find(name)) {
+    const Collection& collection = collections_[*position];
+    Append(collection.name, collection.name_length, number);
+  } else {
+    Append(AppendText(name), static_cast<std::uint32_t>(name.size()), number);
+  }
+}
+
+CollectionTable* CgiCreateCollectionTable(std::string text, std::size_t length) {
   CgiEnvironment* environment = CgiCurrentEnvironment();
   if (environment == nullptr) {
-    return -1;
+    return nullptr;
   }
-  environment->collections.emplace(capacity);
-  return 0;
+  return &environment->collections.emplace(std::move(text), length);
 }
 
-int CgiAppendEntry(FormEntry entry) {
+CollectionTable* CgiCreateCollectionTable() {
   CgiEnvironment* environment = CgiCurrentEnvironment();
-  if (environment == nullptr || !environment->collections) {
-    return -1;
+  if (environment == nullptr) {
+    return nullptr;
   }
-  environment->collections->Append(std::move(entry));
-  return 0;
+  return &environment->collections.emplace();
 }
 
 int CgiFindCollection(std::string_view name, std::ptrdiff_t& index) {
@@ -113,12 +226,13 @@ int CgiFindCollection(std::string_view name, std::ptrdiff_t& index) {
   return 0;
 }
 
-int CgiFirstEntry(std::string_view name, const FormEntry*& entry) {
-  entry = nullptr;
+int CgiFirstEntry(std::string_view name, FormEntry& entry) {
+  entry = FormEntry{};
   std::ptrdiff_t index = 0;
   if (CgiFindCollection(name, index) != 0) {
     return 1;
   }
-  entry = &CgiCurrentEnvironment()->collections->At(static_cast<std::size_t>(index)).First();
+  const CollectionTable& table = *CgiCurrentEnvironment()->collections;
+  entry = table.First(static_cast<std::size_t>(index));
   return 0;
 }

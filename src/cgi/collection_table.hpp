@@ -2,65 +2,115 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "cgi/block_array.hpp"
 #include "cgi/form_entry.hpp"
+#include "cgi/mime_part.hpp"
 #include "cgi/name_hash.hpp"
 
-// The collections of a request, in the order in which their names first
-// arrived. Names are matched exactly (same bytes, same length, case counts).
-// An index beside the ordered table keeps a lookup from walking every name,
-// so a form with many fields parses in linear time: open addressing over the
-// positions, with each name's keyed hash (see name_hash.hpp), in one array
-// at most half full. A name is kept once, in its collection's first entry.
+// The entries of a request, grouped by name into collections that stand in
+// the order in which their names first arrived. Names are matched exactly
+// (same bytes, same length, case counts).
+//
+// A form may carry a hundred thousand fields, so the storage is compact and
+// owned by the table, released with it at once:
+//   - one text: the URL-encoded text itself, whose names are decoded in place
+//     and whose values stay as sent (they are decoded when looked up); for a
+//     multipart body, the names, subtypes and file names, each ended by a NUL;
+//   - an entry is two numbers (where its value is, the next entry of its
+//     name), a collection three (its name, its last entry), both in blocks
+//     that never move;
+//   - the multipart-only fields live beside, one record per part, holding
+//     the part's data moved in from the parse;
+//   - the name index: open addressing over 32-bit slots, at most three
+//     quarters full, sized to the names that arrived. A slot holds a
+//     collection's position and, in its spare high bits, part of the name's
+//     keyed hash (see name_hash.hpp), so a probe rarely needs to look at a
+//     name. Growing rebuilds it from the collections, so the old index is
+//     gone before the new one is filled.
 class CollectionTable {
  public:
-  // `capacity` is the number of entries the parse expects at most; it only
-  // decides how much room is made up front.
-  explicit CollectionTable(std::size_t capacity);
+  // A table over URL-encoded `text` of `length` bytes: the text, then zero
+  // bytes when `length` is longer (a body shorter than its declared length).
+  CollectionTable(std::string text, std::size_t length);
+  // A table for the parts of a multipart body.
+  CollectionTable();
 
   std::size_t Count() const { return collections_.size(); }
-  const FormCollection& At(std::size_t position) const { return collections_[position]; }
-  const std::vector<FormCollection>& Collections() const { return collections_; }
-
   // The position of the collection of exactly `name`, if there is one.
   std::optional<std::size_t> Find(std::string_view name) const;
-  // Adds `entry` behind the last entry of its name's collection, opening a
-  // new collection at the end of the table for a name not seen before.
-  void Append(FormEntry entry);
+  // The first entry of the collection at `position`, and all of its entries
+  // in arrival order.
+  FormEntry First(std::size_t position) const;
+  std::vector<FormEntry> Entries(std::size_t position) const;
+
+  // URL-encoded text, for the parse: names are decoded in it in place.
+  std::string& Text() { return text_; }
+  std::size_t Length() const { return length_; }
+  // A pair whose name is the `name_length` bytes at `name` of the text and
+  // whose value starts at `value` (nothing: a pair without "="); the value
+  // runs to the next "&" or the end of the text.
+  void AppendPair(std::size_t name, std::size_t name_length, std::optional<std::size_t> value);
+  // A named part; its data is moved, its texts copied into the table's text.
+  void AppendPart(MimePart& part);
 
  private:
-  static constexpr std::size_t kFreeSlot = static_cast<std::size_t>(-1);
-  struct IndexSlot {
-    std::uint64_t hash = 0;
-    std::size_t position = kFreeSlot;
+  static constexpr std::uint32_t kNone = UINT32_MAX;
+  // The entries of a name form a ring: the last one leads back to the first,
+  // so a collection needs to know only its last entry.
+  struct Entry {
+    std::uint32_t value;  // text offset (kNone: no "=") or part number
+    std::uint32_t next;   // the next entry of the same name; the last: the first
+  };
+  struct Collection {
+    std::uint32_t name;
+    std::uint32_t name_length;
+    std::uint32_t last;
   };
 
+  std::string_view NameOf(const Collection& collection) const {
+    return std::string_view(text_).substr(collection.name, collection.name_length);
+  }
+  FormEntry EntryAt(std::uint32_t entry) const;
+  std::optional<std::string_view> TextAt(std::uint32_t offset) const;
+  std::uint32_t AppendText(std::string_view text);
+  // Adds an entry under the name of `name_length` bytes at `name`.
+  void Append(std::uint32_t name, std::uint32_t name_length, std::uint32_t value);
+
+  // Slot codes: 0 is free; else the position plus one in the low `shift_`
+  // bits and the hash's top bits above them.
+  std::uint32_t TagOf(std::uint64_t hash) const;
   // The slot that holds `name`, or the free slot where it would go.
   std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
-  // Makes room for one more name, keeping the index at most half full.
-  void ReserveIndex(std::size_t names);
+  void RebuildIndex(std::size_t slots);
 
+  bool multipart_;
+  std::string text_;
+  std::size_t length_ = 0;
+  BlockArray<Entry> entries_;
+  BlockArray<Collection> collections_;
+  std::deque<PartValue> parts_;
   NameHashKey key_;
-  std::vector<FormCollection> collections_;
-  std::vector<IndexSlot> index_;  // a power of two in size, or empty
+  std::vector<std::uint32_t> index_;  // a power of two in size, or empty
+  unsigned shift_ = 0;                // log2 of the index size
 };
 
 // The operations the parsers build a request with. Each works on the current
 // request (see cgi_context.hpp).
 
-// Starts an empty collection table; `capacity` bounds the entries the parse
-// will add (the separator count of URL-encoded text, the part count of a
-// multipart body). Returns 0, or -1 when there is no current request.
-int CgiCreateCollectionTable(std::size_t capacity);
-// Hands a filled entry to the collection of its name. Returns 0, or -1 when
-// there is no current request or it has no collection table yet.
-int CgiAppendEntry(FormEntry entry);
+// Starts the collection table of the current request, for URL-encoded text
+// (owned from now on by the table) or, without text, for a multipart body.
+// Returns the table, or nothing when there is no current request.
+CollectionTable* CgiCreateCollectionTable(std::string text, std::size_t length);
+CollectionTable* CgiCreateCollectionTable();
 // 0 and the collection's position when a collection of exactly `name`
 // exists; else 1, with `index` set to the collection count, or to -1 when
 // there is no current request.
 int CgiFindCollection(std::string_view name, std::ptrdiff_t& index);
-// 0 and the first entry of `name`; else 1 with `entry` null.
-int CgiFirstEntry(std::string_view name, const FormEntry*& entry);
+// 0 and the first entry of `name`; else 1 and an empty entry.
+int CgiFirstEntry(std::string_view name, FormEntry& entry);

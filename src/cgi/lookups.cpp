@@ -1,4 +1,6 @@
 // The typed lookups of submitted values by name.
+#include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "cgi/cgi_request.hpp"
@@ -9,21 +11,24 @@ namespace {
 
 // Emptiness for the numeric lookups goes by the recorded length, which counts
 // the raw bytes: a URL-encoded value that decodes to nothing ("%00") is not
-// empty for them and reads as 0.
-bool IsEmptyValue(const FormEntry& entry) { return entry.value_length <= 1 && entry.value.c_str()[0] == '\0'; }
+// empty for them and reads as 0. A value of length 1 is empty only when it
+// delivers nothing (one raw byte that is the zero tail, or a NUL).
+bool IsEmptyValue(const FormEntry& entry) {
+  return entry.value_length <= 1 && (entry.raw_value.empty() || entry.raw_value.front() == '\0');
+}
 
 }  // namespace
 
 CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity) {
   text.clear();
-  const FormEntry* entry = nullptr;
+  FormEntry entry;
   if (CgiFirstEntry(name, entry) != 0) {
     return CgiNotFound;
   }
-  std::string_view value(entry->value);
-  value = value.substr(0, value.find('\0'));
+  // Only what fits is decoded: a value of megabytes costs its first bytes.
   const std::size_t room = capacity == 0 ? 0 : capacity - 1;
-  text.assign(value.substr(0, room));
+  text = entry.Value(room);
+  text.resize(std::min(text.size(), text.find('\0')));
   return text.empty() ? CgiEmpty : CgiSuccess;
 }
 
@@ -31,15 +36,25 @@ namespace {
 
 // The first value of `name` through `convert`, or `fallback` with the code
 // that says why not: the number lookups differ only in their conversion.
+// Reads a number from the decoded value, or from a part's data in place (it
+// is a whole std::string, so a NUL follows it; a part may be megabytes).
+template <typename Number, typename Convert>
+bool ConvertValue(const FormEntry& entry, Number& result, Convert convert) {
+  if (!entry.url_encoded) {
+    return convert(entry.raw_value.data(), result);
+  }
+  return convert(entry.Value().c_str(), result);
+}
+
 template <typename Number, typename Convert>
 CgiResult GetNumber(std::string_view name, Number& result, Number fallback, Convert convert) {
-  const FormEntry* entry = nullptr;
+  FormEntry entry;
   CgiResult code = CgiSuccess;
   if (CgiFirstEntry(name, entry) != 0) {
     code = CgiNotFound;
-  } else if (IsEmptyValue(*entry)) {
+  } else if (IsEmptyValue(entry)) {
     code = CgiEmpty;
-  } else if (!convert(entry->value.c_str(), result)) {
+  } else if (!ConvertValue(entry, result, convert)) {
     code = CgiOutOfRange;
   }
   if (code != CgiSuccess) {

@@ -45,10 +45,26 @@ int CodeOf(std::string_view value, const std::array<std::string_view, N>& keywor
   return no_match;
 }
 
-// The value of the word after the header name.
-OptionalText MainValue(const std::vector<std::string>& words) {
-  return words.size() < 2 ? std::nullopt : CgiSplitParameter(words[1]).value;
+OptionalText TextOf(std::optional<std::string_view> view) {
+  return view ? OptionalText(std::in_place, *view) : std::nullopt;
 }
+
+// The words of a field after its header name, one at a time: the main value,
+// then the parameters. Words are views into the field, never copies.
+class FieldWords {
+ public:
+  explicit FieldWords(std::string_view field) : field_(field) { CgiNextToken(field_, position_); }
+  std::optional<std::string_view> Next() { return CgiNextToken(field_, position_); }
+  // The value of the word after the header name.
+  OptionalText MainValue() {
+    const std::optional<std::string_view> word = Next();
+    return word ? TextOf(CgiSplitParameterView(*word).value) : std::nullopt;
+  }
+
+ private:
+  std::string_view field_;
+  std::size_t position_ = 0;
+};
 
 }  // namespace
 
@@ -63,7 +79,11 @@ int CgiReadHeaderField(LineReader& reader, std::string& field) {
       break;
     }
     const std::optional<std::string_view> following = CgiPeekLine(reader);
-    field.append(*line);
+    if (field.empty()) {
+      field.assign(*line);  // exactly its size: most fields are one line
+    } else {
+      field.append(*line);
+    }
     if (!following) {
       ended = true;
       break;
@@ -89,8 +109,8 @@ MimeHeaderKind CgiClassifyHeader(std::string_view field) {
 
 ContentTypeFields CgiParseContentType(std::string_view field) {
   ContentTypeFields fields;
-  const std::vector<std::string> words = CgiSplitTokens(field);
-  if (OptionalText value = MainValue(words)) {
+  FieldWords words(field);
+  if (OptionalText value = words.MainValue()) {
     const std::size_t slash = value->find('/');
     if (slash == std::string::npos) {
       fields.subtype.emplace();
@@ -100,20 +120,20 @@ ContentTypeFields CgiParseContentType(std::string_view field) {
     }
     fields.type = std::move(value);
   }
-  for (std::size_t i = 2; i < words.size(); ++i) {
-    MimeParameter parameter = CgiSplitParameter(words[i]);
+  while (const std::optional<std::string_view> word = words.Next()) {
+    const MimeParameterView parameter = CgiSplitParameterView(*word);
     if (!parameter.key) {
       continue;
     }
     const std::string_view key = *parameter.key;
     if (CgiStartsWithIgnoringCase(key, "charset")) {
-      fields.charset = std::move(parameter.value);
+      fields.charset = TextOf(parameter.value);
     } else if (CgiStartsWithIgnoringCase(key, "name")) {
-      fields.name = std::move(parameter.value);
+      fields.name = TextOf(parameter.value);
     } else if (CgiStartsWithIgnoringCase(key, "boundary")) {
-      fields.boundary = std::move(parameter.value);
+      fields.boundary = TextOf(parameter.value);
     } else if (CgiStartsWithIgnoringCase(key, "format")) {
-      fields.format = std::move(parameter.value);
+      fields.format = TextOf(parameter.value);
     }
   }
   return fields;
@@ -121,18 +141,27 @@ ContentTypeFields CgiParseContentType(std::string_view field) {
 
 DispositionFields CgiParseDisposition(std::string_view field) {
   DispositionFields fields;
-  const std::vector<std::string> words = CgiSplitTokens(field);
-  fields.disposition = MainValue(words);
-  for (std::size_t i = 2; i < words.size(); ++i) {
-    MimeParameter parameter = CgiSplitParameter(words[i]);
+  FieldWords words(field);
+  fields.disposition = words.MainValue();
+  // Only the last of each parameter counts: it is copied once, at the end.
+  std::optional<std::optional<std::string_view>> file_name;
+  std::optional<std::optional<std::string_view>> name;
+  while (const std::optional<std::string_view> word = words.Next()) {
+    const MimeParameterView parameter = CgiSplitParameterView(*word);
     if (!parameter.key) {
       continue;
     }
     if (CgiStartsWithIgnoringCase(*parameter.key, "filename")) {
-      fields.file_name = std::move(parameter.value);
+      file_name = parameter.value;
     } else if (CgiStartsWithIgnoringCase(*parameter.key, "name")) {
-      fields.name = std::move(parameter.value);
+      name = parameter.value;
     }
+  }
+  if (file_name) {
+    fields.file_name = TextOf(*file_name);
+  }
+  if (name) {
+    fields.name = TextOf(*name);
   }
   // Browsers of some systems send the whole path of a chosen file.
   if (fields.file_name) {
@@ -144,7 +173,7 @@ DispositionFields CgiParseDisposition(std::string_view field) {
   return fields;
 }
 
-OptionalText CgiParseTransferEncoding(std::string_view field) { return MainValue(CgiSplitTokens(field)); }
+OptionalText CgiParseTransferEncoding(std::string_view field) { return FieldWords(field).MainValue(); }
 
 OptionalText CgiParseDescription(std::string_view field) {
   const std::string_view name = kHeaderNames[kDescriptionHeader];

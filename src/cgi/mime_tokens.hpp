@@ -19,10 +19,19 @@ bool CgiIsMimeSpace(char c);
 // charset=x" gives "Content-Type:", "text/plain;" and "charset=x", so a
 // parameter is seen only as a word of its own.
 std::vector<std::string> CgiSplitTokens(std::string_view text);
+// The same words one at a time, as views into `text`: the word that starts
+// at or after `position`, which moves past it; nothing when none is left. A
+// header of a million words costs no more memory than its text.
+std::optional<std::string_view> CgiNextToken(std::string_view text, std::size_t& position);
 
 struct MimeParameter {
   std::optional<std::string> key;
   std::optional<std::string> value;
+};
+// A parameter as views into its word.
+struct MimeParameterView {
+  std::optional<std::string_view> key;
+  std::optional<std::string_view> value;
 };
 
 // Splits a word "key=value" at its first "=" (a word without one is all
@@ -30,6 +39,7 @@ struct MimeParameter {
 // and one trailing quotation mark or apostrophe, of either kind. A value that
 // is nothing but one such mark is absent; an empty word gives neither.
 MimeParameter CgiSplitParameter(std::string_view word);
+MimeParameterView CgiSplitParameterView(std::string_view word);
 
 // How often `find` occurs in `text`, occurrences not overlapping. An
 // occurrence matches the first character exactly and the rest without regard

@@ -7,7 +7,6 @@
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
 #include "cgi/collection_table.hpp"
-#include "cgi/form_entry.hpp"
 #include "cgi/mime_headers.hpp"
 #include "cgi/number_conversion.hpp"
 #include "cgi/part_data.hpp"
@@ -18,22 +17,6 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 // Three slots: the line in hand, the one after it, and the one being read.
 constexpr std::int32_t kReaderSlots = 3;
-
-FormEntry EntryOf(MimePart& part) {
-  FormEntry entry = CgiNewEntry();
-  entry.name = std::move(*part.name);
-  // Moved, not copied: a part may be as large as the whole body.
-  entry.value = std::move(part.data);
-  if (entry.value.ends_with(kLineEnd)) {
-    entry.value.resize(entry.value.size() - kLineEnd.size());
-  }
-  entry.value_length = entry.value.size();
-  entry.content_type_code = part.media_type_code;
-  entry.subtype = std::move(part.subtype);
-  entry.transfer_encoding_code = part.transfer_encoding_code;
-  entry.file_name = std::move(part.file_name);
-  return entry;
-}
 
 // CONTENT_LENGTH as a number of bytes; 0 when it is absent or no length.
 std::uint64_t DeclaredBodyLength() {
@@ -48,27 +31,37 @@ std::uint64_t DeclaredBodyLength() {
 }  // namespace
 
 int CgiParseMultipart(std::FILE* stream) {
-  std::optional<PartList> list = CgiScanMultipart(stream);
-  if (!list || CgiCreateCollectionTable(list->parts.size()) != 0) {
+  MimePart head = CgiNewPart();
+  CollectionTable* table = nullptr;
+  const bool parsed = CgiScanParts(stream, head, [&table](MimePart& part) {
+    // An entry is found by its name; a part without one could never be.
+    if (!part.name) {
+      return;
+    }
+    if (part.data.ends_with(kLineEnd)) {
+      part.data.resize(part.data.size() - kLineEnd.size());
+    }
+    if (table == nullptr) {
+      table = CgiCreateCollectionTable();
+    }
+    if (table != nullptr) {
+      table->AppendPart(part);
+    }
+  });
+  if (!parsed) {
     return -1;
   }
-  for (MimePart& part : list->parts) {
-    // An entry is found by its name; a part without one could never be.
-    if (part.name) {
-      CgiAppendEntry(EntryOf(part));
-    }
-  }
-  return 0;
+  // A body without named parts still leaves an (empty) table.
+  return table != nullptr || CgiCreateCollectionTable() != nullptr ? 0 : -1;
 }
 
-std::optional<PartList> CgiScanMultipart(std::FILE* stream) {
-  PartList list{CgiNewPart(), {}};
-  CgiApplyRequestContentType(list.head);
+bool CgiScanParts(std::FILE* stream, MimePart& head, const std::function<void(MimePart&)>& each) {
+  CgiApplyRequestContentType(head);
   // Without a boundary every line would be a delimiter, or none would.
-  if (!list.head.boundary || list.head.boundary->empty()) {
-    return std::nullopt;
+  if (!head.boundary || head.boundary->empty()) {
+    return false;
   }
-  const std::string delimiter = "--" + *list.head.boundary;
+  const std::string delimiter = "--" + *head.boundary;
   const std::string close_delimiter = delimiter + "--";
   std::optional<LineReader> reader = CgiNewLineReader(kReaderSlots, stream);
   while (const std::optional<std::string_view> line = CgiNextLine(*reader)) {
@@ -87,7 +80,15 @@ std::optional<PartList> CgiScanMultipart(std::FILE* stream) {
       }
     }
     CgiCaptureData(*reader, delimiter, part);
-    list.parts.push_back(std::move(part));
+    each(part);
+  }
+  return true;
+}
+
+std::optional<PartList> CgiScanMultipart(std::FILE* stream) {
+  PartList list{CgiNewPart(), {}};
+  if (!CgiScanParts(stream, list.head, [&list](MimePart& part) { list.parts.push_back(std::move(part)); })) {
+    return std::nullopt;
   }
   return list;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -20,10 +21,14 @@
 // and without entries when CONTENT_TYPE has no boundary, or an empty one.
 int CgiParseMultipart(std::FILE* stream);
 
-// The body's part list: the head carries CONTENT_TYPE, the parts follow in
-// body order. Lines before the first delimiter and between parts are ignored;
-// nothing is parsed after the close delimiter. Nothing without a usable
-// boundary.
+// Reads the body part by part: `head` gets CONTENT_TYPE, then `each` is
+// called with every part in body order, as soon as its data is complete, and
+// may take what it wants of it (the part is gone after the call). Lines
+// before the first delimiter and between parts are ignored; nothing is
+// parsed after the close delimiter. False, with nothing read, without a
+// usable boundary.
+bool CgiScanParts(std::FILE* stream, MimePart& head, const std::function<void(MimePart&)>& each);
+// The same, as a list: the head, then every part.
 std::optional<PartList> CgiScanMultipart(std::FILE* stream);
 
 // Fills the part's data with the lines from the reader's next line up to the

@@ -23,81 +23,71 @@ int HexDigitValue(char c) {
   return -1;
 }
 
-// The bytes of [begin, end) that lie inside `received`; the rest of the range
-// is the zero tail, which decoding would stop at anyway.
-std::string_view ReceivedPart(std::string_view received, std::size_t begin, std::size_t end) {
-  if (begin >= received.size()) {
-    return {};
+}  // namespace
+
+namespace {
+
+// Decodes from `text` into `out` (which may be `text` itself: the output
+// never runs ahead of the input) up to `limit` bytes; returns their number.
+std::size_t Decode(std::string_view text, char* out, std::size_t limit) {
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < text.size() && written < limit; ++i) {
+    char c = text[i];
+    if (c == '\0') {
+      break;
+    }
+    if (c == '+') {
+      c = ' ';
+    } else if (c == '%' && i + 2 < text.size()) {
+      const int high = HexDigitValue(text[i + 1]);
+      const int low = HexDigitValue(text[i + 2]);
+      if (high >= 0 && low >= 0) {
+        c = static_cast<char>(high * 16 + low);
+        if (c == '\0') {
+          break;
+        }
+        i += 2;
+      }
+    }
+    out[written++] = c;
   }
-  return received.substr(begin, std::min(end, received.size()) - begin);
+  return written;
 }
 
 }  // namespace
 
-std::string CgiUrlDecode(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  std::string decoded;
-  decoded.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '+') {
-      decoded.push_back(' ');
-      continue;
-    }
-    if (c == '%' && i + 2 < text.size()) {
-      const int high = HexDigitValue(text[i + 1]);
-      const int low = HexDigitValue(text[i + 2]);
-      if (high >= 0 && low >= 0) {
-        const char byte = static_cast<char>(high * 16 + low);
-        if (byte == '\0') {
-          break;
-        }
-        decoded.push_back(byte);
-        i += 2;
-        continue;
-      }
-    }
-    decoded.push_back(c);
-  }
+std::string CgiUrlDecode(std::string_view text, std::size_t limit) {
+  std::string decoded(std::min(text.size(), limit), '\0');
+  decoded.resize(Decode(text, decoded.data(), decoded.size()));
   return decoded;
 }
 
-void CgiDecodeEntry(FormEntry& entry) {
-  entry.name = CgiUrlDecode(entry.name);
-  entry.value = CgiUrlDecode(entry.value);
+std::size_t CgiUrlDecodeInPlace(char* text, std::size_t length) {
+  return Decode(std::string_view(text, length), text, length);
 }
 
-int CgiParseUrlEncoded(std::string_view received, std::size_t length) {
-  received = received.substr(0, length);
-  // Pairs are bounded by the separators before the first NUL, plus one. The
-  // bound only sizes the table up front: pairs behind a NUL byte in the body
-  // still count, and the table grows for them.
-  const std::string_view counted = received.substr(0, received.find('\0'));
-  const auto separators = static_cast<std::size_t>(std::count(counted.begin(), counted.end(), '&'));
-  if (CgiCreateCollectionTable(separators + 1) != 0) {
+int CgiParseUrlEncoded(std::string received, std::size_t length) {
+  CollectionTable* table = CgiCreateCollectionTable(std::move(received), length);
+  if (table == nullptr) {
     return -1;
   }
+  std::string& text = table->Text();
   const std::size_t end = length;
   std::size_t pair_start = 0;
   while (length > 0) {
-    FormEntry entry = CgiNewEntry();
     // The zero tail holds neither "=" nor "&", so a scan that finds nothing
-    // in the received bytes runs on to the end.
-    const std::size_t equals = received.find('=', pair_start);
-    if (equals == std::string_view::npos) {
-      entry.name = ReceivedPart(received, pair_start, end);
-      entry.value_length = 1;
-      CgiDecodeEntry(entry);
-      CgiAppendEntry(std::move(entry));
+    // in the received bytes runs on to the end. Names are decoded in place;
+    // values stay as sent until they are looked up.
+    const std::size_t equals = text.find('=', pair_start);
+    if (equals == std::string::npos) {
+      const std::size_t raw = text.size() - std::min(pair_start, text.size());
+      table->AppendPair(pair_start, CgiUrlDecodeInPlace(text.data() + std::min(pair_start, text.size()), raw),
+                        std::nullopt);
       break;
     }
     const std::size_t value_start = equals + 1;
-    const std::size_t value_end = std::min(received.find('&', value_start), end);
-    entry.name = received.substr(pair_start, equals - pair_start);
-    entry.value = ReceivedPart(received, value_start, value_end);
-    entry.value_length = value_end - value_start + 1;
-    CgiDecodeEntry(entry);
-    CgiAppendEntry(std::move(entry));
+    const std::size_t value_end = std::min(text.find('&', value_start), end);
+    table->AppendPair(pair_start, CgiUrlDecodeInPlace(text.data() + pair_start, equals - pair_start), value_start);
     if (value_end >= end - 1) {
       break;  // at the end, or at an "&" that is the last byte
     }
@@ -111,6 +101,6 @@ int CgiParseQueryString(int& status) {
   if (!query || query->empty()) {
     return -1;
   }
-  status = CgiParseUrlEncoded(*query, query->size());
+  status = CgiParseUrlEncoded(std::string(*query), query->size());
   return 0;
 }

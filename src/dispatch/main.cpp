@@ -9,11 +9,17 @@
 #include "dispatch/dispatcher.hpp"
 #include "response/response_output.hpp"
 
+// The address-space limit in MiB, a build setting (0: none).
+#ifndef MEROVANE_MEMORY_LIMIT_MIB
+#define MEROVANE_MEMORY_LIMIT_MIB 0
+#endif
+
 int main() {
   OpenMissingStandardStreams();
   // A request's "Proxy:" header arrives as HTTP_PROXY, which programs read as
   // their proxy setting: no child may inherit it.
   ::unsetenv("HTTP_PROXY");
+  CgiLimitAddressSpace(MEROVANE_MEMORY_LIMIT_MIB);
   CgiInstallMemoryGuard();
   response::Begin();
   const char* path_info = std::getenv("PATH_INFO");

@@ -74,9 +74,12 @@ inline std::vector<Entry> TableEntries() {
   std::vector<Entry> entries;
   const CgiEnvironment* environment = CgiCurrentEnvironment();
   for (std::size_t i = 0; environment != nullptr && i < environment->CollectionCount(); ++i) {
-    for (const FormEntry& e : environment->collections->At(i).entries) {
-      entries.push_back(
-          {e.name, e.value, e.value_length, e.content_type_code, e.subtype, e.transfer_encoding_code, e.file_name});
+    for (const FormEntry& e : environment->collections->Entries(i)) {
+      const auto text = [](std::optional<std::string_view> view) {
+        return view ? std::optional<std::string>(*view) : std::nullopt;
+      };
+      entries.push_back({std::string(e.name), e.Value(), e.value_length, e.content_type_code, text(e.subtype),
+                         e.transfer_encoding_code, text(e.file_name)});
     }
   }
   return entries;

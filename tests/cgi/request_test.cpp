@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "cgi/captured_variables.hpp"
+#include "cgi/checked_alloc.hpp"
 #include "cgi/cgi_test_support.hpp"
 
 namespace {
@@ -141,6 +143,35 @@ TEST(MemoryExhaustionDeathTest, EndsTheProcessWithTheMessage) {
   // No new-handler before the parse: it must install its own.
   EXPECT_EXIT((std::set_new_handler(nullptr), LimitAddressSpace(64 << 20), CgiParseRequest(), std::exit(0)),
               ::testing::ExitedWithCode(1), "^Memory exhausted\\.\n$");
+}
+
+// The program's own limit: a soft one that ends the request on the message,
+// while a child the request forks (a change program) gets the previous back.
+TEST(MemoryExhaustionDeathTest, TheProgramsLimitSparesItsChildren) {
+  SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "2147483647"}});
+  ReplaceStdin(::open("/dev/zero", O_RDONLY));
+  const auto limited_request = [] {
+    rlimit before{};
+    ::getrlimit(RLIMIT_AS, &before);
+    unsigned long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) std::_Exit(3);
+    CgiLimitAddressSpace(pages * static_cast<unsigned long>(::sysconf(_SC_PAGESIZE)) / (1 << 20) + 64);
+    rlimit now{};
+    if (::getrlimit(RLIMIT_AS, &now) != 0 || now.rlim_cur == before.rlim_cur || now.rlim_max != before.rlim_max) {
+      std::_Exit(4);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+      rlimit inherited{};
+      ::getrlimit(RLIMIT_AS, &inherited);
+      ::_exit(inherited.rlim_cur == before.rlim_cur ? 0 : 5);
+    }
+    int status = -1;
+    if (::waitpid(child, &status, 0) != child || status != 0) std::_Exit(6);
+    std::exit(CgiParseRequest());
+  };
+  EXPECT_EXIT(limited_request(), ::testing::ExitedWithCode(1), "^Memory exhausted\\.\n$");
 }
 #endif
 

@@ -398,6 +398,13 @@ std::vector<HostileCase> Cases() {
          return folded + " name=\"oid-label\"\r\n\r\nfolded\r\n" + Multipart(ValidFields());
        }),
        {A::kNetworkPage}},
+      {"MultipartHeaderLineOfTwoMebibytesOfWords", set,
+       MultipartRequest([] {
+         std::string words = "--" + kBoundary + "\r\nContent-Disposition: form-data;";
+         for (int i = 0; i < (1 << 20); ++i) words += " w";
+         return words + " name=\"oid-label\"\r\n\r\nwords\r\n" + Multipart(ValidFields());
+       }),
+       {A::kNetworkPage}},
       {"MultipartWithoutCloseDelimiter", set, MultipartRequest([] { return Multipart(ValidFields(), false); }),
        {A::kNetworkPage}},
       {"MultipartAddressBoxOfNuls", set,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -419,6 +420,27 @@ TEST(SetRequest, UnparseableRequestOrMissingDescriptorsWriteNothing) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_TRUE(card.sandbox().Records().empty());
+}
+
+// A copy built with an address-space limit of 16 MiB: a body too large for it
+// ends the request on the allocator's message, before anything of the page is
+// written (the browser gets the server's error for an empty response) and
+// before any change. The same copy applies a form of ordinary size.
+TEST(SetRequest, ABodyBeyondTheMemoryLimitEndsWithNothingWrittenOrApplied) {
+#ifdef MEROVANE_SANITIZED
+  GTEST_SKIP() << "a sanitizer build applies no address-space limit";
+#endif
+  if (std::getenv("MEROVANE_TEST_VALGRIND") != nullptr) GTEST_SKIP() << "valgrind needs more than the limit";
+  SetCard card({{"a", "A", "7"}});
+  const CgiRunOptions limited{.program = MEROVANE_LIMITED_PROGRAM};
+  CgiRun run = card.Post("oid-a=" + std::string(32 << 20, 'v'), limited);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Memory exhausted.\n");
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_TRUE(card.sandbox().Records().empty());
+  run = card.Post("oid-a=v", limited);
+  EXPECT_EQ(run.out, ForwardingPage(kTestHost));
+  EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "v")});
 }
 
 }  // namespace
