@@ -5,7 +5,6 @@
 // and the demo point the root elsewhere; nothing is configurable at run time.
 namespace card_paths {
 
-extern const char* const kConfigDir;         // /brix/etc
 extern const char* const kControlMenu;       // /brix/etc/control_menu.xml
 extern const char* const kParamDescriptors;  // /brix/etc/param.xml
 extern const char* const kRefreshScript;     // /brix/etc/refreshparams.sh

@@ -7,8 +7,6 @@
 
 #include "card/file_descriptor.hpp"
 
-DescriptorFile OpenDescriptorFile(const char* path) { return DescriptorFile(std::fopen(path, "re")); }
-
 int ReadDescriptorLine(std::string& line, std::FILE* stream) {
   constexpr std::size_t kPieceLimit = MAX_LINE_LENGTH - 1;
   line.clear();

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +40,17 @@ struct MenuDescriptor {
   std::int32_t count = 0;
 };
 
+// The <type> codes that the form and the set request tell apart. Every other
+// code (5 and 12, display texts, among them) is shown as plain text and
+// checked as text.
+enum ParamType : std::int32_t {
+  kIntegerType = 4,
+  kDecimalType = 6,
+  kTextType = 7,
+  kEnumerationType = 8,
+  kAddressType = 9,
+};
+
 // listKind values.
 inline constexpr std::int32_t kNoList = 0;
 inline constexpr std::int32_t kOptionList = 1;
@@ -62,13 +72,6 @@ struct ParamDescriptor {
   // Range: minimum, maximum and precision in entries 0 to 2.
   ListTexts listText;
 };
-
-struct DescriptorFileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-// A descriptor or value file, open for reading within one operation.
-using DescriptorFile = std::unique_ptr<std::FILE, DescriptorFileCloser>;
-DescriptorFile OpenDescriptorFile(const char* path);
 
 // Reads the next line, or the next MAX_LINE_LENGTH - 1 bytes of a longer
 // one, into `line`, without its line feed (a carriage return stays). Returns
