@@ -4,6 +4,7 @@
 
 #include "maintenance/handlers.hpp"
 #include "maintenance/progress_file.hpp"
+#include "maintenance/reboot_route.hpp"
 #include "maintenance/upload_tables.hpp"
 #include "response/page_framing.hpp"
 #include "response/response_output.hpp"
@@ -29,7 +30,9 @@ void WriteComplete() {
 }
 
 void WriteRebootForm() {
-  response::Write("<form action=\"/cgi-bin/Merovane/reboot\" method=\"post\"><center>\n");
+  response::Write("<form action=\"");
+  response::Write(RebootUrl(kProgramPath));
+  response::Write("\" method=\"post\"><center>\n");
   response::Write(
       "<div style=\"width: 400px; text-align: center;\">You will need to reboot the frame for the changes "
       "to take effect.<br/><br/>\n");

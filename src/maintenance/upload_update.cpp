@@ -6,9 +6,9 @@
 #include "maintenance/feed_request.hpp"
 #include "maintenance/handlers.hpp"
 #include "maintenance/progress_file.hpp"
+#include "maintenance/reboot_route.hpp"
 #include "maintenance/upload_tables.hpp"
 #include "response/response_output.hpp"
-#include "response/route_table.hpp"
 
 namespace {
 
@@ -26,10 +26,8 @@ void WriteCompletedRecord(LoadType load_type, bool with_reboot_form) {
         "effect.<br>%spercentage=100\r\n",
         kStatus, kSeparator, kSeparator, kSeparator);
     const char* script = std::getenv("SCRIPT_NAME");
-    const std::string reboot(RouteName(kRouteReboot));
-    response::Printf(
-        "<form action=\"%s%s\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n",
-        script != nullptr ? script : "", reboot.c_str());
+    response::Printf("<form action=\"%s\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n",
+                     RebootUrl(script != nullptr ? script : "").c_str());
     return;
   }
   response::Printf("%c%sstop=1%smsg=Upload complete%spercentage=100\r\n", kStatus, kSeparator, kSeparator,

@@ -8,14 +8,16 @@
 #include "response/response_output.hpp"
 
 namespace {
-constexpr std::string_view kHtmlResponseHeader =
-    "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\n"
-    "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r";
+// Every page shows the card as it is now: none may come from a cache.
+constexpr std::string_view kNoCacheLines =
+    "Expires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n";
 }  // namespace
 
-void HtmlResponseHeader() {
-  response::Write(kHtmlResponseHeader);
-  response::Write("\n");
+void HtmlResponseHeader(std::string_view extra_lines) {
+  response::Write("Content-type: text/html\r\n");
+  response::Write(extra_lines);
+  response::Write(kNoCacheLines);
+  response::Write("\r\n");
 }
 
 int IncludeFile(const char* path) {
