@@ -45,9 +45,7 @@ void WriteRebootForm() {
 }  // namespace
 
 int HandleUploadStatus() {
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
 
   // The page keeps its query string when it reloads itself, so the kind of
   // update is told by a mere mention of it there.

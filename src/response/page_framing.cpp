@@ -20,6 +20,12 @@ void HtmlResponseHeader(std::string_view extra_lines) {
   response::Write("\r\n");
 }
 
+void MenuPageHead() {
+  HtmlResponseHeader();
+  IncludeFile(kPageHeaderInclude);
+  IncludeFile(kGeneralHeaderInclude);
+}
+
 int IncludeFile(const char* path) {
   const FileDescriptor file(path);
   if (!file) {

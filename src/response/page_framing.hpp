@@ -17,6 +17,9 @@ inline constexpr const char* kConfigFooterInclude = "../includes/configFooter.ht
 // (whole lines, each ended by CR LF), the lines that forbid caching, and the
 // empty line that ends the block.
 void HtmlResponseHeader(std::string_view extra_lines = {});
+// The header and the pageHeader and generalHeader fragments: the top of every
+// page that shows the card's menu.
+void MenuPageHead();
 // Copies the fragment at `path` to the response unchanged. A fragment that
 // cannot be opened adds nothing to the page and is noted in the error log.
 int IncludeFile(const char* path);

@@ -38,9 +38,7 @@ bool RefuseCrossSiteSet() {
     return false;
   }
   response::Write(kRefusalStatus);
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
   response::Write(kRefusalText);
   IncludeFile(kPageFooterInclude);
   // One line whatever the request holds.

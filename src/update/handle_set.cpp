@@ -52,9 +52,7 @@ SetRecord ReadSetRecord(std::string_view line) {
 }
 
 void WriteNoPageSelected() {
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
   response::Write(
       "<p style=\"text-align: center\">You have not selected a page.<br/><br/>Please choose from one of the above "
       "menu options.</p>\n");

@@ -24,9 +24,7 @@ std::string ScriptStringEscaped(std::string_view text) {
 }
 
 void WriteNetworkSettingsPage(const SetState& state, std::string_view fallback_host) {
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
   response::Write("<p align=\"center\">Setting network configuration...</p>");
   if (state.dhcp != 0) {
     response::Write(
