@@ -15,7 +15,10 @@ constexpr std::string_view kNoCacheLines =
 
 void HtmlResponseHeader(std::string_view extra_lines) {
   response::Write("Content-type: text/html\r\n");
-  response::Write(extra_lines);
+  // An empty view may hold no pointer at all, which fwrite must never get.
+  if (!extra_lines.empty()) {
+    response::Write(extra_lines);
+  }
   response::Write(kNoCacheLines);
   response::Write("\r\n");
 }
