@@ -95,6 +95,9 @@ case_static() {
   done
   request "$program_url/nowhere" -L
   expect_equal "$body" "$page" "following the redirect"
+  request "$program_url/cardcontrol"
+  expect_equal "$(header X-Frame-Options)|$(header Content-Security-Policy)" "DENY|frame-ancestors 'none'" \
+    "the server's headers against framing"
 }
 
 # The sample form, all valid, as a browser sends it; the card's new address is
