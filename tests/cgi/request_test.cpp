@@ -1,5 +1,5 @@
 // The parse entry point (the method, the checks made before a body is read),
-// the lookups of submitted values, and a request that runs out of memory.
+// the lookups of submitted values, and the program's memory limit.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -14,53 +14,46 @@
 namespace {
 using namespace cgi_testing;
 
-// "q": the field comes from the query string, "p" from the body; nullptr: refused.
-TEST_F(CgiTest, ChoosesQueryOrBodyByMethodPrefixInAnyCase) {
-  const std::pair<const char*, const char*> cases[] = {{"get", "q"},      {"GETX", "q"},   {"posting", "p"},
-                                                       {"HEAD", nullptr}, {"GE", nullptr}, {nullptr, nullptr}};
-  for (const auto& [method, parsed] : cases) {
-    SCOPED_TRACE(method ? method : "(unset)");
-    Variables request = {{"QUERY_STRING", "q=1"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "3"}};
-    if (method != nullptr) request.emplace_back("REQUEST_METHOD", method);
+// Every request brings the query "q=1" and the body "p=1": it gives the field
+// "q" (from the query), "p" (from the body), or nothing (refused, body unread).
+TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
+  const std::optional<std::string> unset, multipart = "multipart/form-data; boundary=xyz";
+  const std::string unknown = "Unknown Encoding.\n";
+  const struct {
+    std::optional<std::string> method, content_type, content_length;  // nullopt: unset
+    const char* field;
+    std::string error = "";  // on standard error
+  } cases[] = {
+      {"get", unset, unset, "q"}, {"GETX", kUrlEncoded, "3", "q"}, {"posting", kUrlEncoded, "3", "p"},
+      {"HEAD", kUrlEncoded, "3", nullptr}, {"GE", kUrlEncoded, "3", nullptr}, {unset, kUrlEncoded, "3", nullptr},
+      {"POST", "Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", "p"}, {"POST", kUrlEncoded, unset, nullptr},
+      {"POST", unset, "3", nullptr}, {"POST", kUrlEncoded, "-1", nullptr}, {"POST", kUrlEncoded, "2147483648", nullptr},
+      {"POST", multipart, unset, nullptr},
+      // Multipart without a boundary, with an empty one, with one joined to the type.
+      {"POST", "Multipart/Form-Data", "3", nullptr}, {"POST", "multipart/form-data; boundary=", "3", nullptr},
+      {"POST", "multipart/form-data;boundary=xyz", "3", nullptr}, {"POST", "text/plain", "3", nullptr, unknown},
+      {"POST", kUrlEncoded.substr(0, 32), "3", nullptr, unknown},
+      {"POST", "", "3", nullptr, unknown}};  // an empty variable is present
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method.value_or("-") + " " + c.content_type.value_or("-") + " " + c.content_length.value_or("-"));
+    Variables request = {{"QUERY_STRING", "q=1"}};
+    for (const auto& [name, value] : {std::pair("REQUEST_METHOD", c.method), std::pair("CONTENT_TYPE", c.content_type),
+                                      std::pair("CONTENT_LENGTH", c.content_length)}) {
+      if (value) request.emplace_back(name, *value);
+    }
     SetCgiVariables(request);
     SetStdin("p=1");
-    EXPECT_EQ(CgiParseRequest(), parsed ? 0 : -1);
-    EXPECT_EQ(TableEntries(), (parsed ? std::vector<Entry>{{parsed, "1", 2}} : std::vector<Entry>{}));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(CgiParseRequest(), c.field ? 0 : -1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.error);
+    EXPECT_EQ(TableEntries(), (c.field ? std::vector<Entry>{{c.field, "1", 2}} : std::vector<Entry>{}));
     EXPECT_EQ(CgiCapturedValue(kQueryStringSlot), std::optional<std::string_view>("q=1"));  // captured anyway
+    char rest[8] = {};
+    EXPECT_STREQ(std::fgets(rest, sizeof rest, stdin) ? rest : "", c.field && *c.field == 'p' ? "" : "p=1");
   }
   SetCgiVariables({{"REQUEST_METHOD", "GET"}});
   EXPECT_EQ(CgiParseRequest(), 0);  // no query string: a request without fields
   EXPECT_EQ(TableEntries(), std::vector<Entry>{});
-}
-
-TEST_F(CgiTest, ChecksLengthAndTypeBeforeReadingTheBody) {
-  const std::optional<std::string> unset;
-  const std::string unknown = "Unknown Encoding.\n";
-  const struct {
-    std::optional<std::string> content_type, content_length;  // nullopt: unset
-    int result;                                               // 0: the body was read and parsed
-    std::string error = "";                                   // on standard error
-  } cases[] = {
-      {"Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", 0}, {kUrlEncoded, unset, -1}, {unset, "3", -1},
-      {kUrlEncoded, "-1", -1}, {kUrlEncoded, "2147483648", -1}, {"multipart/form-data; boundary=xyz", unset, -1},
-      // Multipart without a boundary, with an empty one, with one joined to the type.
-      {"Multipart/Form-Data", "3", -1}, {"multipart/form-data; boundary=", "3", -1},
-      {"multipart/form-data;boundary=xyz", "3", -1}, {"text/plain", "3", -1, unknown},
-      {kUrlEncoded.substr(0, 32), "3", -1, unknown}, {"", "3", -1, unknown}};  // an empty variable is present
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.content_type.value_or("(unset)") + " / " + c.content_length.value_or("(unset)"));
-    Variables request = {{"REQUEST_METHOD", "POST"}};
-    if (c.content_type) request.emplace_back("CONTENT_TYPE", *c.content_type);
-    if (c.content_length) request.emplace_back("CONTENT_LENGTH", *c.content_length);
-    SetCgiVariables(request);
-    SetStdin("a=1");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(CgiParseRequest(), c.result);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.error);
-    EXPECT_EQ(TableEntries(), (c.result == 0 ? std::vector<Entry>{{"a", "1", 2}} : std::vector<Entry>{}));
-    char rest[8] = {};
-    EXPECT_STREQ(std::fgets(rest, sizeof rest, stdin) ? rest : "", c.result == 0 ? "" : "a=1");  // unread if refused
-  }
   SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "3"}});
   ReplaceStdin(::open("/", O_RDONLY));  // reading a directory fails
   EXPECT_EQ(CgiParseRequest(), -1);
@@ -118,32 +111,30 @@ TEST_F(CgiTest, LookupsFindEveryNameAmongMany) {
 }
 
 #ifndef MEROVANE_SANITIZED
-// A request of 2 GiB of zeros under the program's own limit of its present
-// size and `headroom_mib` more; its child gets the previous limit back.
-[[noreturn]] void ParseUnderLimit(const std::string& content_length, const char* input, std::size_t headroom_mib) {
-  SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", content_length}});
-  ReplaceStdin(::open(input, O_RDONLY));
-  rlimit before{}, now{}, inherited{};
-  unsigned long pages = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (::getrlimit(RLIMIT_AS, &before) != 0 || statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) {
-    std::_Exit(3);
-  }
-  std::set_new_handler(nullptr);  // the parse must install its own
-  CgiLimitAddressSpace(pages * static_cast<unsigned long>(::sysconf(_SC_PAGESIZE)) / (1 << 20) + headroom_mib);
-  if (::getrlimit(RLIMIT_AS, &now) != 0 || now.rlim_cur == before.rlim_cur || now.rlim_max != before.rlim_max) {
-    std::_Exit(4);
-  }
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(::getrlimit(RLIMIT_AS, &inherited) == 0 && inherited.rlim_cur == before.rlim_cur ? 0 : 5);
-  int status = -1;
-  if (::waitpid(child, &status, 0) != child || status != 0) std::_Exit(6);
-  std::exit(CgiParseRequest());
-}
-
-TEST(MemoryLimitDeathTest, EndsOnTheMessageAndCommitsNothingForBytesThatNeverCame) {
-  EXPECT_EXIT(ParseUnderLimit("2147483647", "/dev/zero", 64), ::testing::ExitedWithCode(1), "^Memory exhausted\\.\n$");
-  EXPECT_EXIT(ParseUnderLimit("2147483647", "/dev/null", 256), ::testing::ExitedWithCode(0), "");
+// Under the program's own limit (its present size and 64 MiB), a child gets
+// the previous limit back, and a body of 2 GiB ends the parse on the message.
+TEST(MemoryLimitDeathTest, SparesChildrenAndEndsTheRequestOnTheMessage) {
+  const auto limited_request = [] {
+    SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "2147483647"}});
+    ReplaceStdin(::open("/dev/zero", O_RDONLY));
+    rlimit before{}, now{};
+    unsigned long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (::getrlimit(RLIMIT_AS, &before) != 0 || statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) {
+      std::_Exit(3);
+    }
+    std::set_new_handler(nullptr);  // the parse must install its own
+    CgiLimitAddressSpace(pages * static_cast<unsigned long>(::sysconf(_SC_PAGESIZE)) / (1 << 20) + 64);
+    if (::getrlimit(RLIMIT_AS, &now) != 0 || now.rlim_cur == before.rlim_cur || now.rlim_max != before.rlim_max) {
+      std::_Exit(4);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(::getrlimit(RLIMIT_AS, &now) == 0 && now.rlim_cur == before.rlim_cur ? 0 : 5);
+    int status = -1;
+    if (::waitpid(child, &status, 0) != child || status != 0) std::_Exit(6);
+    std::exit(CgiParseRequest());
+  };
+  EXPECT_EXIT(limited_request(), ::testing::ExitedWithCode(1), "^Memory exhausted\\.\n$");
 }
 #endif
 
