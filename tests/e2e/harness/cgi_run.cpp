@@ -62,11 +62,21 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
               const CgiRunOptions& options) {
   // The program may leave part of its input unread; that must not kill us.
   ::signal(SIGPIPE, SIG_IGN);
+#ifdef MEROVANE_TEST_EMULATOR
+  // A program built for another processor runs under its emulator, which
+  // gives it the same argv[0]; memcheck is for the build host only.
+  const char* valgrind = nullptr;
+  const bool checked = false;
+  const bool emulated = true;
+  const std::string program = !options.program.empty() ? options.program : MEROVANE_SANDBOXED_PROGRAM;
+#else
   const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
   const bool checked = valgrind != nullptr && *valgrind != '\0';
+  const bool emulated = false;
   const std::string program = !options.program.empty() ? options.program
                               : checked                ? MEROVANE_MEMCHECK_PROGRAM
                                                        : MEROVANE_SANDBOXED_PROGRAM;
+#endif
   const std::string work_dir = sandbox.WorkDir().string();
 
   std::vector<std::string> env_strings;
@@ -97,6 +107,10 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
             "--log-file=" + valgrind_log,
             program};
   }
+#ifdef MEROVANE_TEST_EMULATOR
+  executable = MEROVANE_TEST_EMULATOR;
+  args = {executable, "-0", "Merovane", program};
+#endif
   std::vector<char*> argv;
   for (std::string& arg : args) {
     argv.push_back(arg.data());
@@ -124,7 +138,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       ::dup2(null, options.inherited_descriptor);
       ::close(null);
     }
-    if (options.address_space_limit != 0 && !checked) {
+    if (options.address_space_limit != 0 && !checked && !emulated) {
       const rlimit limit{options.address_space_limit, options.address_space_limit};
       ::setrlimit(RLIMIT_AS, &limit);
     }

@@ -61,6 +61,9 @@ struct CgiRunOptions {
 // valgrind's report (and makes the exit status 99). Programs the request
 // execs and children it forks are not checked; the address-space limit is
 // not applied (valgrind needs room of its own).
+//
+// In a cross build the program runs under the emulator of the build
+// (CMAKE_CROSSCOMPILING_EMULATOR), without the address-space limit either.
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
               const CgiRunOptions& options = {});
 
