@@ -11,7 +11,7 @@ namespace {
 
 rlimit limit_before{RLIM_INFINITY, RLIM_INFINITY};
 
-void RestoreLimitInChild() { ::setrlimit(RLIMIT_AS, &limit_before); }
+[[maybe_unused]] void RestoreLimitInChild() { ::setrlimit(RLIMIT_AS, &limit_before); }
 
 }  // namespace
 

@@ -29,7 +29,8 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
     const int saved_stdin = ::dup(STDIN_FILENO);
     ::dup2(pipe_ends[0], STDIN_FILENO);
     ::close(pipe_ends[0]);
-    std::thread writer([&, out = pipe_ends[1]] {
+    // Captured by name: clang 14 cannot capture structured bindings.
+    std::thread writer([&first = first, &second = second, out = pipe_ends[1]] {
       EXPECT_EQ(::write(out, first.data(), first.size()), static_cast<ssize_t>(first.size()));
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       EXPECT_EQ(::write(out, second.data(), second.size()), static_cast<ssize_t>(second.size()));
