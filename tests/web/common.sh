@@ -8,25 +8,19 @@ credentials=()  # curl's --user option, when the server asks for it
 failures=0
 
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
-expect_equal() {  # ACTUAL EXPECTED WHAT
-  [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"
-}
+expect_equal() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }  # ACTUAL EXPECTED WHAT
 expect_contains() { [[ $1 == *"$2"* ]] || fail "$3: missing $(printf '%q' "$2")"; }  # TEXT NEEDLE WHAT
 
 require() {  # TOOL...: a missing one fails the test as root (the test command installs it), skips it (77) otherwise
   for tool; do
-    command -v "$tool" > /dev/null || [[ -x /usr/sbin/$tool ]] && continue
-    echo "$tool is missing: install the Debian package $tool" >&2
-    [[ $(id -u) -eq 0 ]] && exit 1
-    exit 77
+    command -v "$tool" > /dev/null || [[ -x /usr/sbin/$tool ]] ||
+      { echo "$tool is missing: install the Debian package $tool" >&2 && exit $(($(id -u) == 0 ? 1 : 77)); }
   done
 }
 
 site_up() {  # SERVER-SCRIPT [START-OPTIONS...]: sets $site and $host; the site goes when the test ends
-  server=$1 work=$(mktemp -d "${TMPDIR:-/tmp}/merovane-web-XXXXXX")
-  shift
+  server=$1 work=$(mktemp -d "${TMPDIR:-/tmp}/merovane-web-XXXXXX") && site=$work/site && shift
   chmod 755 "$work"  # the program's user 1006 must pass
-  site=$work/site
   trap site_down EXIT
   "$MEROVANE_SOURCE_DIR/scripts/card-site" install "$site" "$MEROVANE_PROGRAM" "$MEROVANE_PICS" || exit 1
   host=127.0.0.1:$("$MEROVANE_SOURCE_DIR/scripts/$server" start --owner $$ "$@" "$site") || exit 1
@@ -42,17 +36,12 @@ site_down() {
     [[ -s $site/$log ]] && fail "$log is not empty: $(cat "$site/$log")"
   done
   rm -rf "$work"
-  ((failures == 0)) || status=1
-  exit "$status"
+  exit $((failures ? 1 : status))
 }
 
-# request PATH [curl options...]: $status (000 for no HTTP answer), $headers
-# (CR removed) and $body.
-request() {
-  local path=$1
-  shift
-  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 30 "${credentials[@]}" "$@" \
-    "http://$host$path")
+request() {  # PATH [CURL-OPTION...]: $status (000 for no HTTP answer), $headers (CR removed), $body
+  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 30 "${credentials[@]}" "${@:2}" \
+    "http://$host$1")
   headers=$(tr -d '\r' < "$work/headers")
   body=$(tr -d '\0' < "$work/body")  # (no NUL bytes of an image in a variable)
 }
@@ -71,9 +60,10 @@ valid_form=(
   oid-use_dhcp.conf=0 "oid-card_name.conf=Rack 7 <main> & 100%" oid-ref_source.conf=2
   oid-fan_mode.conf=1 oid-temp_alarm.conf=70.25
 )
-form_arguments() {  # CURL-FLAG: the sample form's fields, one flag each
+form_arguments() {  # CURL-FLAG: $arguments, the sample form's fields with the flag before each
   local field
-  for field in "${valid_form[@]}"; do printf '%s\0%s\0' "$1" "$field"; done
+  arguments=()
+  for field in "${valid_form[@]}"; do arguments+=("$1" "$field"); done
 }
 
 # The sample form applied: every value file, one change program per field
@@ -91,9 +81,7 @@ SERIAL=MRV-0042-1187 TRAPS=1 TEMP_ALARM=70.250000 DHCP=0" "the value files"
 }
 
 case_set() {  # CURL-FLAG: --data-urlencode, or --form-string for multipart (curl -F, taken literally)
-  local arguments
-  mapfile -d '' arguments < <(form_arguments "$1")
-  request "$program_url/set" "${arguments[@]}"
+  form_arguments "$1" && request "$program_url/set" "${arguments[@]}"
   expect_equal "$status" 200 "POST $program_url/set"
   expect_applied
 }
@@ -104,20 +92,16 @@ case_set() {  # CURL-FLAG: --data-urlencode, or --form-string for multipart (cur
 # BusyBox closes the pipe. Every change must still be applied, and the refresh
 # run. The page must arrive before the change programs end (streamed).
 case_set_leaving() {
-  local bin=$site/card/brix/bin arguments encoded line page=""
+  local bin=$site/card/brix/bin encoded line page=""
   mv "$bin/setparam" "$bin/setparam.real"
   printf '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n' > "$bin/setparam"
   chmod 755 "$bin/setparam"
-  mapfile -d '' arguments < <(form_arguments --data-urlencode)
-  encoded=$(curl -sG -o /dev/null -w '%{url_effective}' "${arguments[@]}" "http://$host/")
+  form_arguments --data-urlencode && encoded=$(curl -sG -o /dev/null -w '%{url_effective}' "${arguments[@]}" "http://$host/")
   encoded=${encoded#*\?}
   exec 3<> "/dev/tcp/${host%:*}/${host#*:}" || { fail "no connection"; return; }
   printf 'POST %s/set HTTP/1.1\r\nHost: %s\r\nAuthorization: Basic %s\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: %s\r\nConnection: close\r\n\r\n%s' \
     "$program_url" "$host" "$(printf '%s' "${credentials[1]:-}" | base64 -w0)" "${#encoded}" "$encoded" >&3
-  while IFS= read -r -t 10 line <&3; do
-    page+=$line$'\n'
-    [[ $line == '</html>'* ]] && break
-  done
+  while IFS= read -r -t 10 line <&3 && page+=$line$'\n' && [[ $line != '</html>'* ]]; do :; done
   exec 3<&-
   expect_contains "$page" "document.location.href = 'http://127.0.0.3';" "the network settings page"
   (($(cat "$site/card/var/log/changes.log" 2> /dev/null | wc -l) < 8)) || fail "the page came after the change programs"
