@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The program behind BusyBox httpd (1.35), a card's other web server, where
-# it differs from lighttpd (integration.sh): an empty PATH_INFO for the bare
-# URL, a bare "Location:" passed on with status 200, no HTTP answer to an
-# empty response, authentication by its configuration's line, the forms as it
-# passes them on, and a client leaving (it closes the pipe: SIGPIPE).
+# The program behind BusyBox httpd 1.35 where it differs from lighttpd (integration.sh): an empty PATH_INFO for the
+# bare URL, a bare "Location:" passed on with status 200, no answer to an empty response, authentication by its
+# configuration's line, the forms it passes on, and a client leaving (it closes the pipe: SIGPIPE).
 #   busybox.sh static|set-urlencoded|set-multipart|set-leaving|auth
 source "$(dirname "$0")/common.sh"
 require busybox curl
@@ -12,9 +10,8 @@ case_static() {
   local path
   request "$program_url/cardcontrol"
   expect_equal "$status" 200 "GET $program_url/cardcontrol"
-  # The bare URL (an empty PATH_INFO, no route) and unknown routes: the
-  # redirect, passed on with status 200 and no body. A trailing slash is
-  # BusyBox's own 404. The feed answers a GET with nothing: no answer at all.
+  # The bare URL and unknown routes: the redirect, with status 200 and no body. A trailing slash is BusyBox's own
+  # 404. The feed answers a GET with nothing: no answer at all.
   for path in "$program_url" "$program_url/nowhere"; do
     request "$path"
     expect_equal "$status|$(header Location)|$body" "200|http://$host$program_url|" "GET $path"

@@ -1,6 +1,5 @@
-# Sourced by integration.sh (lighttpd) and busybox.sh: a fresh copy of the
-# sample card behind a real server on a free loopback port, curl requests,
-# checks, and the cases both servers share.
+# Sourced by integration.sh (lighttpd) and busybox.sh: a fresh sample card behind a real server on a free loopback
+# port, curl requests, checks, and the cases both servers share.
 set -uo pipefail
 : "${MEROVANE_SOURCE_DIR:?run through ctest}" "${MEROVANE_PROGRAM:?}" "${MEROVANE_PICS:?}"
 program_url=/cgi-bin/Merovane
@@ -8,7 +7,7 @@ credentials=()  # curl's --user option, when the server asks for it
 failures=0
 
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
-expect_equal() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }  # ACTUAL EXPECTED WHAT
+expect_equal() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }
 expect_contains() { [[ $1 == *"$2"* ]] || fail "$3: missing $(printf '%q' "$2")"; }  # TEXT NEEDLE WHAT
 
 require() {  # TOOL...: a missing one fails the test as root (the test command installs it), skips it (77) otherwise
@@ -26,8 +25,7 @@ site_up() {  # SERVER-SCRIPT [START-OPTIONS...]: sets $site and $host; the site 
   host=127.0.0.1:$("$MEROVANE_SOURCE_DIR/scripts/$server" start --owner $$ "$@" "$site") || exit 1
 }
 
-# The program's error log and its standard error (sanitizer reports among
-# it) stay empty while the sample card is sound.
+# The program's error log and its standard error (sanitizer reports among it) stay empty.
 site_down() {
   local status=$? log
   trap - EXIT
@@ -66,9 +64,8 @@ form_arguments() {  # CURL-FLAG: $arguments, the sample form's fields with the f
   for field in "${valid_form[@]}"; do arguments+=("$1" "$field"); done
 }
 
-# The sample form applied: every value file, one change program per field
-# sent (as root, with the effective user that the program took on), then one
-# refresh. Poll Interval (no input) and SNMP Traps (another menu) are not sent.
+# The sample form applied: every value file (Poll Interval and SNMP Traps are not in the form), one change program
+# per field sent (with the effective user that the program took on as root), then one refresh.
 expect_applied() {
   wait_for_file "$site/card/var/log/refresh.log" 10 || fail "the refresh script did not run"
   expect_equal "$(head -q -n 1 "$site"/card/brix/conf/*.conf | xargs -d '\n')" "NAME=Rack 7 <main> & 100% FAN=1 \
@@ -86,11 +83,9 @@ case_set() {  # CURL-FLAG: --data-urlencode, or --form-string for multipart (cur
   expect_applied
 }
 
-# A browser leaves as soon as the network settings page has arrived (its
-# script sends it to the new address) while the change programs still write
-# to the response and take their time: lighttpd then signals the request,
-# BusyBox closes the pipe. Every change must still be applied, and the refresh
-# run. The page must arrive before the change programs end (streamed).
+# A browser leaves as soon as the network settings page has arrived (streamed before the change programs end; its
+# script sends it on) while the change programs still write to the response and take their time: lighttpd then
+# signals the request, BusyBox closes the pipe. Every change must still be applied, and the refresh run.
 case_set_leaving() {
   local bin=$site/card/brix/bin encoded line page=""
   mv "$bin/setparam" "$bin/setparam.real"

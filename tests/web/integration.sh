@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The program behind lighttpd with mod_cgi, with curl sending the requests a
-# browser would, logged in as the site's user. The pages' bytes are the
-# whole-request tests' business; these check what only this server shows: its
-# status codes (500 for an empty response), authentication, the headers it
-# adds against framing, the forms as it passes them on, and a client leaving.
+# The program behind lighttpd (mod_cgi), curl logged in as the site's user: what only this server shows (its status
+# codes, authentication, headers against framing, the forms it passes on, a client leaving), not the pages' bytes.
 #   integration.sh routes|set-urlencoded|set-multipart|set-leaving
 source "$(dirname "$0")/common.sh"
 : "${MEROVANE_WEB_USER:?}" "${MEROVANE_WEB_PASSWORD:?}"
@@ -13,11 +10,8 @@ anonymous=(-H Authorization:)  # curl then sends no password
 
 case_routes() {
   local check path expected
-  # Every route and every kind of file: 401 without the password and, with
-  # it, as designed. lighttpd sets no PATH_INFO for the bare URL: the static
-  # page. Unknown routes redirect to the program's absolute URL; the feed
-  # answers a GET with nothing, which lighttpd turns into a server error;
-  # fragments stay private.
+  # 401 without the password, else as designed: the bare URL (no PATH_INFO) is the static page, unknown routes
+  # redirect, the feed's empty answer to a GET becomes a server error, fragments stay private.
   for check in "200 $program_url" "200 $program_url/cardcontrol" "200 $program_url/upload" \
     "200 $program_url/snmpconf" "200 $program_url/reboot" "200 $program_url/set" "200 $program_url/uploadstatus" \
     "500 $program_url/uploadupdate" "302 $program_url/" "302 $program_url/nowhere" "302 $program_url/logon" \
@@ -31,8 +25,7 @@ case_routes() {
     expect_equal "$status" "$expected" "GET $path"
     [[ $expected != 302 ]] || expect_equal "$(header Location)" "http://$host$program_url" "GET $path: Location"
   done
-  # A wrong password, an applied form and a reboot without the password: the
-  # browser is asked to log in, and nothing runs.
+  # A wrong password, a form and a reboot without the password: asked to log in, and nothing runs.
   request "$program_url" --user "$MEROVANE_WEB_USER:${MEROVANE_WEB_PASSWORD}x"
   expect_equal "$status $(header WWW-Authenticate)" '401 Basic realm="Merovane card", charset="UTF-8"' "a wrong password"
   request "$program_url/set" "${anonymous[@]}" --data-urlencode "${valid_form[0]}"

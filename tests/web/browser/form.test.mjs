@@ -1,7 +1,5 @@
-// The parameter form as a user meets it in Chromium: logged in, the styled
-// form, the address box's own checks while typing, and Apply, after which the
-// network settings page sends the browser to the card's new (loopback)
-// address at once, while the change programs still run.
+// The parameter form in Chromium: logged in, styled, the address box's checks while typing, and Apply, after which
+// the page sends the browser to the card's new (loopback) address at once, while the change programs still run.
 import assert from 'node:assert/strict';
 import { readdirSync, renameSync, writeFileSync } from 'node:fs';
 import { test } from 'node:test';
@@ -18,8 +16,7 @@ test('the form is applied in full although the browser leaves at once', async ()
   assert.equal((await page.goto(card.url('/cgi-bin/Merovane'))).status(), 200);
   assert.equal(await page.locator('td.formLabel').first().evaluate((e) => getComputedStyle(e).fontWeight), '700');
   await card.screenshot('01-landing');
-  // Letters do not get into an address box; a number over 255 does, and is
-  // flagged when the box is left.
+  // Letters do not get into an address box; a number over 255 does, and is flagged when the box is left.
   const message = page.locator('#message-oid-frame_ip\\.conf');
   await retype(box(3), '3a0x0');
   assert.equal(await box(3).inputValue(), '300');
@@ -29,8 +26,7 @@ test('the form is applied in full although the browser leaves at once', async ()
   await retype(field('card_name.conf'), 'Rack 7');
   assert.equal(await message.textContent(), '');
   await field('ref_source.conf').selectOption({ label: 'Genlock B' });
-  // Change programs that write to the response and take their time; the
-  // page's script sends the browser to the new address, where nothing listens.
+  // Change programs that write to the response and take their time; nothing listens at the new address.
   const setparam = card.file('card/brix/bin/setparam');
   renameSync(setparam, `${setparam}.real`);
   writeFileSync(setparam, '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n', { mode: 0o755 });
@@ -41,8 +37,7 @@ test('the form is applied in full although the browser leaves at once', async ()
   assert.equal(response.status(), 200);
   await left;
   await card.screenshot('02-left-for-the-new-address');
-  // The refresh script runs after all the change programs. Poll Interval
-  // (no input) and SNMP Traps (another menu) are not sent and stay.
+  // The refresh runs after all the change programs. Poll Interval and SNMP Traps are not in the form and stay.
   assert.ok(await eventually(() => card.read('card/var/log/refresh.log') !== '', 15), 'the refresh script did not run');
   const values = Object.fromEntries(readdirSync(card.file('card/brix/conf')).map((name) =>
     [name.replace('.conf', ''), card.read(`card/brix/conf/${name}`).trimEnd()]));

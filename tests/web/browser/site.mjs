@@ -1,7 +1,5 @@
-// The sample card served by lighttpd, and Debian's Chromium driven by
-// Playwright, for the browser tests. The browser reaches nothing but the
-// loopback test server (and the URLs a test allows): every other request is
-// aborted before it leaves.
+// The sample card served by lighttpd, and Debian's Chromium driven by Playwright. The browser reaches nothing but
+// the loopback test server (and the URLs a test allows): every other request is aborted before it leaves.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { chmodSync, existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
@@ -13,11 +11,9 @@ const { MEROVANE_SOURCE_DIR: sourceDir, MEROVANE_PROGRAM: program, MEROVANE_PICS
 const { MEROVANE_WEB_USER: username, MEROVANE_WEB_PASSWORD: password, MEROVANE_SCREENSHOTS: shots } = process.env;
 const chromiumPath = '/usr/bin/chromium';
 
-// A fresh copy of the sample card on a free loopback port, and headless
-// Chromium with a fresh profile that logs in with the site's user and
-// password; both go after the file's tests. Paths of `file` and `read` are the
-// site's. Something missing ends the process: a failure as root (the test
-// command installs everything), a skip (77) otherwise.
+// A fresh sample card on a free loopback port, and headless Chromium with a fresh profile that logs in as the
+// site's user; both go after the file's tests. Paths of `file` and `read` are the site's. Something missing ends
+// the process: a failure as root (the test command installs everything), a skip (77) otherwise.
 export async function setUp() {
   let missing = !sourceDir || !program || !pics || !shots || !username || !password ? 'run the test through ctest' : null;
   if (!existsSync(chromiumPath)) missing ??= `no Chromium at ${chromiumPath} (Debian package chromium)`;
@@ -33,7 +29,8 @@ export async function setUp() {
   cardSite('install', site, program, pics);
   const origin = `http://127.0.0.1:${cardSite('start', '--owner', `${process.pid}`, '--user', username, '--password', password, site).trim()}`;
   const context = await playwright.chromium.launchPersistentContext(join(root, 'profile'), {
-    executablePath: chromiumPath, headless: true, viewport: { width: 1000, height: 900 }, httpCredentials: { username, password },
+    executablePath: chromiumPath, headless: true, viewport: { width: 1000, height: 900 },
+    httpCredentials: { username, password },
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
       '--disable-component-update', '--disable-sync'],
   });
@@ -58,8 +55,7 @@ export async function setUp() {
     page, allowed, origin, file, read,
     url: (path) => origin + path,
     screenshot: (name) => page.screenshot({ path: join(shots, `${name}.png`), fullPage: true }),
-    // No script error, no diagnostics of the program (sanitizer reports among
-    // them), no request beyond the test server.
+    // No script error, no diagnostics of the program (sanitizer reports among them), no request beyond the server.
     expectClean() {
       assert.deepEqual(pageErrors, []);
       assert.equal(read('card/tmp/wwwError.txt') + read('server/cgi-stderr.log'), '');

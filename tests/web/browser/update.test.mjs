@@ -1,6 +1,5 @@
-// A software update watched in Chromium: the status page reloads itself while
-// the simulated updater runs and ends with the Reboot button, which leads to
-// the rebooting page; the card's reboot stand-in records one request.
+// A software update watched in Chromium: the status page reloads itself while the simulated updater runs and ends
+// with the Reboot button, which leads to the rebooting page; the card's reboot stand-in records one request.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { test } from 'node:test';
