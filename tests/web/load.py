@@ -20,6 +20,7 @@ PARAMS = {"frame_ip": ("IPADDR", "IP Address"), "netmask": ("NETMASK", "Subnet M
           "fan_mode": ("FAN", "Fan Mode"), "temp_alarm": ("TEMP_ALARM", "Temp. Alarm (C)")}
 sent, shown, applied, seen = {oid: set() for oid in PARAMS}, set(), [], {"running": 0, "ended": 0}
 failures, lock, work = [], threading.Lock(), tempfile.mkdtemp(prefix="merovane-load-")
+fail = failures.append  # from any thread: one append is atomic in CPython
 site, card_site = os.path.join(work, "site"), os.path.join(source, "scripts", "card-site")
 os.chmod(work, 0o755)  # the program's user 1006 must pass
 subprocess.run([card_site, "install", site, env["MEROVANE_PROGRAM"], env["MEROVANE_PICS"]], check=True)
@@ -122,11 +123,6 @@ def one(rng):
     with lock:
         if kind in ("feed", "status"):
             seen["running" if "stop=0" in text or "Update in progress" in text else "ended"] += 1
-
-
-def fail(text):
-    with lock:
-        failures.append(text)
 
 
 def updates(done):  # simulated updates, one after another, until the clients are done
