@@ -11,7 +11,7 @@
 
 #include "bench/bench_card.hpp"
 #include "descriptors/menu_form.hpp"
-#include "dispatch/response_output.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 namespace fs = std::filesystem;

@@ -2,16 +2,16 @@
 # when this user owns it (and nobody else may write it).
 set(MEROVANE_UPDATER_UID 0 CACHE STRING "User id that owns the updater's progress files")
 
-# The card's paths are compiled into one small object per card root, so the
-# real program and the sandboxed copies used by tests share every other object.
-# merovane_card_paths(<target> <card root> [UPDATER_UID <uid>]): the updater's
-# user is MEROVANE_UPDATER_UID unless given.
-function(merovane_card_paths target root)
+# merovane_card_root(<target> <card root> [UPDATER_UID <uid>]): the library
+# of the card's paths for one card root, for the MEROVANE_CARD_ROOT property
+# of the executables that link the card (src/card). The updater's user is
+# MEROVANE_UPDATER_UID unless given.
+function(merovane_card_root target root)
   cmake_parse_arguments(PARSE_ARGV 2 paths "" "UPDATER_UID" "")
   if(NOT DEFINED paths_UPDATER_UID)
     set(paths_UPDATER_UID ${MEROVANE_UPDATER_UID})
   endif()
-  add_library(${target} OBJECT ${PROJECT_SOURCE_DIR}/src/dispatch/card_paths.cpp)
+  add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/card/card_paths.cpp)
   target_compile_definitions(${target} PRIVATE "MEROVANE_CARD_ROOT=\"${root}\""
                                                "MEROVANE_UPDATER_UID=${paths_UPDATER_UID}")
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
@@ -39,13 +39,14 @@ function(merovane_program name root)
     set(program_MEMORY_LIMIT_MIB ${MEROVANE_MEMORY_LIMIT_MIB})
   endif()
   if(DEFINED program_UPDATER_UID)
-    merovane_card_paths(${name}_paths "${root}" UPDATER_UID ${program_UPDATER_UID})
+    merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${program_UPDATER_UID})
   else()
-    merovane_card_paths(${name}_paths "${root}")
+    merovane_card_root(${name}_card_root "${root}")
   endif()
   add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
   target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
-  target_link_libraries(${name} PRIVATE merovane_dispatch ${name}_paths)
+  target_link_libraries(${name} PRIVATE merovane_dispatch)
+  set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
   if(MEROVANE_SANITIZE)
     # The sanitizer runtimes are shared libraries.
   elseif(MEROVANE_FULLY_STATIC AND NOT program_DYNAMIC)

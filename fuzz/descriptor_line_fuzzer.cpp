@@ -4,14 +4,13 @@
 // value-file and number readings.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
-#include "descriptors/html_escape.hpp"
-#include "dispatch/response_output.hpp"
 #include "fuzz_support.hpp"
+#include "response/html_escape.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 
@@ -66,20 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) {
     return 0;
   }
-  std::string bytes(fuzz_support::AsText(data, size));
-  std::FILE* file = ::fmemopen(bytes.data(), bytes.size(), "r");
-  FUZZ_CHECK(file != nullptr);
+  const std::string bytes(fuzz_support::AsText(data, size));
+  DescriptorText text(bytes);
   std::string line;
   int length = 0;
   std::size_t consumed = 0;
-  while ((length = ReadDescriptorLine(line, file)) != -1) {
+  while ((length = text.ReadLine(line)) != -1) {
     FUZZ_CHECK(length >= 0 && length <= MAX_LINE_LENGTH - 1);
     FUZZ_CHECK(static_cast<std::size_t>(length) == line.size());
     FUZZ_CHECK(line.find('\n') == std::string::npos);
     consumed += line.size();
     ReadLine(line);
   }
-  std::fclose(file);
   // Every byte but the line feeds arrives in some line.
   FUZZ_CHECK(consumed + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) == size);
   return 0;

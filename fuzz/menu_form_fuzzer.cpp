@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "card/error_log.hpp"
 #include "descriptors/menu_form.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
 #include "fuzz_support.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 constexpr std::string_view kSeparator = "\n--8<--\n";

@@ -39,9 +39,8 @@ void SplitField(const std::string& field) {
   CgiParseTransferEncoding(field);
   CgiParseDescription(field);
   std::string replaced = field;
-  const std::size_t matches = CgiCountMatches(field, "\r\n");
-  FUZZ_CHECK(CgiReplaceAll(replaced, "\r\n", " ") == matches);
-  FUZZ_CHECK(replaced.size() + matches == field.size());
+  const std::size_t matches = CgiReplaceAll(replaced, "\r\n", " ");
+  FUZZ_CHECK(replaced.size() + matches == field.size() && replaced.find("\r\n") == std::string::npos);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <string>
 
-#include "dispatch/response_output.hpp"
 #include "fuzz_support.hpp"
 #include "maintenance/handlers.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 namespace fs = std::filesystem;

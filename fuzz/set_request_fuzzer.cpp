@@ -17,8 +17,8 @@
 
 #include "cgi/cgi_request.hpp"
 #include "descriptors/menu_form.hpp"
-#include "dispatch/response_output.hpp"
 #include "fuzz_support.hpp"
+#include "response/response_output.hpp"
 #include "update/complete_set.hpp"
 #include "update/handle_set.hpp"
 #include "update/network_settings_page.hpp"

@@ -4,11 +4,10 @@
 #include <string_view>
 #include <utility>
 
-#include "cgi/ascii_case.hpp"
+#include "cgi/ascii_text.hpp"
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
 #include "cgi/multipart.hpp"
-#include "cgi/number_conversion.hpp"
 #include "cgi/url_encoded.hpp"
 
 namespace {
@@ -47,22 +46,18 @@ std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) 
 }
 
 int CgiParseBody(std::int32_t& status) {
-  const std::optional<std::string_view> length_text = CgiCapturedValue(kContentLengthSlot);
+  const std::optional<std::uint32_t> declared = CgiDeclaredLength();
   const std::optional<std::string_view> type = CgiCapturedValue(kContentTypeSlot);
-  if (!length_text || !type) {
-    return -1;
-  }
-  std::int32_t declared = 0;
-  if (!CgiConvertLong32(std::string(*length_text).c_str(), declared) || declared < 0) {
+  if (!declared || !type) {
     return -1;
   }
   if (CgiStartsWithIgnoringCase(*type, kUrlEncodedType)) {
-    std::optional<std::string> body = CgiReadBody(stdin, static_cast<std::uint32_t>(declared));
+    std::optional<std::string> body = CgiReadBody(stdin, *declared);
     if (!body) {
       return -1;
     }
     // The body becomes the entries' storage: it is not copied.
-    CgiParseUrlEncoded(std::move(*body), static_cast<std::size_t>(declared));
+    CgiParseUrlEncoded(std::move(*body), *declared);
   } else if (CgiStartsWithIgnoringCase(*type, kMultipartType)) {
     if (CgiParseMultipart(stdin) != 0) {
       return -1;
@@ -71,6 +66,6 @@ int CgiParseBody(std::int32_t& status) {
     std::fputs("Unknown Encoding.\n", stderr);
     return -1;
   }
-  status = declared;
+  status = static_cast<std::int32_t>(*declared);
   return 0;
 }

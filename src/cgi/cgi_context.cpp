@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "cgi/cgi_request.hpp"
+#include "cgi/number_conversion.hpp"
 
 namespace {
 
@@ -40,6 +41,15 @@ std::optional<std::string_view> CgiCapturedValue(std::size_t index) {
     return std::nullopt;
   }
   return *environment->values[index];
+}
+
+std::optional<std::uint32_t> CgiDeclaredLength() {
+  const std::optional<std::string_view> text = CgiCapturedValue(kContentLengthSlot);
+  std::int32_t declared = 0;
+  if (!text || !CgiConvertLong32(std::string(*text).c_str(), declared) || declared < 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(declared);
 }
 
 void CgiFreeRequest() { current_request.reset(); }

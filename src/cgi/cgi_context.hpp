@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,3 +36,7 @@ int CgiCaptureEnvironment();
 // nothing when it was not set, when the index is out of range or when there
 // is no current request. Valid until CgiFreeRequest.
 std::optional<std::string_view> CgiCapturedValue(std::size_t index);
+// CONTENT_LENGTH as a number of bytes, read as CgiConvertLong32 reads (text
+// without a number is 0); nothing when it is not set, out of range or
+// negative.
+std::optional<std::uint32_t> CgiDeclaredLength();

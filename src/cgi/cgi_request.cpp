@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "cgi/ascii_case.hpp"
+#include "cgi/ascii_text.hpp"
 #include "cgi/body_dispatch.hpp"
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"

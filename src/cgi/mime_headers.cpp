@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "cgi/ascii_case.hpp"
+#include "cgi/ascii_text.hpp"
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
 #include "cgi/mime_tokens.hpp"
@@ -89,7 +89,7 @@ int CgiReadHeaderField(LineReader& reader, std::string& field) {
       break;
     }
     last = *following == "\r\n";
-    const bool continued = !following->empty() && CgiIsMimeSpace(following->front());
+    const bool continued = !following->empty() && CgiIsSpace(following->front());
     if (last || !continued) {
       break;
     }
@@ -179,13 +179,7 @@ OptionalText CgiParseDescription(std::string_view field) {
   const std::string_view name = kHeaderNames[kDescriptionHeader];
   field = field.substr(0, field.find('\0'));
   field.remove_prefix(std::min(field.size(), name.size()));
-  while (!field.empty() && CgiIsMimeSpace(field.front())) {
-    field.remove_prefix(1);
-  }
-  while (!field.empty() && CgiIsMimeSpace(field.back())) {
-    field.remove_suffix(1);
-  }
-  return std::string(field);
+  return std::string(CgiTrimmed(field));
 }
 
 void CgiApplyPartHeaders(MimePart& part, PartHeaderValues values) {

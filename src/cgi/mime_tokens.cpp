@@ -3,21 +3,11 @@
 #include <cstring>
 #include <utility>
 
-#include "cgi/ascii_case.hpp"
+#include "cgi/ascii_text.hpp"
 
 namespace {
 
 bool IsQuoteMark(char c) { return c == '"' || c == '\''; }
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && CgiIsMimeSpace(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && CgiIsMimeSpace(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 
 // Where the next occurrence of `find` starts at or after `from`, or npos.
 std::size_t NextMatch(std::string_view text, std::string_view find, std::size_t from) {
@@ -32,12 +22,10 @@ std::size_t NextMatch(std::string_view text, std::string_view find, std::size_t 
 
 }  // namespace
 
-bool CgiIsMimeSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 std::optional<std::string_view> CgiNextToken(std::string_view text, std::size_t& position) {
   // A NUL ends the text; looking for it once per word would make a field of
   // many words quadratic.
-  while (position < text.size() && CgiIsMimeSpace(text[position])) {
+  while (position < text.size() && CgiIsSpace(text[position])) {
     ++position;
   }
   if (position >= text.size() || text[position] == '\0') {
@@ -52,7 +40,7 @@ std::optional<std::string_view> CgiNextToken(std::string_view text, std::size_t&
       quoted = !IsQuoteMark(c);
     } else if (IsQuoteMark(c)) {
       quoted = true;
-    } else if (CgiIsMimeSpace(c)) {
+    } else if (CgiIsSpace(c)) {
       break;
     }
   }
@@ -70,7 +58,7 @@ std::vector<std::string> CgiSplitTokens(std::string_view text) {
 
 MimeParameterView CgiSplitParameterView(std::string_view word) {
   MimeParameterView parameter;
-  word = Trimmed(word);
+  word = CgiTrimmed(word);
   if (word.empty()) {
     return parameter;
   }
@@ -105,18 +93,6 @@ MimeParameter CgiSplitParameter(std::string_view word) {
     parameter.value.emplace(*view.value);
   }
   return parameter;
-}
-
-std::size_t CgiCountMatches(std::string_view text, std::string_view find) {
-  if (find.empty()) {
-    return 0;
-  }
-  std::size_t count = 0;
-  for (std::size_t at = NextMatch(text, find, 0); at != std::string_view::npos;
-       at = NextMatch(text, find, at + find.size())) {
-    ++count;
-  }
-  return count;
 }
 
 std::size_t CgiReplaceAll(std::string& buffer, std::string_view find, std::string_view replacement) {

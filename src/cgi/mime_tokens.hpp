@@ -8,10 +8,6 @@
 
 // The words of a MIME header field and its key=value parameters.
 
-// White space between words: space, tab, line feed, vertical tab, form feed,
-// carriage return.
-bool CgiIsMimeSpace(char c);
-
 // The words of `text` up to its first NUL, split at runs of white space. A
 // quotation mark or an apostrophe opens a quoted section that runs to the
 // next mark of either kind (or to the end); white space inside it belongs to
@@ -41,10 +37,8 @@ struct MimeParameterView {
 MimeParameter CgiSplitParameter(std::string_view word);
 MimeParameterView CgiSplitParameterView(std::string_view word);
 
-// How often `find` occurs in `text`, occurrences not overlapping. An
+// Replaces every occurrence of `find` in `buffer` by `replacement`, in one
+// pass, occurrences not overlapping; returns the number replaced. An
 // occurrence matches the first character exactly and the rest without regard
 // to case. An empty `find` occurs nowhere.
-std::size_t CgiCountMatches(std::string_view text, std::string_view find);
-// Replaces every such occurrence in `buffer` by `replacement`, in one pass;
-// returns the number replaced.
 std::size_t CgiReplaceAll(std::string& buffer, std::string_view find, std::string_view replacement);

@@ -4,11 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
 #include "cgi/collection_table.hpp"
 #include "cgi/mime_headers.hpp"
-#include "cgi/number_conversion.hpp"
 #include "cgi/part_data.hpp"
 
 namespace {
@@ -17,16 +15,6 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 // Three slots: the line in hand, the one after it, and the one being read.
 constexpr std::int32_t kReaderSlots = 3;
-
-// CONTENT_LENGTH as a number of bytes; 0 when it is absent or no length.
-std::uint64_t DeclaredBodyLength() {
-  const std::optional<std::string_view> text = CgiCapturedValue(kContentLengthSlot);
-  std::int32_t declared = 0;
-  if (!text || !CgiConvertLong32(std::string(*text).c_str(), declared) || declared < 0) {
-    return 0;
-  }
-  return static_cast<std::uint64_t>(declared);
-}
 
 }  // namespace
 
@@ -98,7 +86,7 @@ std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimeP
   // A truthful declared length bounds the part by what is left of the body
   // from its first data line on; it only sizes the data's growth.
   const std::uint64_t part_start = reader.bytes_read - CgiBytesHeldAhead(reader);
-  const std::uint64_t declared = DeclaredBodyLength();
+  const std::uint64_t declared = CgiDeclaredLength().value_or(0);
   PartData data(part.data, declared > part_start ? declared - part_start : 0);
   std::optional<std::string_view> line;
   std::size_t capacity = 0;

@@ -80,4 +80,3 @@ std::uint64_t CgiSipHash(std::string_view text, const NameHashKey& key) {
 }
 
 template std::uint64_t CgiSipHash<1, 3>(std::string_view, const NameHashKey&);
-template std::uint64_t CgiSipHash<2, 4>(std::string_view, const NameHashKey&);

@@ -37,7 +37,6 @@ class BoundedText {
     std::copy_n(text.data(), size_, chars_.data());
     chars_[size_] = '\0';
   }
-  void Clear() { Assign({}); }
 
   std::string_view view() const { return {chars_.data(), size_}; }
   const char* c_str() const { return chars_.data(); }

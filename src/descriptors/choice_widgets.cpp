@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <string>
 
-#include "descriptors/html_escape.hpp"
-#include "dispatch/response_output.hpp"
+#include "response/html_escape.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 

@@ -5,33 +5,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "dispatch/file_descriptor.hpp"
-
-DescriptorFile OpenDescriptorFile(const char* path) { return DescriptorFile(std::fopen(path, "re")); }
-
-int ReadDescriptorLine(std::string& line, std::FILE* stream) {
-  constexpr std::size_t kPieceLimit = MAX_LINE_LENGTH - 1;
-  line.clear();
-  line.reserve(kPieceLimit);
-  while (line.size() < kPieceLimit) {
-    // One thread reads each stream: no locking per byte.
-    const int c = getc_unlocked(stream);
-    if (c == EOF) {
-      break;
-    }
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') {
-      break;
-    }
-  }
-  if (line.empty()) {
-    return -1;
-  }
-  if (line.back() == '\n') {
-    line.pop_back();
-  }
-  return static_cast<int>(line.size());
-}
+#include "card/file_descriptor.hpp"
 
 namespace {
 
@@ -43,7 +17,7 @@ std::string_view LinePiece(std::string_view text) {
   return line_feed == std::string_view::npos ? piece : piece.substr(0, line_feed + 1);
 }
 
-// Delivers a piece as ReadDescriptorLine does: without its line feed.
+// Delivers a piece without its line feed.
 int DeliverPiece(std::string_view piece, std::string& line) {
   if (piece.empty()) {
     return -1;

@@ -3,8 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +39,17 @@ struct MenuDescriptor {
   std::int32_t count = 0;
 };
 
+// The <type> codes that the form and the set request tell apart. Every other
+// code (5 and 12, display texts, among them) is shown as plain text and
+// checked as text.
+enum ParamType : std::int32_t {
+  kIntegerType = 4,
+  kDecimalType = 6,
+  kTextType = 7,
+  kEnumerationType = 8,
+  kAddressType = 9,
+};
+
 // listKind values.
 inline constexpr std::int32_t kNoList = 0;
 inline constexpr std::int32_t kOptionList = 1;
@@ -63,21 +72,8 @@ struct ParamDescriptor {
   ListTexts listText;
 };
 
-struct DescriptorFileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-// A descriptor or value file, open for reading within one operation.
-using DescriptorFile = std::unique_ptr<std::FILE, DescriptorFileCloser>;
-DescriptorFile OpenDescriptorFile(const char* path);
-
-// Reads the next line, or the next MAX_LINE_LENGTH - 1 bytes of a longer
-// one, into `line`, without its line feed (a carriage return stays). Returns
-// the length of what is left, or -1 when nothing could be read.
-int ReadDescriptorLine(std::string& line, std::FILE* stream);
-
 // A descriptor file read whole with a few system calls, for a reader that
-// goes over it more than once: ReadLine delivers the lines and pieces that
-// ReadDescriptorLine would deliver from the file.
+// goes over it more than once.
 class DescriptorText {
  public:
   // Nothing when the file cannot be opened. A read error ends the text
@@ -85,7 +81,9 @@ class DescriptorText {
   static std::optional<DescriptorText> Load(const char* path);
   explicit DescriptorText(std::string text) : text_(std::move(text)) {}
 
-  // The same contract as ReadDescriptorLine.
+  // Reads the next line, or the next MAX_LINE_LENGTH - 1 bytes of a longer
+  // one, into `line`, without its line feed (a carriage return stays).
+  // Returns the length of what is left, or -1 at the end of the text.
   int ReadLine(std::string& line);
   // The next ReadLine starts again at the first line.
   void Rewind() { at_ = 0; }
@@ -97,7 +95,7 @@ class DescriptorText {
 
 // The first line of a file (its first MAX_LINE_LENGTH - 1 bytes at most)
 // with one open, read and close: nothing when the file cannot be opened,
-// else what ReadDescriptorLine returns for it.
+// else what DescriptorText::ReadLine returns for it.
 std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line);
 
 // The text between the first `open_tag` and the first `close_tag` of `text`,

@@ -4,12 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 #include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
-#include "descriptors/html_escape.hpp"
-#include "dispatch/card_paths.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
+#include "response/html_escape.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 
@@ -146,13 +146,13 @@ bool ReadParameter(ParamFile& params, ParamDescriptor& record) {
     record.display = DecimalToInt(text.view());
   }
   switch (record.type) {
-    case 8:
+    case kEnumerationType:
       ParseOptionList(line, record.listKind, record.listCount, record.listText);
       break;
-    case 6:
+    case kDecimalType:
       ReadRange(line, record);
       break;
-    case 4:
+    case kIntegerType:
       if (!ReadRange(line, record)) {
         ParseOptionList(line, record.listKind, record.listCount, record.listText);
       }
@@ -208,29 +208,29 @@ void WriteValueCell(const ParamDescriptor& record) {
     return;
   }
   switch (record.type) {
-    case 4:
+    case kIntegerType:
       if (record.listKind == kOptionList) {
         RenderChoiceList(record);
       } else if (record.listKind != kRangeList) {
         WriteTextBox(record);
       }
       break;
-    case 6:
+    case kDecimalType:
       if (record.listKind != kRangeList) {
         WriteTextBox(record);
       }
       break;
-    case 7:
+    case kTextType:
       WriteTextBox(record);
       break;
-    case 8:
+    case kEnumerationType:
       if (record.listKind == kOptionList) {
         RenderChoiceList(record);
       } else {
         WriteTextBox(record);
       }
       break;
-    case 9:
+    case kAddressType:
       WriteAddressBoxes(record);
       break;
     default:

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/header_text.hpp"
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
-#include "dispatch/route_table.hpp"
 #include "maintenance/handlers.hpp"
+#include "response/header_text.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
+#include "response/route_table.hpp"
 #include "update/handle_set.hpp"
 
 namespace {

@@ -4,12 +4,12 @@
 #include <new>
 #include <stdexcept>
 
+#include "card/error_log.hpp"
+#include "card/process_identity.hpp"
+#include "card/standard_streams.hpp"
 #include "cgi/checked_alloc.hpp"
 #include "dispatch/dispatcher.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/process_identity.hpp"
-#include "dispatch/response_output.hpp"
-#include "dispatch/standard_streams.hpp"
+#include "response/response_output.hpp"
 
 // The address-space limit in MiB, a build setting (0: none).
 #ifndef MEROVANE_MEMORY_LIMIT_MIB

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "dispatch/card_paths.hpp"
-#include "dispatch/file_descriptor.hpp"
+#include "card/card_paths.hpp"
+#include "card/file_descriptor.hpp"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "dispatch/card_paths.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/header_text.hpp"
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 #include "maintenance/handlers.hpp"
-#include "maintenance/reboot_referer.hpp"
+#include "maintenance/reboot_route.hpp"
+#include "response/header_text.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 
@@ -18,10 +18,7 @@ namespace {
 constexpr unsigned kRebootDelaySeconds = 2;
 
 void WriteRebootingPage() {
-  response::Write("Content-type: text/html\r\nRefresh: 30; http://");
-  response::Write(HeaderSafe(std::getenv("HTTP_HOST")));
-  response::Write(
-      "\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n\r\n");
+  HtmlResponseHeader("Refresh: 30; http://" + HeaderSafe(std::getenv("HTTP_HOST")) + "\r\n");
   IncludeFile(kPageHeaderInclude);
   response::Write("<div class=\"headerBox\"></div>");
   response::Write("<div align=\"center\"><h1>Card is rebooting</h1><p>Please wait 30 seconds</p></div>");

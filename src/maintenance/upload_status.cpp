@@ -2,11 +2,12 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
 #include "maintenance/handlers.hpp"
 #include "maintenance/progress_file.hpp"
+#include "maintenance/reboot_route.hpp"
 #include "maintenance/upload_tables.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 
@@ -29,7 +30,9 @@ void WriteComplete() {
 }
 
 void WriteRebootForm() {
-  response::Write("<form action=\"/cgi-bin/Merovane/reboot\" method=\"post\"><center>\n");
+  response::Write("<form action=\"");
+  response::Write(RebootUrl(kProgramPath));
+  response::Write("\" method=\"post\"><center>\n");
   response::Write(
       "<div style=\"width: 400px; text-align: center;\">You will need to reboot the frame for the changes "
       "to take effect.<br/><br/>\n");
@@ -42,9 +45,7 @@ void WriteRebootForm() {
 }  // namespace
 
 int HandleUploadStatus() {
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
 
   // The page keeps its query string when it reloads itself, so the kind of
   // update is told by a mere mention of it there.

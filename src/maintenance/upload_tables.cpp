@@ -3,7 +3,7 @@
 #include <array>
 #include <span>
 
-#include "dispatch/card_paths.hpp"
+#include "card/card_paths.hpp"
 
 namespace {
 

@@ -2,13 +2,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
-#include "dispatch/route_table.hpp"
+#include "card/error_log.hpp"
 #include "maintenance/feed_request.hpp"
 #include "maintenance/handlers.hpp"
 #include "maintenance/progress_file.hpp"
+#include "maintenance/reboot_route.hpp"
 #include "maintenance/upload_tables.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 
@@ -26,10 +26,8 @@ void WriteCompletedRecord(LoadType load_type, bool with_reboot_form) {
         "effect.<br>%spercentage=100\r\n",
         kStatus, kSeparator, kSeparator, kSeparator);
     const char* script = std::getenv("SCRIPT_NAME");
-    const std::string reboot(RouteName(kRouteReboot));
-    response::Printf(
-        "<form action=\"%s%s\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n",
-        script != nullptr ? script : "", reboot.c_str());
+    response::Printf("<form action=\"%s\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n",
+                     RebootUrl(script != nullptr ? script : "").c_str());
     return;
   }
   response::Printf("%c%sstop=1%smsg=Upload complete%spercentage=100\r\n", kStatus, kSeparator, kSeparator,

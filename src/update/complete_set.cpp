@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 #include "cgi/cgi_request.hpp"
-#include "dispatch/card_paths.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
+#include "response/response_output.hpp"
 #include "update/network_settings_page.hpp"
 #include "update/request_end_signals.hpp"
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/error_log.hpp"
-#include "dispatch/header_text.hpp"
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
+#include "card/error_log.hpp"
+#include "response/header_text.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 
@@ -38,9 +38,7 @@ bool RefuseCrossSiteSet() {
     return false;
   }
   response::Write(kRefusalStatus);
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
   response::Write(kRefusalText);
   IncludeFile(kPageFooterInclude);
   // One line whatever the request holds.

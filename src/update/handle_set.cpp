@@ -6,14 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "card/card_paths.hpp"
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
-#include "descriptors/html_escape.hpp"
 #include "descriptors/menu_form.hpp"
-#include "dispatch/card_paths.hpp"
-#include "dispatch/header_text.hpp"
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
+#include "response/header_text.hpp"
+#include "response/html_escape.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 #include "update/complete_set.hpp"
 #include "update/cross_site.hpp"
 #include "update/submitted_value.hpp"
@@ -52,9 +52,7 @@ SetRecord ReadSetRecord(std::string_view line) {
 }
 
 void WriteNoPageSelected() {
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
   response::Write(
       "<p style=\"text-align: center\">You have not selected a page.<br/><br/>Please choose from one of the above "
       "menu options.</p>\n");

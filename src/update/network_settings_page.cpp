@@ -2,9 +2,9 @@
 
 #include <cctype>
 
-#include "descriptors/html_escape.hpp"
-#include "dispatch/page_framing.hpp"
-#include "dispatch/response_output.hpp"
+#include "response/html_escape.hpp"
+#include "response/page_framing.hpp"
+#include "response/response_output.hpp"
 
 std::string ScriptStringEscaped(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -24,9 +24,7 @@ std::string ScriptStringEscaped(std::string_view text) {
 }
 
 void WriteNetworkSettingsPage(const SetState& state, std::string_view fallback_host) {
-  HtmlResponseHeader();
-  IncludeFile(kPageHeaderInclude);
-  IncludeFile(kGeneralHeaderInclude);
+  MenuPageHead();
   response::Write("<p align=\"center\">Setting network configuration...</p>");
   if (state.dhcp != 0) {
     response::Write(

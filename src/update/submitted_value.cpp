@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "cgi/ascii_text.hpp"
 #include "cgi/cgi_request.hpp"
+#include "descriptors/descriptor_files.hpp"
 
 namespace {
 
@@ -15,17 +17,11 @@ using Verdict = SubmittedValue::Verdict;
 
 // The form's values are read through a 50-byte field: 49 characters.
 constexpr std::size_t kValueCapacity = 50;
-constexpr int kIntegerType = 4;
-constexpr int kDecimalType = 6;
-constexpr int kEnumerationType = 8;
-constexpr int kAddressType = 9;
 constexpr int kAddressBoxes = 4;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool AllDigits(const std::string& text) { return std::all_of(text.begin(), text.end(), IsDigit); }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // The field's text, and whether the field was sent at all.
 bool LookUp(const std::string& name, std::string& text) {
@@ -54,8 +50,7 @@ SubmittedValue CheckWholeNumber(const std::string& field_name) {
 // else: no "inf", "nan", hexadecimal, decimal comma or trailing letters,
 // which the number conversion would take or silently stop at.
 bool IsDecimalText(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  text = CgiTrimmed(text);
   std::size_t at = 0;
   const auto skip_digits = [&] {
     const std::size_t start = at;

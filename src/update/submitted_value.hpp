@@ -16,11 +16,11 @@ struct SubmittedValue {
 };
 
 // Looks up and checks the value submitted for a parameter of `type` under
-// the form field `field_name` ("oid-" and the oid):
-//   4, 8  digits only (empty passes), applied as the number it reads;
-//   6     a decimal number (empty passes as 0), applied with six decimals;
-//   9     four address boxes of digits, each 0 to 255, applied as numbers;
-//   other a non-empty text, cut to 49 characters.
+// the form field `field_name` ("oid-" and the oid), by the type's code:
+//   integer, enumeration  digits only (empty passes), applied as the number read;
+//   decimal               a decimal number (empty passes as 0), applied with six decimals;
+//   address               four boxes of digits, each 0 to 255, applied as numbers;
+//   any other             a non-empty text, cut to 49 characters.
 // A field that was not sent at all (for an address: none of its boxes) is
 // neither accepted nor rejected.
 SubmittedValue CheckSubmittedValue(int type, const std::string& field_name);

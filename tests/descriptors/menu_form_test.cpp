@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
-#include "dispatch/card_paths.hpp"
-#include "dispatch/error_log.hpp"
-#include "dispatch/response_output.hpp"
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 #include "e2e/harness/sandbox.hpp"
+#include "response/response_output.hpp"
 
 namespace {
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "dispatch/card_paths.hpp"
+#include "card/card_paths.hpp"
 
 #ifndef MEROVANE_CARD_ROOT
 #define MEROVANE_CARD_ROOT ""
@@ -11,7 +11,6 @@ namespace card_paths {
 
 #define MEROVANE_CONFIG_DIR MEROVANE_CARD_ROOT "/brix/etc"
 
-const char* const kConfigDir = MEROVANE_CONFIG_DIR;
 const char* const kControlMenu = MEROVANE_CONFIG_DIR "/control_menu.xml";
 const char* const kParamDescriptors = MEROVANE_CONFIG_DIR "/param.xml";
 const char* const kRefreshScript = MEROVANE_CONFIG_DIR "/refreshparams.sh";

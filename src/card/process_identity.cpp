@@ -1,4 +1,4 @@
-#include "dispatch/process_identity.hpp"
+#include "card/process_identity.hpp"
 
 #include <unistd.h>
 

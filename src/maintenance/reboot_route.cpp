@@ -1,9 +1,6 @@
-#include "maintenance/reboot_referer.hpp"
+#include "maintenance/reboot_route.hpp"
 
-#include <string>
-#include <string_view>
-
-#include "dispatch/route_table.hpp"
+#include "response/route_table.hpp"
 
 bool RebootRequestedFromStatusPage(const char* referer, const char* host, const char* script) {
   if (referer == nullptr || host == nullptr || script == nullptr) {
@@ -14,4 +11,10 @@ bool RebootRequestedFromStatusPage(const char* referer, const char* host, const 
   expected += script;
   expected += RouteName(kRouteUploadStatus);
   return std::string_view(referer).starts_with(expected);
+}
+
+std::string RebootUrl(std::string_view program_path) {
+  std::string url(program_path);
+  url += RouteName(kRouteReboot);
+  return url;
 }

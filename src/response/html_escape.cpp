@@ -1,4 +1,4 @@
-#include "descriptors/html_escape.hpp"
+#include "response/html_escape.hpp"
 
 std::string HtmlEscaped(std::string_view text) {
   std::string escaped;

@@ -5,7 +5,6 @@
 // and the demo point the root elsewhere; nothing is configurable at run time.
 namespace card_paths {
 
-extern const char* const kConfigDir;         // /brix/etc
 extern const char* const kControlMenu;       // /brix/etc/control_menu.xml
 extern const char* const kParamDescriptors;  // /brix/etc/param.xml
 extern const char* const kRefreshScript;     // /brix/etc/refreshparams.sh
@@ -17,9 +16,9 @@ extern const char* const kRebootCommand;     // /sbin/reboot
 // The user that owns the updater's progress files (root on the card).
 extern const unsigned kUpdaterUserId;
 
-// Never prefixed: the null device, and the page fragments, which live
-// relative to the web server's working directory for the program.
+// Never prefixed: the null device. (Nor are the page fragments of
+// response/page_framing.hpp, which lie relative to the working directory the
+// web server gives the program.)
 inline constexpr const char* kDevNull = "/dev/null";
-inline constexpr const char* kIncludeDir = "../includes/";
 
 }  // namespace card_paths

@@ -1,4 +1,4 @@
-#include "dispatch/header_text.hpp"
+#include "response/header_text.hpp"
 
 std::string HeaderSafe(const char* value) {
   std::string safe;

@@ -1,4 +1,4 @@
-#include "dispatch/response_output.hpp"
+#include "response/response_output.hpp"
 
 #include <array>
 #include <cstdarg>

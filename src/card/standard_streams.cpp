@@ -1,11 +1,11 @@
-#include "dispatch/standard_streams.hpp"
+#include "card/standard_streams.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "dispatch/card_paths.hpp"
+#include "card/card_paths.hpp"
 
 void OpenMissingStandardStreams() {
   for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {

@@ -1,4 +1,4 @@
-#include "dispatch/error_log.hpp"
+#include "card/error_log.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cstdarg>
 
-#include "dispatch/card_paths.hpp"
+#include "card/card_paths.hpp"
 
 namespace {
 std::FILE* error_log = nullptr;
