@@ -1,293 +1,193 @@
 #!/usr/bin/env python3
-"""The program under load behind lighttpd on the loopback.
-
-Several clients at once send a fixed number of requests each, logged in:
-valid and rejected forms to /set (URL-encoded and multipart, random values),
-the progress feed and status page while simulated updates run, the static
-page, files, redirects, and a few requests without the password. Every answer
-must be one of its route's designed answers. Afterwards every value file
-holds one whole line with one of the values sent, every change program and
-refresh ran, the logs hold nothing undesigned and no process of the program
-is left. Prints the request count, requests per second and failures.
-"""
-import base64, html, http.client, os, random, re, shutil, subprocess, sys, tempfile, threading, time
+"""The program under load behind lighttpd: several clients at once, a fixed number of requests each. Every answer must
+be complete and one of its route's designed answers; then the value files, logs and processes left are checked."""
+import base64, glob, html, http.client, os, random, re, shutil, subprocess, sys, tempfile, threading, time
+from concurrent.futures import ThreadPoolExecutor
 from urllib.parse import urlencode
 
-CLIENTS, REQUESTS = 8, 60  # requests per client
+CLIENTS, REQUESTS, URL = 8, 60, "/cgi-bin/Merovane"
 env = os.environ
-source, program, pics = env["MEROVANE_SOURCE_DIR"], env["MEROVANE_PROGRAM"], env["MEROVANE_PICS"]
-login = env["MEROVANE_WEB_USER"] + ":" + env["MEROVANE_WEB_PASSWORD"]
-URL = "/cgi-bin/Merovane"
-
+source, user, password = env["MEROVANE_SOURCE_DIR"], env["MEROVANE_WEB_USER"], env["MEROVANE_WEB_PASSWORD"]
 if not (shutil.which("lighttpd") or os.path.exists("/usr/sbin/lighttpd")):
     print("lighttpd is missing: install the Debian package lighttpd", file=sys.stderr)
     sys.exit(1 if os.getuid() == 0 else 77)
-
 seed = int(env.get("MEROVANE_LOAD_SEED", time.time_ns() % 10**6))
 print(f"seed {seed} (MEROVANE_LOAD_SEED)")
-failures, lock = [], threading.Lock()
-progress_seen = {"running": 0, "ended": 0}  # answers of the progress routes
-
-
-def fail(text):
-    with lock:
-        failures.append(text)
-
-
-# The parameters of the form: value file key, label, factory value. The
-# values of applied forms are noted in `sent` (under the lock) before they go.
-PARAMS = {"frame_ip": ("IPADDR", "IP Address", "127.0.0.1"), "netmask": ("NETMASK", "Subnet Mask", "255.0.0.0"),
-          "gateway": ("GATEWAY", "Gateway", "127.0.0.254"), "use_dhcp": ("DHCP", "DHCP", "0"),
-          "card_name": ("NAME", "Card Name", "Studio A frame 3"), "ref_source": ("REFERENCE", "Reference", "1"),
-          "fan_mode": ("FAN", "Fan Mode", "0"), "temp_alarm": ("TEMP_ALARM", "Temp. Alarm (C)", "65.5")}
-sent = {oid: set() for oid in PARAMS}
-shown = {oid: set() for oid in ("frame_ip", "card_name", "temp_alarm")}  # values the rejected forms showed
-NAME_CHARS = "abcXYZ019 <>&\"'%+=;/\\#?"
+# Value file key and label of each parameter of the form; the values that valid forms sent (noted before they go),
+# the card names that rejected forms showed, the forms applied, the answers of the progress routes.
+PARAMS = {"frame_ip": ("IPADDR", "IP Address"), "netmask": ("NETMASK", "Subnet Mask"), "gateway": ("GATEWAY", "Gateway"),
+          "use_dhcp": ("DHCP", "DHCP"), "card_name": ("NAME", "Card Name"), "ref_source": ("REFERENCE", "Reference"),
+          "fan_mode": ("FAN", "Fan Mode"), "temp_alarm": ("TEMP_ALARM", "Temp. Alarm (C)")}
+sent, shown, applied, seen = {oid: set() for oid in PARAMS}, set(), [], {"running": 0, "ended": 0}
+failures, lock, work = [], threading.Lock(), tempfile.mkdtemp(prefix="merovane-load-")
+fail = failures.append  # from any thread: one append is atomic in CPython
+site, card_site = os.path.join(work, "site"), os.path.join(source, "scripts", "card-site")
+os.chmod(work, 0o755)  # the program's user 1006 must pass
+subprocess.run([card_site, "install", site, env["MEROVANE_PROGRAM"], env["MEROVANE_PICS"]], check=True)
+port = int(subprocess.run([card_site, "start", "--owner", str(os.getpid()), "--user", user, "--password", password,
+                           site], check=True, capture_output=True, text=True).stdout)
+read = lambda path: open(path if path.startswith("/") else f"{site}/{path}").read()
+inc = lambda *names: "".join(read(f"www/includes/{name}.html") for name in names)
+head, foot = inc("pageHeader", "generalHeader"), inc("pageFooter")
+bar = '<div class="progressbar"><img src="/pics/progressbar%s.gif"/></div><div class="progressbar-message">'
+STATUS_PAGE = re.compile(re.escape(head) + '(<meta http-equiv="refresh" content="2"/>' + re.escape(bar % "") +
+                         "Update in progress</div>|" + re.escape(bar % "-done") + '(Upload Complete</div>(<form action='
+                         '"/cgi-bin/Merovane/reboot" method="post">.*</form>\n)?|Error:&nbsp;&nbsp;<span class="errorText">'
+                         "(Invalid tar file|Unable to read progress file)</span></div>))" + re.escape(foot), re.S)
+# The default update completes, the controller update fails with error 3; "5" when another request deleted the
+# ended file between the look and the read.
+FEED = r"0</>stop=0</>percentage=\d+\r\n|0</>stop=1</>msg=(Upload complete|{})</>percentage=\d+\r\n|5"
+# The routes of requests that send no body: paths, designed status and answer.
+ROUTES = {"status": [(URL + path, 200, STATUS_PAGE.fullmatch) for path in ("/uploadstatus", "/uploadstatus?ppcupload")],
+          "page": [(URL + path, 200, inc("pageHeader", "staticPage", "pageFooter").__eq__)
+                   for path in ("", "/cardcontrol", "/upload", "/snmpconf")],
+          "redirect": [(URL + path, 302, None) for path in ("/", "/logon", "/navigator", "/pollcard", "/click", "/logout",
+                                                           "/pollnavigator", "/account", "/delcard", "/SET", "/set/", "/x")],
+          "anonymous": [(path, 401, None) for path in (URL, URL + "/set", "/css/card.css")]}
 
 
 def random_form(rng, rejected):
-    """Fields of a form, the values it applies, and the messages it must get."""
+    """The content type and body of a form, the values it applies and the messages it must get."""
     values = {"frame_ip": f"127.{rng.randrange(256)}.{rng.randrange(256)}.{rng.randrange(1, 255)}",
               "netmask": rng.choice(["255.0.0.0", "255.255.0.0", "255.255.255.0"]),
               "gateway": f"127.0.{rng.randrange(256)}.{rng.randrange(1, 255)}", "use_dhcp": rng.choice("01"),
-              "card_name": "".join(rng.choice(NAME_CHARS) for _ in range(rng.randrange(1, 50))),
-              "ref_source": rng.choice("012"), "fan_mode": rng.choice("01"),
-              "temp_alarm": f"{rng.uniform(-20, 120):.2f}"}
-    messages = {}
-    for oid in rng.sample(list(PARAMS)[:-1], rng.randrange(1, 4)) if rejected else []:
-        bad = {"frame_ip": f"127.0.0.{rng.randrange(256, 1000)}", "netmask": "255.255.255.x",
-               "gateway": "127.0.0.x", "card_name": "", "use_dhcp": "1x", "ref_source": "-1", "fan_mode": "2a"}[oid]
-        values[oid] = bad
-        messages[oid] = f'<div class="errorText">Invalid value "{bad}" for parameter: {PARAMS[oid][1]}</div>\r\n'
-    fields = []
-    for oid, value in values.items():
-        if oid in ("frame_ip", "netmask", "gateway"):
-            fields += [(f"{box}oid-{oid}.conf", part) for box, part in enumerate(value.split(".")) if part]
-        else:
-            fields.append((f"oid-{oid}.conf", value))
+              "card_name": "".join(rng.choice("abcXYZ019 <>&\"'%+=;/\\#?") for _ in range(rng.randrange(1, 50))),
+              "ref_source": rng.choice("012"), "fan_mode": rng.choice("01"), "temp_alarm": f"{rng.uniform(-20, 120):.2f}"}
+    bad = {"frame_ip": f"127.0.0.{rng.randrange(256, 1000)}", "netmask": "255.255.255.x", "gateway": "127.0.0.x",
+           "card_name": "", "use_dhcp": f"{rng.randrange(2)}x", "ref_source": "-1", "fan_mode": f"{rng.randrange(2)}a"}
+    wrong = rng.sample(list(bad), rng.randrange(1, 4)) if rejected else []
+    values.update({oid: bad[oid] for oid in wrong})
+    messages = [f'<div class="errorText">Invalid value "{bad[oid]}" for parameter: {PARAMS[oid][1]}</div>'
+                for oid in PARAMS if oid in wrong]
+    boxed = ("frame_ip", "netmask", "gateway")  # four boxes each
+    fields = [(f"{box}oid-{oid}.conf", part) for oid in boxed for box, part in enumerate(values[oid].split("."))]
+    fields += [(f"oid-{oid}.conf", value) for oid, value in values.items() if oid not in boxed]
     rng.shuffle(fields)
-    return fields, values, [messages[oid] for oid in PARAMS if oid in messages]
-
-
-def encode(rng, fields):
     if rng.random() < 0.5:
-        return "application/x-www-form-urlencoded", urlencode(fields).encode()
+        return "application/x-www-form-urlencoded", urlencode(fields), values, messages
     boundary = f"----load{rng.randrange(10**12)}"
-    body = "".join(f'--{boundary}\r\nContent-Disposition: form-data; name="{name}"\r\n\r\n{value}\r\n'
-                   for name, value in fields) + f"--{boundary}--\r\n"
-    return f"multipart/form-data; boundary={boundary}", body.encode()
+    return f"multipart/form-data; boundary={boundary}", "".join(
+        f'--{boundary}\r\nContent-Disposition: form-data; name="{name}"\r\n\r\n{value}\r\n' for name, value in fields
+    ) + f"--{boundary}--\r\n", values, messages
 
 
-def main():
-    work = tempfile.mkdtemp(prefix="merovane-load-")
-    os.chmod(work, 0o755)  # the program's user 1006 must pass
-    site = os.path.join(work, "site")
-    card_site = os.path.join(source, "scripts", "card-site")
-    subprocess.run([card_site, "install", site, program, pics], check=True)
-    user, password = login.split(":", 1)
-    port = subprocess.run([card_site, "start", "--owner", str(os.getpid()), "--user", user, "--password", password,
-                           site], check=True, capture_output=True, text=True).stdout.strip()
-    try:
-        elapsed, applied = run(site, int(port))
-    finally:
-        subprocess.run([card_site, "stop", site])
-        check_logs(site)
-        shutil.rmtree(work, ignore_errors=True)
-    count = CLIENTS * REQUESTS
-    print(f"{count} requests from {CLIENTS} clients in {elapsed:.1f} s: {count / elapsed:.1f} requests/s; "
-          f"{applied} forms applied; progress answers {progress_seen}; {len(failures)} failures")
-    for text in failures[:20]:
-        print("FAIL:", text, file=sys.stderr)
-    sys.exit(1 if failures else 0)
+def settings_page(values):
+    address = values["frame_ip"]
+    return head + '<p align="center">Setting network configuration...</p>' + (
+        '<p align="center"><strong>WARNING:</strong> Page does not forward automatically when DHCP is used.</p>'
+        if values["use_dhcp"] == "1" else
+        f"\n<script language=\"javascript\">\n\tdocument.location.href = 'http://{address}';\n</script>\n"
+        f'<p align="center">If the page does not automatcially forward, please <a href="http://{address}">'
+        "click here</a>.</p>") + foot
 
 
-def read(path, mode="r"):
-    with open(path, mode) as file:
-        return file.read()
+def rejected_page(text, messages):  # the messages, and a form whose card name is one sent
+    name = re.search(r'name="oid-card_name.conf"[^>]*? value="([^"]*)"', text)
+    with lock:
+        shown.add(html.unescape(name[1]) if name else None)
+    return re.findall(r'<div class="errorText">Invalid value.*?</div>', text) == messages and \
+        text.startswith(inc("pageHeader", "configHeader")) and text.endswith(inc("configFooter", "pageFooter"))
 
 
-def run(site, port):
-    host = f"127.0.0.1:{port}"
-    includes = lambda *names: "".join(read(f"{site}/www/includes/{name}.html") for name in names)
-    static_page = includes("pageHeader", "staticPage", "pageFooter")
-    head, foot = includes("pageHeader", "generalHeader"), includes("pageFooter")
-    done_bar = '<div class="progressbar"><img src="/pics/progressbar-done.gif"/></div>'
-    message = '<div class="progressbar-message">%s</div>'
-    error = message % 'Error:&nbsp;&nbsp;<span class="errorText">%s</span>'
-    status_pages = {head + middle + foot for middle in (
-        '<meta http-equiv="refresh" content="2"/><div class="progressbar"><img src="/pics/progressbar.gif"/></div>'
-        + message % "Update in progress",
-        done_bar + message % "Upload Complete",
-        done_bar + message % "Upload Complete" + '<form action="/cgi-bin/Merovane/reboot" method="post"><center>\n'
-        '<div style="width: 400px; text-align: center;">You will need to reboot the frame for the changes to take '
-        'effect.<br/><br/>\n<input style="width: 100%;" type="submit" name="submitbutton" value="Reboot"/></div>'
-        '</center>\n</form>\n',
-        done_bar + error % "Invalid tar file", done_bar + error % "Unable to read progress file")}
-    # The default update completes, the controller update fails with error 3;
-    # "5" and "Unable to read" are the answers when another request deleted
-    # the ended file between the look and the read.
-    feed = {"upload": r"0</>stop=0</>percentage=\d+\r\n|0</>stop=1</>msg=Upload complete</>percentage=100\r\n|5",
-            "ppcupload": r"0</>stop=0</>percentage=\d+\r\n|0</>stop=1</>msg=Invalid tar file</>percentage=\d+\r\n"
-                         r"|0</>stop=1</>msg=Upload complete</>percentage=100\r\n|5"}
-    files = {"/": read(f"{site}/www/index.html"), "/css/card.css": read(f"{site}/www/css/card.css"),
-             "/js/card.js": read(f"{site}/www/js/card.js")}
-    redirects = ["/", "/logon", "/navigator", "/pollcard", "/click", "/logout", "/pollnavigator", "/account",
-                 "/delcard", "/SET", "/set/"]
-    valid_sets = [0]
-
-    def settings_page(values):
-        address = values["frame_ip"]
-        forward = ('<p align="center"><strong>WARNING:</strong> Page does not forward automatically when DHCP is '
-                   'used.</p>') if values["use_dhcp"] == "1" else (
-            f"\n<script language=\"javascript\">\n\tdocument.location.href = 'http://{address}';\n</script>\n"
-            f'<p align="center">If the page does not automatcially forward, please <a href="http://{address}">'
-            'click here</a>.</p>')
-        return head + '<p align="center">Setting network configuration...</p>' + forward + foot
-
-    def one(rng, client):
-        kind = rng.choices(["set", "rejected", "feed", "status", "page", "file", "redirect", "anonymous"],
-                           [15, 15, 20, 15, 12, 8, 10, 5])[0]
-        method, path, body, headers = "GET", URL, None, {"Authorization": "Basic " + base64.b64encode(
-            login.encode()).decode()}
-        status, accept = 200, None  # the designed status, and whether a body is one of the designed answers
-        if kind in ("set", "rejected"):
-            fields, values, messages = random_form(rng, kind == "rejected")
-            content_type, body = encode(rng, fields)
-            method, path, headers["Content-Type"] = "POST", URL + "/set", content_type
-            if kind == "set":
-                with lock:
-                    for oid, value in values.items():
-                        sent[oid].add(value)
-                    valid_sets[0] += 1
-                accept = settings_page(values).__eq__
-            else:
-                accept = lambda text: rejected_page(text, messages)
-        elif kind == "feed":
-            loadtype = rng.choice(list(feed))
-            method, path, body = "POST", URL + "/uploadupdate", f"loadtype={loadtype}".encode()
-            headers["Content-Type"] = "application/x-www-form-urlencoded"
-            accept = lambda text: re.fullmatch(feed[loadtype], text)
-        elif kind == "status":
-            path, accept = URL + "/uploadstatus" + rng.choice(["", "?ppcupload"]), status_pages.__contains__
-        elif kind == "page":
-            path, accept = URL + rng.choice(["", "/cardcontrol", "/upload", "/snmpconf"]), static_page.__eq__
-        elif kind == "file":
-            path = rng.choice(list(files))
-            accept = files[path].__eq__
-        elif kind == "redirect":
-            path, status = URL + rng.choice(redirects + [f"/nowhere{rng.randrange(1000)}"]), 302
-        else:
-            path, status = rng.choice([URL, URL + "/set", "/css/card.css"]), 401
-            del headers["Authorization"]
-        connection = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
-        try:
-            connection.request(method, path, body, headers)
-            response = connection.getresponse()
-            text = response.read().decode()
-        except Exception as problem:  # an incomplete or broken response
-            return fail(f"{method} {path}: {problem!r}")
-        finally:
-            connection.close()
-        if response.status != status or accept and not accept(text) \
-                or status == 302 and response.getheader("Location") != f"http://{host}{URL}":
-            return fail(f"{kind}: {method} {path}: {response.status}, Location {response.getheader('Location')}, "
-                        f"{text[:150]!r}...{text[-300:]!r}")
-        if kind in ("feed", "status"):
-            with lock:
-                progress_seen["running" if "stop=0" in text or "Update in progress" in text else "ended"] += 1
-
-    def rejected_page(text, messages):  # the messages, and a form that shows values applied
-        found = re.findall(r'<div class="errorText">Invalid value.*?</div>\r\n', text)
-        if found != messages or not text.startswith(includes("pageHeader", "configHeader")) \
-                or not text.endswith(includes("configFooter", "pageFooter")):
-            return False
-        value = lambda name: html.unescape(re.search(f'name="{re.escape(name)}"[^>]*? value="([^"]*)"', text)[1])
+def one(rng):
+    kind = rng.choices(["set", "rejected", "feed", *ROUTES], [15, 15, 20, 15, 15, 12, 8])[0]
+    method, body, status = "GET", None, 200
+    headers = {"Authorization": "Basic " + base64.b64encode(f"{user}:{password}".encode()).decode()}
+    if kind in ("set", "rejected"):
+        headers["Content-Type"], body, values, messages = random_form(rng, kind == "rejected")
+        method, path = "POST", URL + "/set"
+        accept = settings_page(values).__eq__ if kind == "set" else lambda text: rejected_page(text, messages)
         with lock:
-            shown["frame_ip"].add(".".join(value(f"{box}oid-frame_ip.conf") for box in range(4)))
-            shown["card_name"].add(value("oid-card_name.conf"))
-            shown["temp_alarm"].add(value("oid-temp_alarm.conf"))
-        return True
+            applied.extend([values] if kind == "set" else [])
+            for oid, value in values.items() if kind == "set" else ():
+                sent[oid].add(f"{float(value):f}" if oid == "temp_alarm" else value)
+    elif kind == "feed":
+        loadtype = rng.choice(["upload", "ppcupload"])
+        method, path, body = "POST", URL + "/uploadupdate", f"loadtype={loadtype}"
+        headers["Content-Type"] = "application/x-www-form-urlencoded"
+        accept = re.compile(FEED.format("Invalid tar file" if loadtype == "ppcupload" else "")).fullmatch
+    else:
+        path, status, accept = rng.choice(ROUTES[kind])
+    if kind == "anonymous":
+        del headers["Authorization"]
+    try:
+        (connection := http.client.HTTPConnection("127.0.0.1", port, timeout=30)).request(method, path, body, headers)
+        response = connection.getresponse()
+        text, location = response.read().decode(), response.getheader("Location")  # read raises on an incomplete one
+        connection.close()
+    except Exception as problem:
+        return fail(f"{method} {path}: {problem!r}")
+    if response.status != status or accept and not accept(text) \
+            or status == 302 and location != f"http://127.0.0.1:{port}{URL}":
+        return fail(f"{kind}: {method} {path}: {response.status}, Location {location}, {text[:150]!r}...{text[-300:]!r}")
+    with lock:
+        if kind in ("feed", "status"):
+            seen["running" if "stop=0" in text or "Update in progress" in text else "ended"] += 1
 
-    def client(number):
-        rng = random.Random(seed * 100 + number)
-        for _ in range(REQUESTS):
-            one(rng, number)
 
-    updating = threading.Event()
-
-    def updates():  # simulated updates, one after another, until the clients are done
-        simulator = f"{site}/card/brix/bin/simulate-update"
-        while not updating.is_set():
-            subprocess.run([simulator, "--steps", "6", "--step", "0.3"], stdout=subprocess.DEVNULL, check=True)
-            subprocess.run([simulator, "--ppc", "--fail", "3", "--steps", "6", "--step", "0.3"],
+def updates(done):  # simulated updates, one after another, until the clients are done
+    while not done.is_set():
+        for extra in ([], ["--ppc", "--fail", "3"]):
+            subprocess.run([f"{site}/card/brix/bin/simulate-update", *extra, "--steps", "6", "--step", "0.3"],
                            stdout=subprocess.DEVNULL, check=True)
 
-    updater = threading.Thread(target=updates)
-    updater.start()
-    clients = [threading.Thread(target=client, args=(number,)) for number in range(CLIENTS)]
-    start = time.monotonic()
-    for thread in clients:
-        thread.start()
-    for thread in clients:
-        thread.join()
-    elapsed = time.monotonic() - start
-    updating.set()
-    updater.join()
-    check_card(site, valid_sets[0])
-    check_processes(site)
-    if not all(progress_seen.values()):
-        fail(f"the progress routes did not see both running and ended updates: {progress_seen}")
-    return elapsed, valid_sets[0]
 
-
-def check_card(site, valid_sets):
-    applied = dict(sent, temp_alarm={f"{float(value):f}" for value in sent["temp_alarm"]})
-    values = {oid: (PARAMS[oid][0], applied[oid]) for oid in PARAMS}
-    for untouched in ("poll_interval", "snmp_traps"):  # no field of the form: left as they were
-        if read(f"{site}/card/brix/conf/{untouched}.conf") != read(f"{source}/demo/card/brix/conf/{untouched}.conf"):
-            fail(f"value file {untouched}.conf changed")
-    for oid, (key, allowed) in values.items():
-        text = read(f"{site}/card/brix/conf/{oid}.conf")
-        if not (text.startswith(key + "=") and text.endswith("\n") and text.count("\n") == 1
-                and text[len(key) + 1:-1] in allowed):
+def check_card():
+    for oid, (key, _) in PARAMS.items():
+        text = read(f"card/brix/conf/{oid}.conf")
+        if not (text.startswith(key + "=") and text.count("\n") == 1 and text.endswith("\n")
+                and text[len(key) + 1:-1] in sent[oid]):
             fail(f"value file {oid}.conf holds {text!r}")
-    for oid, values_shown in shown.items():
-        unknown = values_shown - applied[oid] - {PARAMS[oid][2]}
-        if unknown:
-            fail(f"rejected forms showed {oid} values never sent: {sorted(unknown)[:5]}")
-    changes = read(f"{site}/card/var/log/changes.log").splitlines() if valid_sets else []
-    refreshes = read(f"{site}/card/var/log/refresh.log").splitlines() if valid_sets else []
-    if len(changes) != len(PARAMS) * valid_sets or not all(" set " in line for line in changes) \
-            or len(refreshes) != valid_sets:
-        fail(f"{valid_sets} forms applied: {len(changes)} change records, {len(refreshes)} refreshes")
-
-
-def check_processes(site):
-    """No process left that runs in the site (the program and its children work in www/cgi-bin)."""
-    for _ in range(50):
-        left = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                if os.readlink(f"/proc/{pid}/cwd").startswith(site + "/"):
-                    left.append(read(f"/proc/{pid}/cmdline").replace("\0", " "))
-            except OSError:
-                pass
-        if not left:
+    for untouched in ("poll_interval", "snmp_traps"):  # no field of the form
+        if read(f"card/brix/conf/{untouched}.conf") != read(f"{source}/demo/card/brix/conf/{untouched}.conf"):
+            fail(f"value file {untouched}.conf changed")
+    if shown - sent["card_name"] - {"Studio A frame 3"}:
+        fail(f"rejected forms showed card names never sent: {sorted(map(str, shown - sent['card_name']))[:5]}")
+    changes, refreshes = (read(f"card/var/log/{log}.log").splitlines() for log in ("changes", "refresh"))
+    if len(changes) != len(PARAMS) * len(applied) or not all(" set " in line for line in changes) \
+            or len(refreshes) != len(applied):
+        fail(f"{len(applied)} forms applied: {len(changes)} change records, {len(refreshes)} refreshes")
+    for _ in range(50):  # no process left working in the site (the program and its children run in www/cgi-bin)
+        if not (left := [pid for pid in glob.glob("/proc/[0-9]*") if in_site(pid)]):
             return
         time.sleep(0.1)
-    fail(f"processes left behind: {left}")
+    fail(f"processes left behind: {[read(pid + '/cmdline') for pid in left]}")
 
 
-def check_logs(site):
-    errors = read(f"{site}/card/tmp/wwwError.txt") if os.path.exists(f"{site}/card/tmp/wwwError.txt") else ""
-    for line in errors.splitlines(keepends=True):
-        if not re.fullmatch(r"unable to unlink \S*/tmp/progress uid=\d+ euid=\d+\r\n", line):
-            fail(f"error log: {line!r}")
-    if read(f"{site}/server/cgi-stderr.log"):
-        fail("the program's standard error: " + read(f"{site}/server/cgi-stderr.log")[:500])
-    for line in read(f"{site}/server/error.log").splitlines():
-        if not re.search(r"\) server (started|stopped)|\) \[note\] graceful shutdown", line):
-            fail(f"server error log: {line}")
+def in_site(pid):
+    try:
+        return os.readlink(pid + "/cwd").startswith(site + "/")
+    except OSError:
+        return False
 
 
-main()
+def check_logs():  # the error log holds only designed messages, the program's stderr nothing, the server's its own
+    for log, designed in (("card/tmp/wwwError.txt", r"unable to unlink \S*/tmp/progress uid=\d+ euid=\d+\r\n"),
+                          ("server/cgi-stderr.log", "(?!)"), ("server/error.log", r".*\) (server (started|stopped)|"
+                                                                               r"\[note\] graceful shutdown).*\n")):
+        text = read(log) if os.path.exists(f"{site}/{log}") else ""
+        failures.extend(f"{log}: {line!r}" for line in text.splitlines(keepends=True) if not re.fullmatch(designed, line))
+
+
+try:
+    done, start = threading.Event(), time.monotonic()
+    updater = threading.Thread(target=updates, args=(done,))
+    updater.start()
+    with ThreadPoolExecutor(CLIENTS) as pool:
+        list(pool.map(lambda number: [one(rng) for rng in [random.Random(seed * 100 + number)] for _ in range(REQUESTS)],
+                      range(CLIENTS)))
+    elapsed = time.monotonic() - start
+    done.set()
+    updater.join()
+    check_card()
+    if not all(seen.values()):
+        fail(f"the progress routes did not see both running and ended updates: {seen}")
+finally:
+    subprocess.run([card_site, "stop", site])
+    check_logs()
+    shutil.rmtree(work, ignore_errors=True)
+print(f"{CLIENTS * REQUESTS} requests from {CLIENTS} clients in {elapsed:.1f} s: {CLIENTS * REQUESTS / elapsed:.1f} "
+      f"requests/s; {len(applied)} forms applied; progress answers {seen}; {len(failures)} failures")
+for text in failures[:20]:
+    print("FAIL:", text, file=sys.stderr)
+sys.exit(1 if failures else 0)
