@@ -7,20 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdlib>
+#include <thread>
 
 namespace testing_support {
 namespace {
-
 constexpr int kValgrindErrorStatus = 99;
-
-void CloseFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
@@ -28,17 +21,11 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
   pointers.push_back(nullptr);
   return pointers;
 }
-
 }  // namespace
 
 bool UnderMemcheck() {
   const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
   return valgrind != nullptr && *valgrind != '\0';
-}
-
-CgiEnvironment GetRequest(std::string_view path_info) {
-  return {{"PATH_INFO", std::string(path_info)}, {"REQUEST_METHOD", "GET"}, {"HTTP_HOST", kTestHost},
-          {"SCRIPT_NAME", kTestScript}};
 }
 
 CgiEnvironment PostRequest(std::string_view path_info, std::string_view body, std::string_view type) {
@@ -49,15 +36,6 @@ CgiEnvironment PostRequest(std::string_view path_info, std::string_view body, st
   return env;
 }
 
-void SetVariable(CgiEnvironment& environment, std::string_view name, std::string_view value) {
-  RemoveVariable(environment, name);
-  environment.emplace_back(std::string(name), std::string(value));
-}
-
-void RemoveVariable(CgiEnvironment& environment, std::string_view name) {
-  std::erase_if(environment, [&](const auto& variable) { return variable.first == name; });
-}
-
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body,
               const CgiRunOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);  // the program may leave part of its input unread
@@ -66,54 +44,48 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
                               : checked                ? MEROVANE_MEMCHECK_PROGRAM
                                                        : MEROVANE_SANDBOXED_PROGRAM;
   const std::string work_dir = sandbox.WorkDir().string();
-  std::vector<std::string> env_strings;
-  for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
   const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
-  std::vector<std::string> args = {"Merovane"};
+  std::vector<std::string> env_strings, args = {"Merovane"};
+  for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
   if (checked) {
-    args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--tool=memcheck", "--leak-check=full",
+    args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full",
             "--show-leak-kinds=definite,indirect,possible", "--errors-for-leak-kinds=definite,indirect,possible",
-            "--error-exitcode=" + std::to_string(kValgrindErrorStatus), "--trace-children=no",
-            "--child-silent-after-fork=yes", "--vgdb=no", "--log-file=" + valgrind_log, program};
+            "--error-exitcode=" + std::to_string(kValgrindErrorStatus), "--child-silent-after-fork=yes",
+            "--vgdb=no", "--log-file=" + valgrind_log, program};
   }
   const std::string executable = checked ? args[0] : program;
   std::vector<char*> envp = Pointers(env_strings), argv = Pointers(args);
 
-  std::array<int, 2> in{}, out{}, err{};
-  if (::pipe2(in.data(), O_CLOEXEC) != 0 || ::pipe2(out.data(), O_CLOEXEC) != 0 || ::pipe2(err.data(), O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "no pipes";
-    return {};
-  }
+  int in[2], out[2], err[2];
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);
     ::signal(SIGPIPE, SIG_DFL);  // as a web server starts it
-    ::dup2(in[0], STDIN_FILENO);
-    ::dup2(out[1], STDOUT_FILENO);
-    ::dup2(err[1], STDERR_FILENO);
-    ::close_range(STDERR_FILENO + 1, ~0U, 0);
+    for (const auto& [from, to] : {std::pair{in[0], 0}, {out[1], 1}, {err[1], 2}}) ::dup2(from, to);
+    ::close_range(3, ~0U, 0);
     if (options.closed_stream >= 0) ::close(options.closed_stream);
-    if (options.inherited_descriptor >= 0) {
-      const int null = ::open("/dev/null", O_RDONLY);
-      ::dup2(null, options.inherited_descriptor);
-      ::close(null);
-    }
-    if (::chdir(work_dir.c_str()) != 0) ::_exit(126);
-    ::execve(executable.c_str(), argv.data(), envp.data());
+    const int null = ::open("/dev/null", O_RDONLY);
+    if (options.inherited_descriptor >= 0) ::dup2(null, options.inherited_descriptor);
+    ::close(null);
+    if (::chdir(work_dir.c_str()) == 0) ::execve(executable.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
-  CloseFd(in[0]);
-  CloseFd(out[1]);
-  CloseFd(err[1]);
-  ::fcntl(in[1], F_SETFL, O_NONBLOCK);
-  if (body.empty()) CloseFd(in[1]);
+  for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
+  std::thread writer([fd = in[1], body] {
+    for (std::size_t written = 0; written < body.size();) {
+      const ssize_t put = ::write(fd, body.data() + written, body.size() - written);
+      if (put <= 0) break;
+      written += static_cast<std::size_t>(put);
+    }
+    ::close(fd);
+  });
 
   CgiRun run;
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
-  std::size_t written = 0;
-  bool exited = false;
+  std::array<pollfd, 2> fds = {pollfd{out[0], POLLIN, 0}, pollfd{err[0], POLLIN, 0}};
   std::array<char, 65536> buffer;
-  while (out[0] >= 0 || err[0] >= 0 || !exited) {
+  for (bool exited = false; fds[0].fd >= 0 || fds[1].fd >= 0 || !exited;) {
     int status = 0;
     if (!exited && ::waitpid(pid, &status, WNOHANG) == pid) {
       exited = true;
@@ -127,37 +99,27 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       ADD_FAILURE() << "the program did not finish within " << options.timeout.count() << " s";
       break;
     }
-    if (options.leave_after && out[0] >= 0 && run.out.find(*options.leave_after) != std::string::npos) {
-      if (options.terminate_on_leave && !exited) ::kill(pid, SIGTERM);
-      CloseFd(out[0]);
-      run.output_closed = std::chrono::steady_clock::now();
-    }
-    std::array<pollfd, 3> fds = {pollfd{out[0], POLLIN, 0}, pollfd{err[0], POLLIN, 0}, pollfd{in[1], POLLOUT, 0}};
-    ::poll(fds.data(), fds.size(), 20);
-    for (int stream = 0; stream < 2; ++stream) {
-      int& fd = stream == 0 ? out[0] : err[0];
-      if (fd < 0 || fds[stream].revents == 0) continue;
-      const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    const bool leaving = options.leave_after && fds[0].fd >= 0 && run.out.find(*options.leave_after) != std::string::npos;
+    if (leaving && options.terminate_on_leave && !exited) ::kill(pid, SIGTERM);
+    ::poll(fds.data(), fds.size(), leaving ? 0 : 20);
+    for (std::size_t stream = 0; stream < 2; ++stream) {
+      if (fds[stream].fd < 0 || (fds[stream].revents == 0 && !(leaving && stream == 0))) continue;
+      const ssize_t got = leaving && stream == 0 ? 0 : ::read(fds[stream].fd, buffer.data(), buffer.size());
       if (got > 0) {
         (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
-        CloseFd(fd);
-        if (stream == 0) run.output_closed = std::chrono::steady_clock::now();
+        continue;
       }
-    }
-    if (in[1] >= 0 && fds[2].revents != 0) {
-      const ssize_t put = ::write(in[1], body.data() + written, std::min<std::size_t>(body.size() - written, 1 << 16));
-      if (put > 0) written += static_cast<std::size_t>(put);
-      if ((put < 0 && errno != EAGAIN && errno != EINTR) || written == body.size()) CloseFd(in[1]);
+      ::close(fds[stream].fd);
+      fds[stream].fd = -1;
+      if (stream == 0) run.output_closed = std::chrono::steady_clock::now();
     }
   }
-  for (int* fd : {&in[1], &out[0], &err[0]}) CloseFd(*fd);
-  if (checked) {
-    std::string log_path = valgrind_log;
-    const std::string report = sandbox.ReadFile(log_path.replace(log_path.find("%p"), 2, std::to_string(pid)));
-    if (run.exit_status == kValgrindErrorStatus || !report.empty()) {
-      ADD_FAILURE() << "memcheck found faults in the request process:\n" << report;
-    }
+  for (const pollfd& fd : fds) ::close(fd.fd);
+  writer.join();
+  std::string log_path = valgrind_log;
+  const std::string report = sandbox.ReadFile(log_path.replace(log_path.find("%p"), 2, std::to_string(pid)));
+  if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty())) {
+    ADD_FAILURE() << "memcheck found faults in the request process:\n" << report;
   }
   return run;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,7 +11,7 @@
 
 namespace testing_support {
 
-// The CGI environment of one request: nothing of the test's own reaches the program.
+// The whole environment of one request.
 using CgiEnvironment = std::vector<std::pair<std::string, std::string>>;
 
 struct CgiRun {
@@ -32,23 +33,30 @@ struct CgiRunOptions {
   int inherited_descriptor = -1;  // a descriptor left open into the program (on /dev/null)
 };
 
-// Runs the program once in the sandbox's working directory with `body` on its
-// standard input; fails the test when it does not end in time. With
-// MEROVANE_TEST_VALGRIND naming valgrind, the request process runs under
-// memcheck and any fault or leak it reports fails the test.
+// Runs the program in the sandbox's working directory with `body` on its standard
+// input; fails the test when it does not end in time, or, with
+// MEROVANE_TEST_VALGRIND naming valgrind, when memcheck finds faults in it.
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
               const CgiRunOptions& options = {});
 bool UnderMemcheck();
 
-// A GET of `path_info` with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript.
-CgiEnvironment GetRequest(std::string_view path_info);
-// A POST with the body's CONTENT_LENGTH and CONTENT_TYPE `type` (none when empty).
-CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,
-                           std::string_view type = "application/x-www-form-urlencoded");
-void SetVariable(CgiEnvironment& environment, std::string_view name, std::string_view value);
-void RemoveVariable(CgiEnvironment& environment, std::string_view name);
-
 inline constexpr const char* kTestHost = "card.example";
 inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
+// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the
+// body's CONTENT_LENGTH and CONTENT_TYPE `type` (none when empty).
+inline CgiEnvironment GetRequest(std::string_view path_info) {
+  return {{"PATH_INFO", std::string(path_info)}, {"REQUEST_METHOD", "GET"}, {"HTTP_HOST", kTestHost},
+          {"SCRIPT_NAME", kTestScript}};
+}
+CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,
+                           std::string_view type = "application/x-www-form-urlencoded");
+inline void RemoveVariable(CgiEnvironment& environment, std::string_view name) {
+  std::erase_if(environment, [&](const auto& variable) { return variable.first == name; });
+}
+inline void SetVariable(CgiEnvironment& environment, std::string_view name, std::string_view value) {
+  RemoveVariable(environment, name);
+  environment.emplace_back(std::string(name), std::string(value));
+}
+
 
 }  // namespace testing_support

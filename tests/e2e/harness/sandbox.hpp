@@ -8,11 +8,9 @@
 
 namespace testing_support {
 
-// A throw-away card installation in a fresh temporary directory: card/ (the
-// sandboxed program's card root), www/includes/ (the page fragments, each its
-// own marker, see pages.hpp), www/cgi-bin/ (the working directory) and
-// records/, where stand-in programs (the reboot command and the refresh
-// script at first) note that they ran. Everyone may read it.
+// A throw-away card: card/ (the sandboxed program's card root), www/includes/
+// (each fragment its own marker), www/cgi-bin/ (the working directory) and
+// records/, where stand-ins (the reboot command, the refresh) note their runs.
 class Sandbox {
  public:
   Sandbox();
@@ -23,7 +21,6 @@ class Sandbox {
   const std::filesystem::path& Root() const { return root_; }
   std::filesystem::path WorkDir() const { return root_ / "www" / "cgi-bin"; }
   std::filesystem::path IncludePath(std::string_view name) const { return root_ / "www" / "includes" / name; }
-  // Where a card path such as "/tmp/progress" lies in this sandbox.
   std::filesystem::path CardPath(std::string_view card_absolute_path) const;
   std::filesystem::path ErrorLog() const { return CardPath("/tmp/wwwError.txt"); }
   std::filesystem::path RecordLog() const { return root_ / "records" / "log"; }
@@ -33,8 +30,7 @@ class Sandbox {
   std::string ReadFile(const std::filesystem::path& path) const;
   bool Exists(const std::filesystem::path& path) const { return std::filesystem::exists(path); }
 
-  // An executable at `path` that appends "<label> [argv0] [argv1] ..." to the
-  // record log, then runs `extra_shell`.
+  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then runs `extra_shell`.
   void InstallRecorder(const std::filesystem::path& path, std::string_view label,
                        std::string_view extra_shell = "") const;
   // The record log's lines, once it holds `count` of them or `timeout` has passed.
@@ -45,8 +41,7 @@ class Sandbox {
   std::filesystem::path root_;
 };
 
-// One parameter of a test card: value file "<oid>=<value>", changed by the
-// recording change program.
+// One parameter of a test card (its value file holds "<oid>=<value>").
 struct TestParam {
   std::string oid, name, type;
   std::string access = "1";  // empty: no <access> element
