@@ -17,23 +17,19 @@ const std::string kValidBody =
 const std::string kMultipart = "multipart/form-data; boundary=----hostile7MA4YWxkTrZu0gW";
 const std::string kDelimiter = "------hostile7MA4YWxkTrZu0gW\r\nContent-Disposition: form-data;";
 
-std::string Repeat(std::size_t count, const std::string& text) {
+// `count` times `before`, the number, `after`.
+std::string Numbered(std::size_t count, const std::string& before, const std::string& after = "") {
   std::string out;
-  for (std::size_t i = 0; i < count; ++i) out += text;
-  return out;
-}
-std::string Numbered(std::size_t count, const std::string& before, const std::string& after) {
-  std::string out;
-  for (std::size_t i = 0; i < count; ++i) out.append(before).append(std::to_string(i)).append(after);
+  for (std::size_t i = 0; i < count; ++i) out.append(before).append(after.empty() ? "" : std::to_string(i)).append(after);
   return out;
 }
 // The valid form as multipart, after the text of earlier parts.
-std::string Multipart(std::string body) {
-  for (std::string_view field = kValidBody; !field.empty();) {
-    const std::string_view pair = field.substr(0, field.find('&'));
-    field.remove_prefix(std::min(field.size(), pair.size() + 1));
-    body += kDelimiter + " name=\"" + std::string(pair.substr(0, pair.find('='))) + "\"\r\n\r\n" +
-            std::string(pair.substr(pair.find('=') + 1)) + "\r\n";
+std::string Multipart(const std::string& before) {
+  std::string body = before;
+  for (const std::string field : {"0oid-frame_ip.conf\"\r\n\r\n10", "1oid-frame_ip.conf\"\r\n\r\n0",
+                                  "2oid-frame_ip.conf\"\r\n\r\n0", "3oid-frame_ip.conf\"\r\n\r\n9",
+                                  "oid-count\"\r\n\r\n5", "oid-label\"\r\n\r\nnew"}) {
+    body += kDelimiter + " name=\"" + field + "\r\n";
   }
   return body + "------hostile7MA4YWxkTrZu0gW--\r\n";
 }
@@ -66,7 +62,7 @@ std::vector<HostileCase> Cases() {
       {"ContentLengthOfInt32Max", "/set", {{"CONTENT_LENGTH", "2147483647"}}, kValidBody},
       {"TenMebibyteLine", "/set", {}, "oid-label=" + mib10 + "&" + kValidBody, kApplied, std::string(49, 'x')},
       {"HundredThousandFields", "/set", {}, Numbered(100000, "f", "=1&") + kValidBody},
-      {"HundredThousandFieldsOfOneName", "/set", {}, kValidBody + Repeat(100000, "&oid-count=1")},
+      {"HundredThousandFieldsOfOneName", "/set", {}, kValidBody + Numbered(100000, "&oid-count=1")},
       {"MebibyteNameAndValue", "/set", {}, mib + "=" + mib + "&" + kValidBody},
       {"VariablesOf64KiB", "/set",
        {{"HTTP_HOST", kib64}, {"QUERY_STRING", kib64}, {"HTTP_COOKIE", kib64}, {"HTTP_REFERER", kib64},
@@ -74,13 +70,13 @@ std::vector<HostileCase> Cases() {
       {"MethodOf64KiB", "/set", {{"REQUEST_METHOD", "POST" + kib64}}, kValidBody, kNoPage},
       {"OversizedDescriptorsRejected", "/set", {}, "oid-count=x&" + kValidBody, kRejected, "", oversized},
       {"TenThousandMenuOids", "/set", {}, "oid-count=x&" + kValidBody, kRejected, "", {},
-       "<menu><mid>0</mid>\n" + Repeat(10000, "<oid>label</oid>\n") + "</menu>\n"},
+       "<menu><mid>0</mid>\n" + Numbered(10000, "<oid>label</oid>\n") + "</menu>\n"},
       {"MultipartTenMebibyteLine", "/set", {{"CONTENT_TYPE", kMultipart}},
        Multipart(kDelimiter + " name=\"oid-label\"\r\n\r\n" + mib10 + "\r\n"), kApplied, std::string(49, 'x')},
       {"MultipartHundredThousandParts", "/set", {{"CONTENT_TYPE", kMultipart}},
        Multipart(Numbered(100000, kDelimiter + " name=\"f", "\"\r\n\r\n1\r\n"))},
       {"MultipartHeaderLineOfTwoMebibytesOfWords", "/set", {{"CONTENT_TYPE", kMultipart}},
-       Multipart(kDelimiter + Repeat(1 << 20, " w") + " name=\"oid-label\"\r\n\r\nwords\r\n"), kApplied, "words"},
+       Multipart(kDelimiter + Numbered(1 << 20, " w") + " name=\"oid-label\"\r\n\r\nwords\r\n"), kApplied, "words"},
       {"FeedBodyFarOverContentLength", "/uploadupdate", {{"CONTENT_LENGTH", "5"}}, "loadtype=ppcupload" + mib,
        kFeedUnknown},
       {"FeedContentLengthOfInt32Max", "/uploadupdate", {{"CONTENT_LENGTH", "2147483647"}}, "loadtype=firmware",

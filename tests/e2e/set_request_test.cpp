@@ -49,14 +49,14 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetached) {
   const std::string log = card.RecordLog().string();
   card.InstallRecorder(card.ChangeProgram(), "change", "sleep 0.1; echo \"end $1\" >> '" + log + "'; echo \"applied $1\"");
   card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh", "sleep 1; echo done >> '" + log + "'");
-  const CgiRun run = Post(card, kAddressBoxes + "&oid-use_dhcp.conf=0&oid-n=007&oid-d=1.5&oid-t=three+words&oid-ro=x");
+  const CgiRun run = Post(card, kAddressBoxes + "&oid-use_dhcp.conf=0&oid-n=007&oid-d=3&oid-t=three+words&oid-ro=x");
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.out, NetworkSettingsPage("127.0.0.10") +
                          "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
   const std::vector<std::string> changes = {card.ChangeRecord("frame_ip.conf", "127.0.0.10"), "end frame_ip.conf",
                                             card.ChangeRecord("use_dhcp.conf", "0"), "end use_dhcp.conf",
                                             card.ChangeRecord("n", "7"), "end n",
-                                            card.ChangeRecord("d", "1.500000"), "end d",
+                                            card.ChangeRecord("d", "3.000000"), "end d",
                                             card.ChangeRecord("t", "three words"), "end t", kRefreshRecord, "done"};
   EXPECT_EQ(card.Records(), changes);
   EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
