@@ -33,10 +33,11 @@ inline std::string CrossSiteRefusal() {
                                   "<br/><br/>Please use the card's own configuration page."));
 }
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
-inline std::string NetworkSettingsPage(const std::string& address) {
+// The address as the script's string holds it, and as the link's attribute.
+inline std::string NetworkSettingsPage(const std::string& address, const std::string& in_link = "") {
   return GeneralPage(kSettingNote + "\n<script language=\"javascript\">\n\tdocument.location.href = 'http://" + address +
                      "';\n</script>\n<p align=\"center\">If the page does not automatcially forward, please "
-                     "<a href=\"http://" + address + "\">click here</a>.</p>");
+                     "<a href=\"http://" + (in_link.empty() ? address : in_link) + "\">click here</a>.</p>");
 }
 inline std::string DhcpWarningPage() {
   return GeneralPage(kSettingNote + "<p align=\"center\"><strong>WARNING:</strong> Page does not forward "
