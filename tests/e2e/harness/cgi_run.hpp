@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
