@@ -1,6 +1,8 @@
 // The card's CGI program: one process per HTTP request under
 // /cgi-bin/Merovane/, routed by PATH_INFO.
 #include <cstdlib>
+#include <new>
+#include <stdexcept>
 
 #include "cgi/checked_alloc.hpp"
 #include "dispatch/dispatcher.hpp"
@@ -25,7 +27,16 @@ int main() {
   const char* path_info = std::getenv("PATH_INFO");
   OpenErrorLog();
   SetRequestIdentity();
-  Dispatch(path_info);
+  try {
+    Dispatch(path_info);
+  } catch (const std::bad_alloc&) {
+    // A container asked for more than the address space can hold (a body
+    // past 1 GiB on a 32-bit card): no allocation was tried, so the new
+    // handler never saw it. Same end as any exhausted memory.
+    CgiMemoryExhausted();
+  } catch (const std::length_error&) {
+    CgiMemoryExhausted();
+  }
   response::Flush();
   CloseErrorLog();
   // Every path, also a process forked inside a handler that returns here,

@@ -42,7 +42,7 @@ std::string Captured(const std::string& content, std::uint64_t expected) {
 TEST(PartData, KeepsEveryByteWhateverTheExpectedSize) {
   const std::string content = Lines(3 * 1024 * 1024 + 17);
   // Unknown, exact, too large and too small: the bytes are the same.
-  for (const std::uint64_t expected : {0ul, content.size(), 4 * content.size(), content.size() / 5}) {
+  for (const std::uint64_t expected : std::initializer_list<std::uint64_t>{0, content.size(), 4 * content.size(), content.size() / 5}) {
     SCOPED_TRACE(expected);
     EXPECT_TRUE(Captured(content, expected) == content);  // not printed: 3 MiB
   }

@@ -118,9 +118,10 @@ TEST_F(CgiTest, NothingIsFoundBeforeTheParseOrAfterTheFree) {
   }
 }
 
-#ifndef MEROVANE_SANITIZED
+#if !defined(MEROVANE_SANITIZED) && !defined(MEROVANE_TEST_EMULATED)
 // Limits this (child) process to the address space it uses now and `headroom`
-// more. The sanitizer build's shadow memory cannot live under such a limit.
+// more. The sanitizer build's shadow memory cannot live under such a limit,
+// and qemu-user does not apply it to the program it emulates.
 void LimitAddressSpace(rlim_t headroom) {
   unsigned long pages = 0;
   std::FILE* statm = std::fopen("/proc/self/statm", "r");

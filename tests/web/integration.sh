@@ -127,6 +127,9 @@ case_routes() {
   expect_equal "$status" 401 "a reboot without the password"
   ! wait_for_file "$site/card/var/log/reboot.log" 3 || fail "the reboot command ran"
   [[ ! -e $site/card/var/log/changes.log ]] || fail "a change program ran"
+  request "$program_url/cardcontrol"
+  expect_equal "$(header X-Frame-Options)|$(header Content-Security-Policy)" "DENY|frame-ancestors 'none'" \
+    "the server's headers against framing"
 }
 
 # The sample form, all valid, as a browser sends it; the card's new address is

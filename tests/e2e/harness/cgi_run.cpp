@@ -24,8 +24,12 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 }  // namespace
 
 bool UnderMemcheck() {
+#ifdef MEROVANE_TEST_EMULATOR
+  return false;  // memcheck is for the build host only
+#else
   const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
   return valgrind != nullptr && *valgrind != '\0';
+#endif
 }
 
 CgiEnvironment PostRequest(std::string_view path_info, std::string_view body, std::string_view type) {
@@ -40,9 +44,13 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
               const CgiRunOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);  // the program may leave part of its input unread
   const bool checked = UnderMemcheck();
+#ifdef MEROVANE_TEST_EMULATOR
+  const std::string program = !options.program.empty() ? options.program : MEROVANE_SANDBOXED_PROGRAM;
+#else
   const std::string program = !options.program.empty() ? options.program
                               : checked                ? MEROVANE_MEMCHECK_PROGRAM
                                                        : MEROVANE_SANDBOXED_PROGRAM;
+#endif
   const std::string work_dir = sandbox.WorkDir().string();
   const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   std::vector<std::string> env_strings, args = {"Merovane"};
@@ -53,7 +61,10 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
             "--error-exitcode=" + std::to_string(kValgrindErrorStatus), "--child-silent-after-fork=yes",
             "--vgdb=no", "--log-file=" + valgrind_log, program};
   }
-  const std::string executable = checked ? args[0] : program;
+#ifdef MEROVANE_TEST_EMULATOR
+  args = {MEROVANE_TEST_EMULATOR, "-0", "Merovane", program};  // its emulator gives it the same argv[0]
+#endif
+  const std::string executable = args.size() > 1 ? args[0] : program;  // valgrind or the emulator
   std::vector<char*> envp = Pointers(env_strings), argv = Pointers(args);
 
   int in[2], out[2], err[2];

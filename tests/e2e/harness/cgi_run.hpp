@@ -36,6 +36,7 @@ struct CgiRunOptions {
 // Runs the program in the sandbox's working directory with `body` on its standard
 // input; fails the test when it does not end in time, or, with
 // MEROVANE_TEST_VALGRIND naming valgrind, when memcheck finds faults in it.
+// In a cross build the program runs under the build's emulator (qemu-user).
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
               const CgiRunOptions& options = {});
 bool UnderMemcheck();
