@@ -12,8 +12,10 @@ namespace {
 using namespace testing_support;
 namespace fs = std::filesystem;
 
+// Also when the error log cannot be opened (no /tmp).
 TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
   Sandbox sandbox;
+  fs::remove_all(sandbox.CardPath("/tmp"));
   for (const auto& [path, is_static] : {std::pair{(const char*)nullptr, true}, {"/cardcontrol", true}, {"/upload", true},
                                         {"/snmpconf", true}, {"", false}, {"/Upload", false}, {"/logon", false}}) {
     CgiEnvironment env = GetRequest(path == nullptr ? "" : path);
