@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,22 +39,18 @@ struct CloseStream {
   void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
 using Stream = std::unique_ptr<std::FILE, CloseStream>;
-
 // A stream reading `content` from a temporary file, as standard input would.
 inline Stream StreamOf(std::string_view content) {
   Stream stream(std::tmpfile());
-  if (stream) {
-    std::fwrite(content.data(), 1, content.size(), stream.get());
-    std::rewind(stream.get());
-  }
+  std::fwrite(content.data(), 1, content.size(), stream.get());
+  std::rewind(stream.get());
   return stream;
 }
 inline void SetStdin(std::string_view body) { ReplaceStdin(::dup(::fileno(StreamOf(body).get()))); }
 
-// An entry as the table holds it; the defaults are those of URL-encoded text.
+// An entry as a caller of the library sees it; the defaults are those of URL-encoded text.
 struct Entry {
-  std::string name;
-  std::string value;
+  std::string name, value;
   std::size_t value_length;
   int content_type = 0;
   std::optional<std::string> subtype = std::nullopt;
@@ -64,20 +59,17 @@ struct Entry {
   bool operator==(const Entry&) const = default;
 };
 inline void PrintTo(const Entry& e, std::ostream* os) {
-  *os << ::testing::PrintToString(
-      std::tie(e.name, e.value, e.value_length, e.content_type, e.subtype, e.transfer_encoding, e.file_name));
+  *os << ::testing::PrintToString(std::tie(e.name, e.value, e.value_length, e.content_type, e.subtype,
+                                           e.transfer_encoding, e.file_name)).substr(0, 300);
 }
 
-// Every entry of the current request: collection after collection in table
-// order, each collection's entries in arrival order.
+// Every entry of the current request: collection after collection, each one's entries in arrival order.
 inline std::vector<Entry> TableEntries() {
   std::vector<Entry> entries;
   const CgiEnvironment* environment = CgiCurrentEnvironment();
+  const auto text = [](auto view) { return view ? std::optional<std::string>(*view) : std::nullopt; };
   for (std::size_t i = 0; environment != nullptr && i < environment->CollectionCount(); ++i) {
     for (const FormEntry& e : environment->collections->Entries(i)) {
-      const auto text = [](std::optional<std::string_view> view) {
-        return view ? std::optional<std::string>(*view) : std::nullopt;
-      };
       entries.push_back({std::string(e.name), e.Value(), e.value_length, e.content_type_code, text(e.subtype),
                          e.transfer_encoding_code, text(e.file_name)});
     }

@@ -1,22 +1,55 @@
-// The progress feed's reading of CONTENT_LENGTH.
+// The progress feed's request: its length, its body and the load type it names.
 #include "maintenance/feed_request.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
 
 namespace {
+using namespace std::string_literals;
 
 TEST(FeedBodyLength, TakesTheBaseFromThePrefixAndCapsAt1024) {
-  const struct {
-    const char* content_length;
-    std::size_t expected;
-  } cases[] = {
-      {nullptr, 0},   {"", 0},       {"abc", 0},      {"18", 18},     {" 18", 18},       {"18abc", 18},
-      {"0x1f", 31},   {"0X1F", 31},  {"017", 15},     {"019", 1},     {"1024", 1024},    {"1025", 1024},
-      {"0x401", 1024}, {"-1", 1024}, {"99999999999999999999999", 1024},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FeedBodyLength(c.content_length), c.expected) << (c.content_length ? c.content_length : "unset");
+  const std::pair<const char*, std::size_t> cases[] = {
+      {nullptr, 0}, {"", 0},       {"abc", 0},     {"18", 18},    {" 18", 18},   {"18abc", 18},
+      {"0x1f", 31}, {"0X1F", 31},  {"017", 15},    {"019", 1},    {"1024", 1024}, {"1025", 1024},
+      {"0x401", 1024}, {"-1", 1024}, {"99999999999999999999999", 1024}};
+  for (const auto& [text, length] : cases) EXPECT_EQ(FeedBodyLength(text), length) << (text ? text : "unset");
+}
+
+// The body arrives through a pipe in two pieces; reading stops at the length
+// or the end of the input, and the text at a NUL.
+TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
+  const std::tuple<std::string, std::string, std::size_t, std::string> cases[] = {
+      {"loadtype=", "ppcupload", 18, "loadtype=ppcupload"}, {"loadtype=", "ppcupload", 12, "loadtype=ppc"},
+      {"ab", "c", 10, "abc"}, {"a\0b"s, "c", 4, "a"}, {"", "", 5, ""}};
+  for (const auto& [first, second, length, body] : cases) {
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    const int saved_stdin = ::dup(STDIN_FILENO);
+    ::dup2(pipe_ends[0], STDIN_FILENO);
+    ::close(pipe_ends[0]);
+    std::thread writer([&, out = pipe_ends[1]] {
+      EXPECT_EQ(::write(out, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      EXPECT_EQ(::write(out, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+      ::close(out);
+    });
+    EXPECT_EQ(ReadFeedBody(length), body) << first << second;
+    writer.join();
+    ::dup2(saved_stdin, STDIN_FILENO);
+    ::close(saved_stdin);
   }
+}
+
+TEST(FeedLoadType, IsTheFirstLoadtypeValueUpToABlank) {
+  const std::optional<LoadType> none, ppc = LoadType::kPpcUpload, other = LoadType::kDefault;
+  const std::pair<std::string, std::optional<LoadType>> cases[] = {
+      {"loadtype=ppcupload", ppc}, {"loadtype=ppcupload x=1", ppc}, {"a=1&loadtype=ppcupload", ppc},
+      {"loadtype=ppcupload&x=1", other}, {"loadtype=firmware", other}, {"loadtype=", other},
+      {"loadtype=rootfs loadtype=ppcupload", other}, {"loadtype=" + std::string(200, 'p'), other},
+      {"type=ppcupload", none}, {"", none}};
+  for (const auto& [body, load_type] : cases) EXPECT_EQ(FeedLoadType(body), load_type) << body;
 }
 
 }  // namespace
