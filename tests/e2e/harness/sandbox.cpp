@@ -8,35 +8,22 @@
 #include <stdexcept>
 #include <thread>
 
+#include "e2e/harness/pages.hpp"
+
 namespace testing_support {
 namespace fs = std::filesystem;
 
-namespace {
-constexpr const char* kIncludeNames[] = {"pageHeader.html",    "staticPage.html",   "pageFooter.html",
-                                         "generalHeader.html", "configHeader.html", "configFooter.html"};
-
-void MakeDir(const fs::path& path, unsigned mode) {
-  fs::create_directories(path);
-  ::chmod(path.c_str(), mode);
-}
-}  // namespace
-
 Sandbox::Sandbox() {
   std::string pattern = (fs::temp_directory_path() / "merovane-sandbox-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
-  }
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
-  ::chmod(root_.c_str(), 0755);
-  MakeDir(root_ / "card" / "brix" / "etc", 0755);
-  MakeDir(root_ / "card" / "sbin", 0755);
-  MakeDir(root_ / "card" / "tmp", 01777);
-  MakeDir(root_ / "www" / "includes", 0755);
-  MakeDir(root_ / "www" / "cgi-bin", 0755);
-  MakeDir(root_ / "records", 0777);
-  for (const char* name : kIncludeNames) {
-    WriteInclude(name, IncludeMarker(name));
+  for (const auto& [dir, mode] : {std::pair{"", 0755}, {"card/brix/etc", 0755}, {"card/sbin", 0755},
+                                  {"card/tmp", 01777}, {"www/includes", 0755}, {"www/cgi-bin", 0755},
+                                  {"records", 0777}}) {
+    fs::create_directories(root_ / dir);
+    ::chmod((root_ / dir).c_str(), static_cast<mode_t>(mode));
   }
+  for (const char* name : kIncludes) WriteFile(IncludePath(name), Marker(name));
   InstallRecorder(CardPath("/sbin/reboot"), "reboot");
   InstallRecorder(CardPath("/brix/etc/refreshparams.sh"), "refresh");
 }
@@ -52,69 +39,59 @@ fs::path Sandbox::CardPath(std::string_view card_absolute_path) const {
 
 void Sandbox::WriteFile(const fs::path& path, std::string_view content, unsigned mode) const {
   fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  out.close();
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(content.data(), static_cast<std::streamsize>(content.size()));
   ::chmod(path.c_str(), mode);
 }
 
-void Sandbox::WriteCardFile(std::string_view card_absolute_path, std::string_view content) const {
-  WriteFile(CardPath(card_absolute_path), content);
-}
-
-void Sandbox::WriteInclude(std::string_view name, std::string_view content) const {
-  WriteFile(root_ / "www" / "includes" / name, content);
-}
-
 std::string Sandbox::ReadFile(const fs::path& path) const {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
-bool Sandbox::Exists(const fs::path& path) const { return fs::exists(path); }
-
-std::string Sandbox::IncludeMarker(std::string_view name) {
-  return "<!--" + std::string(name) + "-->\n";
-}
-
 void Sandbox::InstallRecorder(const fs::path& path, std::string_view label, std::string_view extra_shell) const {
-  const fs::path times = root_ / "records" / (std::string(label) + ".times");
-  std::string script = "#!/bin/sh\nPATH=/usr/bin:/bin\ndate +%s.%N >> '" + times.string() +
-                       "'\n{ printf '%s' '" + std::string(label) +
-                       "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; done; printf '\\n'; } >> '" +
-                       RecordLog().string() + "'\n" + std::string(extra_shell) + "\n";
-  WriteFile(path, script, 0755);
+  WriteFile(path,
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) +
+                "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; done; printf '\\n'; } >> '" +
+                RecordLog().string() + "'\n" + std::string(extra_shell) + "\n",
+            0755);
 }
 
-std::vector<std::string> Sandbox::Records() const {
-  std::vector<std::string> lines;
-  std::ifstream in(RecordLog());
-  for (std::string line; std::getline(in, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::vector<std::string> Sandbox::WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const {
+std::vector<std::string> Sandbox::Records(std::size_t count, std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::vector<std::string> lines = Records();
-  while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+  for (;;) {
+    std::vector<std::string> lines;
+    std::ifstream in(RecordLog());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (lines.size() >= count || std::chrono::steady_clock::now() >= deadline) return lines;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    lines = Records();
   }
-  return lines;
 }
 
-std::vector<std::chrono::system_clock::time_point> Sandbox::RecordTimes(std::string_view label) const {
-  std::vector<std::chrono::system_clock::time_point> times;
-  std::ifstream in(root_ / "records" / (std::string(label) + ".times"));
-  for (std::string line; std::getline(in, line);) {
-    const auto since_epoch = std::chrono::duration<double>(std::stod(line));
-    times.emplace_back(std::chrono::duration_cast<std::chrono::system_clock::duration>(since_epoch));
+SetCard::SetCard(const std::vector<TestParam>& params) {
+  InstallRecorder(ChangeProgram(), "change");
+  std::string param_xml, menu = "<menu><mid>0</mid>\n";
+  for (const TestParam& param : params) {
+    const std::string value_file = (Root() / "values" / param.oid).string();
+    WriteFile(value_file, param.oid + "=" + param.value + "\n");
+    param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" + param.type +
+                 "</type><file>" + value_file + "</file>" +
+                 (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
+                 ChangeProgram() + "</prog>" + param.extra + "</param>\n";
+    if (param.in_menu) menu += "<oid>" + param.oid + "</oid>\n";
   }
-  return times;
+  WriteFile(CardPath("/brix/etc/param.xml"), param_xml);
+  WriteFile(CardPath("/brix/etc/control_menu.xml"), menu + "</menu>\n");
+}
+
+std::string SetCard::ChangeRecord(const std::string& oid, const std::string& value) const {
+  return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]";
+}
+
+std::vector<std::string> SetCard::Changes() const {
+  std::vector<std::string> changes = Records();
+  std::erase_if(changes, [](const std::string& record) { return !record.starts_with("change "); });
+  return changes;
 }
 
 }  // namespace testing_support

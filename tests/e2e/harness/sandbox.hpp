@@ -8,13 +8,9 @@
 
 namespace testing_support {
 
-// A throw-away card installation in a fresh temporary directory:
-//   card/            the card root of the sandboxed program (brix/etc, tmp, sbin)
-//   www/includes/    the page fragments, each a distinct marker by default
-//   www/cgi-bin/     the program's working directory
-//   records/         where the stand-in programs note that they ran
-// Everything is readable by the program's effective user 1006 when the tests
-// run as root. The stand-in reboot command and refresh script only record.
+// A throw-away card: card/ (the sandboxed program's card root), www/includes/
+// (each fragment its own marker), www/cgi-bin/ (the working directory) and
+// records/, where stand-ins (the reboot command, the refresh) note their runs.
 class Sandbox {
  public:
   Sandbox();
@@ -24,36 +20,46 @@ class Sandbox {
 
   const std::filesystem::path& Root() const { return root_; }
   std::filesystem::path WorkDir() const { return root_ / "www" / "cgi-bin"; }
-  // Where a card path such as "/brix/etc/param.xml" lies in this sandbox.
+  std::filesystem::path IncludePath(std::string_view name) const { return root_ / "www" / "includes" / name; }
   std::filesystem::path CardPath(std::string_view card_absolute_path) const;
+  std::filesystem::path ErrorLog() const { return CardPath("/tmp/wwwError.txt"); }
+  std::filesystem::path RecordLog() const { return root_ / "records" / "log"; }
 
-  // Writes a file (parents created, readable by everyone).
   void WriteFile(const std::filesystem::path& path, std::string_view content, unsigned mode = 0644) const;
-  void WriteCardFile(std::string_view card_absolute_path, std::string_view content) const;
-  void WriteInclude(std::string_view name, std::string_view content) const;
+  void WriteCardFile(std::string_view card_path, std::string_view content) const { WriteFile(CardPath(card_path), content); }
   std::string ReadFile(const std::filesystem::path& path) const;
-  bool Exists(const std::filesystem::path& path) const;
+  bool Exists(const std::filesystem::path& path) const { return std::filesystem::exists(path); }
 
-  // The default fragment text for an include name, e.g. "<!--pageHeader.html-->\n".
-  static std::string IncludeMarker(std::string_view name);
-
-  // Installs an executable stand-in at `path` that appends one line to the
-  // record log when it runs: "<label> <argv0> <argv1> ...", each argument in
-  // brackets. `extra_shell` runs after the record (e.g. "echo hi"). Just
-  // before the record it notes the time it ran (see RecordTimes).
+  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then runs `extra_shell`.
   void InstallRecorder(const std::filesystem::path& path, std::string_view label,
                        std::string_view extra_shell = "") const;
-  // The lines of the record log, in the order the stand-ins ran.
-  std::vector<std::string> Records() const;
-  std::filesystem::path RecordLog() const { return root_ / "records" / "log"; }
-  // Records() once it holds at least `count` lines, or when `timeout` has
-  // passed (for stand-ins that a detached child starts later).
-  std::vector<std::string> WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
-  // The wall-clock times at which the stand-ins with `label` ran, in order.
-  std::vector<std::chrono::system_clock::time_point> RecordTimes(std::string_view label) const;
+  // The record log's lines, once it holds `count` of them or `timeout` has passed.
+  std::vector<std::string> Records(std::size_t count = 0,
+                                   std::chrono::milliseconds timeout = std::chrono::milliseconds(0)) const;
 
  private:
   std::filesystem::path root_;
 };
+
+// One parameter of a test card (its value file holds "<oid>=<value>").
+struct TestParam {
+  std::string oid, name, type;
+  std::string access = "1";  // empty: no <access> element
+  std::string value = "";
+  bool in_menu = true;       // listed in menu "0"
+  std::string extra = "";    // further elements of the record
+};
+
+// A sandbox with a card of parameters whose change program records
+// "change [<program>] [<oid>] [<value>]".
+class SetCard : public Sandbox {
+ public:
+  explicit SetCard(const std::vector<TestParam>& params);
+  std::string ChangeProgram() const { return (Root() / "bin" / "change").string(); }
+  std::string ChangeRecord(const std::string& oid, const std::string& value) const;
+  std::vector<std::string> Changes() const;  // the change programs' records, in order
+};
+
+inline constexpr const char* kRefreshRecord = "refresh [../../card/brix/etc/refreshparams.sh]";
 
 }  // namespace testing_support
