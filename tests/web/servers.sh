@@ -10,14 +10,12 @@ program_url=/cgi-bin/Merovane credentials=() failures=0  # credentials: curl's -
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
 expect_equal() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }
 require() {  # TOOL...: a missing one fails the test as root (the test command installs it), skips it (77) otherwise
-  for tool; do
-    command -v "$tool" > /dev/null || [[ -x /usr/sbin/$tool ]] ||
-      { echo "$tool is missing: install the Debian package $tool" >&2 && exit $(($(id -u) == 0 ? 1 : 77)); }
-  done
+  for tool; do command -v "$tool" > /dev/null || [[ -x /usr/sbin/$tool ]] ||
+    { echo "$tool is missing: install the Debian package $tool" >&2 && exit $(($(id -u) == 0 ? 1 : 77)); }; done
 }
 
-# CASE SERVER-SCRIPT [START-OPTIONS...]: sets $site and $host, runs case_CASE; when the test ends the site goes, and
-# the program's error log and its standard error (sanitizer reports among it) must be empty.
+# CASE SERVER-SCRIPT [START-OPTIONS...]: case_CASE on a fresh site ($site, $host); then the site goes, and the program's
+# error log and its standard error (sanitizer reports among it) must be empty.
 run_case() {
   declare -F "case_${1//-/_}" > /dev/null || { echo "usage: $0 lighttpd|busybox CASE" >&2 && exit 2; }
   local run=case_${1//-/_} && server=$2 work=$(mktemp -d "${TMPDIR:-/tmp}/merovane-web-XXXXXX") && site=$work/site
@@ -54,7 +52,7 @@ form_with() {
 }
 
 # The sample form applied: every value file (Poll Interval and SNMP Traps are not in the form), one change program
-# per field sent (with the effective user that the program took on as root), then one refresh.
+# per field sent, by the effective user the program took on as root, then one refresh.
 expect_applied() {
   wait_for_file "$site/card/var/log/refresh.log" 10 || fail "the refresh script did not run"
   expect_equal "$(head -q -n 1 "$site"/card/brix/conf/*.conf | xargs -d '\n')" "NAME=Rack 7 <main> & 100% FAN=1 \
@@ -68,10 +66,9 @@ case_set_urlencoded() { form_with --data-urlencode && post_form; }
 case_set_multipart() { form_with --form-string && post_form; }  # curl -F, taken literally
 post_form() { request "$program_url/set" "${form[@]}" && expect_equal "$status" 200 "POST $program_url/set" && expect_applied; }
 
-# A browser leaves as soon as the network settings page has arrived (streamed before the change programs end; its
-# script sends it on) while the change programs still write to the response and take their time: curl dies on its
-# next write once sed has the page footer, so lighttpd signals the request, BusyBox closes the pipe. Every change
-# must still be applied, and the refresh run.
+# A browser leaves once the network settings page (streamed before the change programs end) has arrived, while slow
+# change programs still write to the response: curl dies on its next write once sed has the page footer, so lighttpd
+# signals the request, BusyBox closes the pipe. Every change must still be applied, and the refresh run.
 case_set_leaving() {
   local bin=$site/card/brix/bin page
   mv "$bin/setparam" "$bin/setparam.real"
@@ -116,11 +113,9 @@ case_routes() {
 }
 
 # BusyBox httpd 1.35 where it differs from lighttpd: an empty PATH_INFO for the bare URL, a bare "Location:" passed on
-# with status 200, no answer to an empty response, authentication by its configuration's line; it closes the pipe of a
-# client that leaves (SIGPIPE).
+# with status 200, no answer to an empty response, authentication by its configuration's line.
 case_static() {
-  # The bare URL and unknown routes: the redirect, with status 200 and no body. The feed answers a GET with nothing:
-  # no answer at all.
+  # The bare URL and unknown routes: the redirect, status 200, no body. The feed's empty answer to a GET: no answer.
   for path in "$program_url" "$program_url/nowhere"; do
     request "$path"
     expect_equal "$status|$(header Location)|$body" "200|http://$host$program_url|" "GET $path"

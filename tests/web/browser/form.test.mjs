@@ -6,8 +6,7 @@ import { test } from 'node:test';
 
 import { eventually, setUp } from './site.mjs';
 
-const card = await setUp();
-const { page } = card;
+const card = await setUp(), { page } = card;
 const field = (name) => page.locator(`[name="${name}"]`);
 const retype = async (name, text) => (await field(name).fill(''), field(name).pressSequentially(text)); // key by key
 

@@ -11,9 +11,8 @@ const { MEROVANE_SOURCE_DIR: sourceDir, MEROVANE_PROGRAM: program, MEROVANE_PICS
 const { MEROVANE_WEB_USER: username, MEROVANE_WEB_PASSWORD: password, MEROVANE_SCREENSHOTS: shots } = process.env;
 const chromiumPath = '/usr/bin/chromium';
 
-// A fresh sample card on a free loopback port, and headless Chromium with a fresh profile that logs in as the
-// site's user; both go after the file's tests. Paths of `file` and `read` are the site's. Something missing ends
-// the process: a failure as root (the test command installs everything), a skip (77) otherwise.
+// A fresh sample card on a free loopback port and a fresh headless Chromium logged in as its user, both gone after the
+// file's tests; `file` and `read` take site paths. A missing tool: a failure as root, a skip (77) otherwise.
 export async function setUp() {
   const playwright = await import('playwright-core').catch(() => null);
   const missing = [[sourceDir && program && pics && shots && username && password, 'run the test through ctest'],
@@ -40,8 +39,7 @@ export async function setUp() {
   });
   const page = context.pages()[0] ?? (await context.newPage());
   page.on('pageerror', (error) => pageErrors.push(String(error)));
-  const file = (path) => join(site, path);
-  const read = (path) => (existsSync(file(path)) ? readFileSync(file(path), 'utf8') : '');
+  const file = (path) => join(site, path), read = (path) => (existsSync(file(path)) ? readFileSync(file(path), 'utf8') : '');
   mkdirSync(shots, { recursive: true });
   return {
     page, allowed, origin, file, read,
