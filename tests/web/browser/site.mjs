@@ -11,18 +11,15 @@ const { MEROVANE_SOURCE_DIR: sourceDir, MEROVANE_PROGRAM: program, MEROVANE_PICS
 const { MEROVANE_WEB_USER: username, MEROVANE_WEB_PASSWORD: password, MEROVANE_SCREENSHOTS: shots } = process.env;
 const chromiumPath = '/usr/bin/chromium';
 
-// A fresh sample card on a free loopback port, and headless Chromium with a fresh profile that logs in as the
-// site's user; both go after the file's tests. Paths of `file` and `read` are the site's. Something missing ends
-// the process: a failure as root (the test command installs everything), a skip (77) otherwise.
+// A fresh sample card on a free loopback port and a fresh headless Chromium logged in as its user, both gone after the
+// file's tests; `file` and `read` take site paths. A missing tool: a failure as root, a skip (77) otherwise.
 export async function setUp() {
-  let missing = !sourceDir || !program || !pics || !shots || !username || !password ? 'run the test through ctest' : null;
-  if (!existsSync(chromiumPath)) missing ??= `no Chromium at ${chromiumPath} (Debian package chromium)`;
-  if (!existsSync('/usr/sbin/lighttpd')) missing ??= 'no lighttpd (Debian package lighttpd)';
-  const playwright = await import('playwright-core').catch(() => (missing ??= 'no playwright-core (npm ci)'));
-  if (missing) {
-    console.error(missing);
-    process.exit(process.getuid() === 0 ? 1 : 77);
-  }
+  const playwright = await import('playwright-core').catch(() => null);
+  const missing = [[sourceDir && program && pics && shots && username && password, 'run the test through ctest'],
+    [existsSync(chromiumPath), `no Chromium at ${chromiumPath} (Debian package chromium)`],
+    [existsSync('/usr/sbin/lighttpd'), 'no lighttpd (Debian package lighttpd)'],
+    [playwright, 'no playwright-core (npm ci)']].find(([present]) => !present);
+  if (missing) console.error(missing[1]), process.exit(process.getuid() === 0 ? 1 : 77);
   const cardSite = (...args) => execFileSync(join(sourceDir, 'scripts', 'card-site'), args, { encoding: 'utf8' });
   const root = mkdtempSync(join(tmpdir(), 'merovane-web-')), site = join(root, 'site');
   chmodSync(root, 0o755); // the program's user 1006 must pass
@@ -34,33 +31,23 @@ export async function setUp() {
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
       '--disable-component-update', '--disable-sync'],
   });
-  after(async () => {
-    await context.close();
-    cardSite('stop', site);
-    rmSync(root, { recursive: true, force: true });
-  });
+  after(async () => (await context.close(), cardSite('stop', site), rmSync(root, { recursive: true, force: true })));
   const blocked = [], allowed = [], pageErrors = [];
   await context.route('**/*', (route) => {
     const url = route.request().url();
-    if (new URL(url).origin === origin || allowed.includes(url)) return route.continue();
-    blocked.push(url);
-    return route.abort('aborted');
+    return new URL(url).origin === origin || allowed.includes(url) ? route.continue() : (blocked.push(url), route.abort());
   });
   const page = context.pages()[0] ?? (await context.newPage());
   page.on('pageerror', (error) => pageErrors.push(String(error)));
-  const file = (path) => join(site, path);
-  const read = (path) => (existsSync(file(path)) ? readFileSync(file(path), 'utf8') : '');
+  const file = (path) => join(site, path), read = (path) => (existsSync(file(path)) ? readFileSync(file(path), 'utf8') : '');
   mkdirSync(shots, { recursive: true });
   return {
     page, allowed, origin, file, read,
     url: (path) => origin + path,
     screenshot: (name) => page.screenshot({ path: join(shots, `${name}.png`), fullPage: true }),
     // No script error, no diagnostics of the program (sanitizer reports among them), no request beyond the server.
-    expectClean() {
-      assert.deepEqual(pageErrors, []);
-      assert.equal(read('card/tmp/wwwError.txt') + read('server/cgi-stderr.log'), '');
-      assert.deepEqual(blocked, []);
-    },
+    expectClean: () => assert.deepEqual([pageErrors, read('card/tmp/wwwError.txt') + read('server/cgi-stderr.log'),
+      blocked], [[], '', []]),
   };
 }
 
