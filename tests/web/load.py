@@ -17,7 +17,7 @@ print(f"seed {seed} (MEROVANE_LOAD_SEED)")
 PARAMS = {"frame_ip": ("IPADDR", "IP Address"), "netmask": ("NETMASK", "Subnet Mask"), "gateway": ("GATEWAY", "Gateway"),
           "use_dhcp": ("DHCP", "DHCP"), "card_name": ("NAME", "Card Name"), "ref_source": ("REFERENCE", "Reference"),
           "fan_mode": ("FAN", "Fan Mode"), "temp_alarm": ("TEMP_ALARM", "Temp. Alarm (C)")}
-sent, seen = {oid: set() for oid in PARAMS}, {"running": 0, "ended": 0}
+sent, seen, applied = {oid: set() for oid in PARAMS}, {"running": 0, "ended": 0}, []
 failures, work = [], tempfile.mkdtemp(prefix="merovane-load-")
 fail = failures.append  # from any thread: one append (like one set.add) is atomic in CPython
 site, card_site = os.path.join(work, "site"), os.path.join(source, "scripts", "card-site")
@@ -104,6 +104,8 @@ def one(rng):
     if response.status != status or accept and not accept(text) \
             or status == 302 and location != f"http://127.0.0.1:{port}{URL}":
         return fail(f"{kind}: {method} {path}: {response.status}, Location {location}, {text[:150]!r}...{text[-300:]!r}")
+    if kind == "set":
+        applied.append(path)  # (a list append is atomic; a count is not)
     if kind in ("feed", "status"):  # (a count that a race loses stays above zero)
         seen["running" if "stop=0" in text or "Update in progress" in text else "ended"] += 1
 
@@ -119,6 +121,9 @@ def check_card():
     for oid, (key, _) in PARAMS.items():  # one complete line holding a sent value
         if (text := read(f"card/brix/conf/{oid}.conf")) not in {f"{key}={value}\n" for value in sent[oid]}:
             fail(f"value file {oid}.conf holds {text!r}")
+    changes, refreshes = (read(f"card/var/log/{log}.log").count("\n") for log in ("changes", "refresh"))
+    if (changes, refreshes) != (len(PARAMS) * len(applied), len(applied)):  # every change and refresh ran once
+        fail(f"{len(applied)} forms applied: {changes} change records, {refreshes} refreshes")
     for _ in range(50):  # no process left working in the site (the program and its children run in www/cgi-bin)
         if not (left := [pid for pid in glob.glob("/proc/[0-9]*") if in_site(pid)]):
             return
