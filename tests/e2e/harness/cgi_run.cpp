@@ -12,16 +12,7 @@
 #include <thread>
 
 namespace testing_support {
-namespace {
 constexpr int kValgrindErrorStatus = 99;
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& text : strings) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-}  // namespace
 
 bool UnderMemcheck() {
 #ifdef MEROVANE_TEST_EMULATOR
@@ -32,40 +23,33 @@ bool UnderMemcheck() {
 #endif
 }
 
-CgiEnvironment PostRequest(std::string_view path_info, std::string_view body, std::string_view type) {
-  CgiEnvironment env = GetRequest(path_info);
-  SetVariable(env, "REQUEST_METHOD", "POST");
-  SetVariable(env, "CONTENT_LENGTH", std::to_string(body.size()));
-  if (!type.empty()) SetVariable(env, "CONTENT_TYPE", type);
-  return env;
-}
-
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body,
               const CgiRunOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);  // the program may leave part of its input unread
   const bool checked = UnderMemcheck();
 #ifdef MEROVANE_TEST_EMULATOR
-  const std::string program = !options.program.empty() ? options.program : MEROVANE_SANDBOXED_PROGRAM;
+  const char* built = MEROVANE_SANDBOXED_PROGRAM;
 #else
-  const std::string program = !options.program.empty() ? options.program
-                              : checked                ? MEROVANE_MEMCHECK_PROGRAM
-                                                       : MEROVANE_SANDBOXED_PROGRAM;
+  const char* built = checked ? MEROVANE_MEMCHECK_PROGRAM : MEROVANE_SANDBOXED_PROGRAM;
 #endif
+  const std::string program = options.program.empty() ? built : options.program;
   const std::string work_dir = sandbox.WorkDir().string();
   const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   std::vector<std::string> env_strings, args = {"Merovane"};
   for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
   if (checked) {
-    args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full",
-            "--show-leak-kinds=definite,indirect,possible", "--errors-for-leak-kinds=definite,indirect,possible",
-            "--error-exitcode=" + std::to_string(kValgrindErrorStatus), "--child-silent-after-fork=yes",
-            "--vgdb=no", "--log-file=" + valgrind_log, program};
+    args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full", "--show-leak-kinds=definite,indirect,possible",
+            "--errors-for-leak-kinds=definite,indirect,possible", "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
+            "--child-silent-after-fork=yes", "--vgdb=no", "--log-file=" + valgrind_log, program};
   }
 #ifdef MEROVANE_TEST_EMULATOR
   args = {MEROVANE_TEST_EMULATOR, "-0", "Merovane", program};  // its emulator gives it the same argv[0]
 #endif
-  const std::string executable = args.size() > 1 ? args[0] : program;  // valgrind or the emulator
-  std::vector<char*> envp = Pointers(env_strings), argv = Pointers(args);
+  std::vector<char*> envp, argv;
+  for (auto [strings, pointers] : {std::pair{&env_strings, &envp}, {&args, &argv}}) {
+    for (std::string& text : *strings) pointers->push_back(text.data());
+    pointers->push_back(nullptr);
+  }
 
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
@@ -79,7 +63,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     const int null = ::open("/dev/null", O_RDONLY);
     if (options.inherited_descriptor >= 0) ::dup2(null, options.inherited_descriptor);
     ::close(null);
-    if (::chdir(work_dir.c_str()) == 0) ::execve(executable.c_str(), argv.data(), envp.data());
+    if (::chdir(work_dir.c_str()) == 0) ::execve((args.size() > 1 ? args[0] : program).c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
@@ -102,7 +86,6 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       exited = true;
       run.exited = std::chrono::steady_clock::now();
       run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(-pid, SIGKILL);
