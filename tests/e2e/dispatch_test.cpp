@@ -60,9 +60,8 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
   }
 }
 
-// A missing fragment is logged, the log appended to and left writable by everyone. A standard stream
-// the server left closed is not taken by the log: neither the page (1) nor the library's message on
-// standard error (2) go into it.
+// A missing fragment is logged, the log appended to and left writable by everyone. A standard stream the server
+// left closed is not taken by the log: neither the page (1) nor the library's message on standard error (2) go in.
 TEST(ErrorLog, IsAppendedToWritableByEveryoneAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
   Sandbox sandbox;

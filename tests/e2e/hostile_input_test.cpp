@@ -1,6 +1,5 @@
-// Whole-request tests of size, time and memory: bodies far over or under their declared length, lines
-// of 10 MiB, 100,000 fields or parts, variables of 64 KiB, oversized card files. Each request ends well,
-// in time, with its designed answer, and applies exactly the values the form holds.
+// Whole-request tests of size, time and memory (bodies far over or under their length, lines of 10 MiB, 100,000 fields
+// or parts, variables of 64 KiB, oversized card files): each ends in time with its answer, applying the form's values.
 #include <gtest/gtest.h>
 
 #include "e2e/harness/cgi_run.hpp"
@@ -34,8 +33,7 @@ struct HostileCase {
   const char* name;
   std::string path;
   CgiEnvironment variables;  // beyond a URL-encoded POST with the body's length
-  std::string body, answer = kApplied;
-  std::string label = "new";  // the applied label
+  std::string body, answer = kApplied, label = "new";  // the applied label
   std::vector<TestParam> params = {};
   std::string menu = "";  // control_menu.xml, when not the card's own
 };

@@ -32,22 +32,29 @@ TEST(SetRequest, WithoutAFormToApplyOrWithRejectedValuesNothingIsApplied) {
   EXPECT_TRUE(card.Records().empty());
 }
 
-// The change programs run one after another in the card's order, each with the value as applied, their
-// output following the page; a parameter not sent is left alone, a read-only one never changed. Then the
-// refresh runs to its end while the request process has already ended.
-TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetached) {
-  SetCard card({{"frame_ip.conf", "IP", "9"}, {"use_dhcp.conf", "DHCP", "8"}, {"n", "N", "4", ""},
-                {"d", "D", "6"}, {"t", "T", "7"}, {"unsent", "U", "7"}, {"ro", "R", "7", "0"}});
-  const std::string log = card.RecordLog().string();
-  card.InstallRecorder(card.ChangeProgram(), "change", "sleep 0.1; echo \"end $1\" >> '" + log + "'; echo \"applied $1\"");
-  card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh", "sleep 1; echo done >> '" + log + "'");
-  const CgiRun run = Post(card, kAddressBoxes + "&oid-use_dhcp.conf=0&oid-n=007&oid-d=3&oid-t=three+words&oid-ro=x");
-  EXPECT_EQ(run.exit_status, 0);
-  EXPECT_EQ(run.out, NetworkSettingsPage("127.0.0.10") + "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
-  EXPECT_EQ(card.Records(), (std::vector<std::string>{card.ChangeRecord("frame_ip.conf", "127.0.0.10"), "end frame_ip.conf",
-      card.ChangeRecord("use_dhcp.conf", "0"), "end use_dhcp.conf", card.ChangeRecord("n", "7"), "end n",
-      card.ChangeRecord("d", "3.000000"), "end d", card.ChangeRecord("t", "three words"), "end t", kRefreshRecord, "done"}));
-  EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
+// The change programs run one after another in the card's order, each with the value as applied, their output
+// following the page; a parameter not sent is left alone, a read-only one never changed. Then the refresh runs to
+// its end while the request process has already ended. A server ends the request of a client that left (lighttpd
+// with SIGTERM, others by closing the response): every change still runs, then the refresh.
+TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClientLeaves) {
+  for (const std::string client : {"stays", "closes", "terminates"}) {
+    SetCard card({{"frame_ip.conf", "IP", "9"}, {"use_dhcp.conf", "DHCP", "8"}, {"n", "N", "4", ""},
+                  {"d", "D", "6"}, {"t", "T", "7"}, {"unsent", "U", "7"}, {"ro", "R", "7", "0"}});
+    const std::string log = card.RecordLog().string();
+    card.InstallRecorder(card.ChangeProgram(), "change", "echo \"applied $1\" 2>/dev/null; sleep 0.1; echo \"end $1\" >> '" + log + "'");
+    card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh", "sleep 1; echo done >> '" + log + "'");
+    const CgiRun run = Post(card, kAddressBoxes + "&oid-use_dhcp.conf=0&oid-n=007&oid-d=3&oid-t=three+words&oid-ro=x",
+                            {.leave_after = client == "stays" ? std::nullopt : std::optional<std::string>(client == "closes" ? "" : Marker("pageFooter.html")),
+                             .terminate_on_leave = client == "terminates"});
+    EXPECT_EQ(run.exit_status, 0) << client;
+    EXPECT_EQ(card.Records(12, std::chrono::seconds(5)), (std::vector<std::string>{card.ChangeRecord("frame_ip.conf", "127.0.0.10"),
+        "end frame_ip.conf", card.ChangeRecord("use_dhcp.conf", "0"), "end use_dhcp.conf", card.ChangeRecord("n", "7"), "end n",
+        card.ChangeRecord("d", "3.000000"), "end d", card.ChangeRecord("t", "three words"), "end t", kRefreshRecord, "done"})) << client;
+    EXPECT_EQ(card.ReadFile(card.ErrorLog()), client == "closes" ? "can't deliver the network settings page; applying the changes anyway\n" : "");
+    if (client != "stays") continue;
+    EXPECT_EQ(run.out, NetworkSettingsPage("127.0.0.10") + "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
+    EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
+  }
 }
 
 TEST(SetRequest, NetworkSettingsPageWarnsUnderDhcpAndEscapesTheAddress) {
@@ -55,21 +62,6 @@ TEST(SetRequest, NetworkSettingsPageWarnsUnderDhcpAndEscapesTheAddress) {
   EXPECT_EQ(Post(card, kAddressBoxes + "&oid-use_dhcp.conf=1").out, DhcpWarningPage());
   EXPECT_EQ(Post(text_address, "oid-frame_ip.conf=x%27%3B%3C%2Fscript%3E%22%3E").out,
             NetworkSettingsPage("x\\x27\\x3b\\x3c\\x2fscript\\x3e\\x22\\x3e", "x';&lt;/script&gt;&quot;&gt;"));
-}
-
-// A server ends the request of a client that left: lighttpd with SIGTERM, others by closing the
-// response. Every change still runs, then the refresh.
-TEST(SetRequest, AnApplyRunsToItsEndWhenTheClientLeaves) {
-  for (const bool terminate : {false, true}) {
-    SetCard card({{"x", "X", "7"}, {"y", "Y", "4"}});
-    card.InstallRecorder(card.ChangeProgram(), "change",
-                         "echo \"applying $1\" 2>/dev/null; sleep 0.2; echo \"end $1\" >> '" + card.RecordLog().string() + "'");
-    const CgiRun run = Post(card, "oid-x=one&oid-y=2", {.leave_after = terminate ? Marker("pageFooter.html") : "", .terminate_on_leave = terminate});
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(card.Records(5, std::chrono::seconds(5)), (std::vector<std::string>{
-        card.ChangeRecord("x", "one"), "end x", card.ChangeRecord("y", "2"), "end y", kRefreshRecord}));
-    EXPECT_EQ(card.ReadFile(card.ErrorLog()), terminate ? "" : "can't deliver the network settings page; applying the changes anyway\n");
-  }
 }
 
 // No child gets the program's own files (the error log) nor HTTP_PROXY; the refresh holds only its three

@@ -1,10 +1,7 @@
-// Whole-request tests of the update progress feed and status page: one request per kind of answer,
-// and which progress files are believed.
+// Whole-request tests of the progress feed and status page: one request per kind of answer; which files are believed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <optional>
 
 #include "e2e/harness/cgi_run.hpp"
 #include "e2e/harness/pages.hpp"
@@ -21,14 +18,13 @@ std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
   if (!feed) SetVariable(env, "QUERY_STRING", ppc ? "type=ppcupload" : "type=firmware");
   return RunCgi(sandbox, env, feed ? body : "").out;
 }
-const char* FileOf(bool ppc) { return ppc ? "/tmp/ppcprogress" : "/tmp/progress"; }
 
 struct ProgressCase {
   const char* name;
   std::optional<std::string> bytes;  // nullopt: no progress file
   bool ppc;
-  std::string feed, page;  // the answers
-  bool ended = false;      // the file is deleted, and the next answer is that of no file
+  std::string feed, page;  // the answers; when `ended`, the file is deleted and the next answer is that of no file
+  bool ended = false;
 };
 
 // The other load type's file holds a running update that is neither read nor touched.
@@ -45,7 +41,7 @@ TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateIsDeletedOnce) {
     for (const bool feed : {true, false}) {
       SCOPED_TRACE(std::string(c.name) + (feed ? " feed" : " page"));
       Sandbox sandbox;
-      const auto file = sandbox.CardPath(FileOf(c.ppc)), other = sandbox.CardPath(FileOf(!c.ppc));
+      const auto file = sandbox.CardPath(c.ppc ? "/tmp/ppcprogress" : "/tmp/progress"), other = sandbox.CardPath(c.ppc ? "/tmp/progress" : "/tmp/ppcprogress");
       sandbox.WriteFile(other, "\x01\x00\x07"s);
       if (c.bytes) sandbox.WriteFile(file, *c.bytes);
       EXPECT_EQ(Answer(sandbox, feed, c.ppc), feed ? c.feed : c.page);
@@ -56,8 +52,7 @@ TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateIsDeletedOnce) {
   }
 }
 
-// Believed only from the updater: its own plain file that nobody else may write. Anything else is
-// unreadable and left in place.
+// Believed only from the updater: its own plain file nobody else may write. Else unreadable, left in place.
 TEST(Progress, OnlyTheUpdatersOwnPlainFileIsBelieved) {
   for (const std::string kind : {"others writable", "another user's", "fifo"}) {
     if (kind == "another user's" && ::geteuid() != 0) continue;  // only root gives a file away
@@ -72,8 +67,7 @@ TEST(Progress, OnlyTheUpdatersOwnPlainFileIsBelieved) {
   }
 }
 
-// Root only for the deletion: the footer, read after it, is read as the lowered user again, so a
-// fragment only root may read stays out.
+// Root only for the deletion: the footer, read after it as the lowered user, stays out if only root may read it.
 TEST(Progress, StatusPageReadsOnAsTheLoweredUserAfterTheDeletion) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root: only root lowers its effective user";
   Sandbox sandbox;

@@ -23,8 +23,7 @@ bool UnderMemcheck() {
 #endif
 }
 
-CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body,
-              const CgiRunOptions& options) {
+CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body, const CgiRunOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);  // the program may leave part of its input unread
   const bool checked = UnderMemcheck();
 #ifdef MEROVANE_TEST_EMULATOR
@@ -32,8 +31,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
 #else
   const char* built = checked ? MEROVANE_MEMCHECK_PROGRAM : MEROVANE_SANDBOXED_PROGRAM;
 #endif
-  const std::string program = options.program.empty() ? built : options.program;
-  const std::string work_dir = sandbox.WorkDir().string();
+  const std::string program = options.program.empty() ? built : options.program, work_dir = sandbox.WorkDir().string();
   const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   std::vector<std::string> env_strings, args = {"Merovane"};
   for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
@@ -67,12 +65,8 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     ::_exit(127);
   }
   for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
-  std::thread writer([fd = in[1], body] {
-    for (std::size_t written = 0; written < body.size();) {
-      const ssize_t put = ::write(fd, body.data() + written, body.size() - written);
-      if (put <= 0) break;
-      written += static_cast<std::size_t>(put);
-    }
+  std::thread writer([fd = in[1], body]() mutable {
+    for (ssize_t put = 0; !body.empty() && (put = ::write(fd, body.data(), body.size())) > 0;) body.remove_prefix(static_cast<std::size_t>(put));
     ::close(fd);
   });
 
@@ -82,14 +76,12 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   std::array<char, 65536> buffer;
   for (bool exited = false; fds[0].fd >= 0 || fds[1].fd >= 0 || !exited;) {
     int status = 0;
-    if (!exited && ::waitpid(pid, &status, WNOHANG) == pid) {
-      exited = true;
+    if (!exited && (exited = ::waitpid(pid, &status, WNOHANG) == pid)) {
       run.exited = std::chrono::steady_clock::now();
       run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(-pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
+      ::kill(-pid, SIGKILL), ::waitpid(pid, nullptr, 0);
       ADD_FAILURE() << "the program did not finish within " << options.timeout.count() << " s";
       break;
     }
@@ -99,12 +91,9 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     for (std::size_t stream = 0; stream < 2; ++stream) {
       if (fds[stream].fd < 0 || (fds[stream].revents == 0 && !(leaving && stream == 0))) continue;
       const ssize_t got = leaving && stream == 0 ? 0 : ::read(fds[stream].fd, buffer.data(), buffer.size());
-      if (got > 0) {
-        (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got));
-        continue;
-      }
-      ::close(fds[stream].fd);
-      fds[stream].fd = -1;
+      if (got > 0) (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got));
+      if (got > 0) continue;
+      ::close(std::exchange(fds[stream].fd, -1));
       if (stream == 0) run.output_closed = std::chrono::steady_clock::now();
     }
   }
@@ -112,9 +101,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   writer.join();
   std::string log_path = valgrind_log;
   const std::string report = sandbox.ReadFile(log_path.replace(log_path.find("%p"), 2, std::to_string(pid)));
-  if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty())) {
-    ADD_FAILURE() << "memcheck found faults in the request process:\n" << report;
-  }
+  if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty())) ADD_FAILURE() << "memcheck found faults:\n" << report;
   return run;
 }
 

@@ -8,9 +8,8 @@
 
 namespace testing_support {
 
-// A throw-away card: card/ (the sandboxed program's card root), www/includes/ (each fragment its own
-// marker), www/cgi-bin/ (the working directory) and records/, where stand-ins (the reboot command, the
-// refresh) note their runs.
+// A throw-away card: card/ (the program's card root), www/includes/ (each fragment its own marker), www/cgi-bin/
+// (the working directory) and records/, where stand-ins (the reboot command, the refresh) note their runs.
 class Sandbox {
  public:
   Sandbox();
@@ -38,8 +37,7 @@ class Sandbox {
 // One parameter of a test card (its value file holds "<oid>=<value>").
 struct TestParam {
   std::string oid, name, type;
-  std::string access = "1";  // empty: no <access> element
-  std::string value = "";
+  std::string access = "1", value = "";  // access empty: no <access> element
   bool in_menu = true;     // listed in menu "0"
   std::string extra = "";  // further elements of the record
 };
