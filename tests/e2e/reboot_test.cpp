@@ -21,8 +21,7 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   SetVariable(env, "HTTP_REFERER", status_page + "?type=ppcupload");
   const auto started = std::filesystem::file_time_type::clock::now();
   const CgiRun run = RunCgi(sandbox, env);
-  EXPECT_EQ(run.out, RebootingPage(kTestHost));
-  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(std::pair(run.out, run.exit_status), std::pair(RebootingPage(kTestHost), 0));
   EXPECT_TRUE(sandbox.Records().empty());
   sandbox.Records(1, std::chrono::seconds(10));  // then a second, of a refused request, would have run
   EXPECT_EQ(sandbox.Records(2, std::chrono::seconds(1)), std::vector<std::string>{"reboot [../../card/sbin/reboot]"});

@@ -22,9 +22,9 @@ std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
 struct ProgressCase {
   const char* name;
   std::optional<std::string> bytes;  // nullopt: no progress file
-  bool ppc;
-  std::string feed, page;  // the answers; when `ended`, the file is deleted and the next answer is that of no file
-  bool ended = false;
+  bool ppc;                          // the ppc load, else the firmware
+  std::string feed, page;  // the answers
+  bool ended = false;      // the file is deleted, and the next answer is that of no file
 };
 
 // The other load type's file holds a running update that is neither read nor touched.

@@ -14,32 +14,23 @@
 namespace testing_support {
 constexpr int kValgrindErrorStatus = 99;
 
-bool UnderMemcheck() {
 #ifdef MEROVANE_TEST_EMULATOR
-  return false;  // memcheck is for the build host only
+bool UnderMemcheck() { return false; }  // memcheck is for the build host only
+#define MEROVANE_MEMCHECK_PROGRAM MEROVANE_SANDBOXED_PROGRAM
 #else
-  const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
-  return valgrind != nullptr && *valgrind != '\0';
+bool UnderMemcheck() { return std::getenv("MEROVANE_TEST_VALGRIND") != nullptr && *std::getenv("MEROVANE_TEST_VALGRIND") != '\0'; }
 #endif
-}
 
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body, const CgiRunOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);  // the program may leave part of its input unread
   const bool checked = UnderMemcheck();
-#ifdef MEROVANE_TEST_EMULATOR
-  const char* built = MEROVANE_SANDBOXED_PROGRAM;
-#else
-  const char* built = checked ? MEROVANE_MEMCHECK_PROGRAM : MEROVANE_SANDBOXED_PROGRAM;
-#endif
-  const std::string program = options.program.empty() ? built : options.program, work_dir = sandbox.WorkDir().string();
-  const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
+  const std::string program = !options.program.empty() ? options.program : checked ? MEROVANE_MEMCHECK_PROGRAM : MEROVANE_SANDBOXED_PROGRAM;
+  const std::string work_dir = sandbox.WorkDir().string(), valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   std::vector<std::string> env_strings, args = {"Merovane"};
   for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
-  if (checked) {
-    args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full", "--show-leak-kinds=definite,indirect,possible",
-            "--errors-for-leak-kinds=definite,indirect,possible", "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
-            "--child-silent-after-fork=yes", "--vgdb=no", "--log-file=" + valgrind_log, program};
-  }
+  if (checked) args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full", "--show-leak-kinds=definite,indirect,possible",
+                       "--errors-for-leak-kinds=definite,indirect,possible", "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
+                       "--child-silent-after-fork=yes", "--vgdb=no", "--log-file=" + valgrind_log, program};
 #ifdef MEROVANE_TEST_EMULATOR
   args = {MEROVANE_TEST_EMULATOR, "-0", "Merovane", program};  // its emulator gives it the same argv[0]
 #endif
@@ -51,6 +42,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
 
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+  if (options.leave_after == "") ::close(std::exchange(out[0], -1));  // gone before the program can write
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);

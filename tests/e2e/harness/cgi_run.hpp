@@ -1,11 +1,7 @@
 #pragma once
 
-#include <chrono>
 #include <optional>
-#include <string>
-#include <string_view>
 #include <utility>
-#include <vector>
 
 #include "e2e/harness/sandbox.hpp"
 
@@ -23,8 +19,7 @@ struct CgiRun {
 struct CgiRunOptions {
   std::string program = "";  // default: the sandboxed build
   std::chrono::seconds timeout{30};
-  // A client that leaves once the response holds `leave_after` ("" at once): the
-  // response pipe is closed, and with `terminate_on_leave` the process gets SIGTERM.
+  // A client that closes the response once it holds `leave_after` ("": at once); with `terminate_on_leave`, SIGTERM too.
   std::optional<std::string> leave_after = std::nullopt;
   bool terminate_on_leave = false;
   int closed_stream = -1;         // a standard stream the program starts without
@@ -44,8 +39,7 @@ inline void SetVariable(CgiEnvironment& env, std::string_view name, std::optiona
   std::erase_if(env, [&](const auto& variable) { return variable.first == name; });  // nullopt: unset
   if (value) env.emplace_back(std::string(name), std::string(*value));
 }
-// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the
-// body's CONTENT_LENGTH and CONTENT_TYPE `type` (none when empty).
+// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the body's length and `type` (none when empty).
 inline CgiEnvironment GetRequest(std::string_view path_info) {
   return {{"PATH_INFO", std::string(path_info)}, {"REQUEST_METHOD", "GET"}, {"HTTP_HOST", kTestHost},
           {"SCRIPT_NAME", kTestScript}};
