@@ -1,5 +1,4 @@
-// Whole-request tests of the entry point: the static page, the redirect and
-// the error log.
+// Whole-request tests of the entry point: the static page, the redirect and the error log.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,41 +11,32 @@ namespace {
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-// Also when the error log cannot be opened (no /tmp).
+// Also when the error log cannot be opened (no /tmp). Without HTTP_HOST the redirect falls back to
+// SERVER_NAME and SERVER_PORT, and without either to a path; request text never ends the header line.
 TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
   Sandbox sandbox;
   fs::remove_all(sandbox.CardPath("/tmp"));
-  for (const auto& [path, is_static] : {std::pair{(const char*)nullptr, true}, {"/cardcontrol", true}, {"/upload", true},
-                                        {"/snmpconf", true}, {"", false}, {"/Upload", false}, {"/logon", false}}) {
+  const std::string here = std::string("http://") + kTestHost + kTestScript;
+  for (const auto& [path, variables, answer] : std::vector<std::tuple<const char*, CgiEnvironment, std::string>>{
+           {nullptr, {}, StaticPage()}, {"/cardcontrol", {}, StaticPage()}, {"/upload", {}, StaticPage()},
+           {"/snmpconf", {}, StaticPage()}, {"", {}, Redirect(here)}, {"/Upload", {}, Redirect(here)},
+           {"/logon", {{"HTTP_HOST", "10.1.2.3:8080"}}, Redirect("http://10.1.2.3:8080/cgi-bin/Merovane")},
+           {"/logon", {{"HTTP_HOST", ""}}, Redirect("/cgi-bin/Merovane")},
+           {"/logon", {{"SERVER_NAME", "card"}, {"SERVER_PORT", "80"}}, Redirect("http://card/cgi-bin/Merovane")},
+           {"/logon", {{"SERVER_NAME", "10.0.0.2"}, {"SERVER_PORT", "8080"}}, Redirect("http://10.0.0.2:8080/cgi-bin/Merovane")},
+           {"/logon", {{"HTTP_HOST", "evil\r\nSet-Cookie: a=b"}, {"SERVER_NAME", "other"}},
+            Redirect("http://evilSet-Cookie: a=b/cgi-bin/Merovane")}}) {
     CgiEnvironment env = GetRequest(path == nullptr ? "" : path);
-    if (path == nullptr) RemoveVariable(env, "PATH_INFO");
+    if (path == nullptr) SetVariable(env, "PATH_INFO", std::nullopt);
+    if (!variables.empty()) SetVariable(env, "HTTP_HOST", std::nullopt);
+    for (const auto& [name, value] : variables) if (!value.empty()) SetVariable(env, name, value);
     const CgiRun run = RunCgi(sandbox, env);
-    EXPECT_EQ(run.out, is_static ? StaticPage() : Redirect(std::string("http://") + kTestHost + kTestScript))
-        << (path == nullptr ? "unset" : path);
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, answer) << (path == nullptr ? "unset" : path);
+    EXPECT_EQ(std::pair(run.exit_status, run.err), std::pair(0, std::string()));
   }
 }
 
-// Without HTTP_HOST the redirect falls back to SERVER_NAME and SERVER_PORT,
-// and without either to a path; request text never ends the header line.
-TEST(Dispatch, RedirectNamesTheHostTheBrowserAskedFor) {
-  for (const auto& [variables, location] : std::vector<std::pair<CgiEnvironment, std::string>>{
-           {{{"HTTP_HOST", "10.1.2.3:8080"}}, "http://10.1.2.3:8080/cgi-bin/Merovane"},
-           {{}, "/cgi-bin/Merovane"},
-           {{{"SERVER_NAME", "card"}, {"SERVER_PORT", "80"}}, "http://card/cgi-bin/Merovane"},
-           {{{"SERVER_NAME", "10.0.0.2"}, {"SERVER_PORT", "8080"}}, "http://10.0.0.2:8080/cgi-bin/Merovane"},
-           {{{"HTTP_HOST", "evil\r\nSet-Cookie: a=b"}, {"SERVER_NAME", "other"}}, "http://evilSet-Cookie: a=b/cgi-bin/Merovane"}}) {
-    Sandbox sandbox;
-    CgiEnvironment env = GetRequest("/logon");
-    RemoveVariable(env, "HTTP_HOST");
-    for (const auto& [name, value] : variables) SetVariable(env, name, value);
-    EXPECT_EQ(RunCgi(sandbox, env).out, Redirect(location));
-  }
-}
-
-// Whatever another process puts at the log's name is neither written to, nor
-// waited for, nor given another mode.
+// Whatever another process puts at the log's name is neither written to, nor waited for, nor given another mode.
 TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
   Sandbox sandbox;
   const fs::path log = sandbox.ErrorLog(), target = sandbox.Root() / "records" / "precious";
@@ -54,28 +44,21 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
   for (const std::string kind : {"symbolic link", "hard link", "fifo", "fifo with a reader"}) {
     sandbox.WriteFile(target, "precious\n", 0600);
     fs::remove(log);
-    int reader = -1;
     if (kind == "symbolic link") fs::create_symlink(target, log);
     if (kind == "hard link") fs::create_hard_link(target, log);
     ASSERT_TRUE(!kind.starts_with("fifo") || ::mkfifo(log.c_str(), 0600) == 0);
-    if (kind == "fifo with a reader") reader = ::open(log.c_str(), O_RDONLY | O_NONBLOCK);
+    const int reader = kind == "fifo with a reader" ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK) : -1;
     const CgiRun run = RunCgi(sandbox, GetRequest("/snmpconf"), "", {.timeout = std::chrono::seconds(10)});
     EXPECT_EQ(run.out, kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html")) << kind;
     EXPECT_EQ(sandbox.ReadFile(target), "precious\n") << kind;
-    struct stat status {};
-    ASSERT_EQ(::lstat(kind.starts_with("fifo") ? log.c_str() : target.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0600u) << kind;
-    if (reader >= 0) {
-      char byte = 0;
-      EXPECT_LE(::read(reader, &byte, 1), 0) << "the fifo holds a message";
-      ::close(reader);
-    }
+    EXPECT_EQ(fs::symlink_status(kind.starts_with("fifo") ? log : target).permissions(), fs::perms::owner_read | fs::perms::owner_write) << kind;
+    char byte = 0;
+    if (reader >= 0) { EXPECT_LE(::read(reader, &byte, 1), 0) << "the fifo holds a message"; ::close(reader); }
   }
 }
 
-// A missing fragment is logged, the log appended to and left writable by
-// everyone. A standard stream the server left closed is not taken by the log:
-// neither the page (1) nor the library's message on standard error (2) go into it.
+// A missing fragment is logged, the log appended to and left writable by everyone. A standard stream the server
+// left closed is not taken by the log: neither the page (1) nor the library's message on standard error (2) go in.
 TEST(ErrorLog, IsAppendedToWritableByEveryoneAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
   Sandbox sandbox;
@@ -83,9 +66,7 @@ TEST(ErrorLog, IsAppendedToWritableByEveryoneAndNeverAClosedStandardStream) {
   sandbox.WriteFile(sandbox.ErrorLog(), "earlier\n", 0600);
   RunCgi(sandbox, GetRequest("/snmpconf"), "", {.closed_stream = 1});
   EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), "earlier\ncan't open file ../includes/pageFooter.html to read\n");
-  struct stat status {};
-  ASSERT_EQ(::stat(sandbox.ErrorLog().c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0777u);
+  EXPECT_EQ(fs::status(sandbox.ErrorLog()).permissions(), fs::perms::all);
   fs::remove(sandbox.ErrorLog());
   RunCgi(sandbox, PostRequest("/set", "x", "text/plain"), "x", {.closed_stream = 2});
   EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), "");

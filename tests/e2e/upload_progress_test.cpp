@@ -1,10 +1,7 @@
-// Whole-request tests of the update progress feed and status page: one
-// request per kind of answer, and which progress files are believed.
+// Whole-request tests of the progress feed and status page: one request per kind of answer; which files are believed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <optional>
 
 #include "e2e/harness/cgi_run.hpp"
 #include "e2e/harness/pages.hpp"
@@ -12,86 +9,73 @@
 namespace {
 using namespace testing_support;
 using namespace std::string_literals;
+namespace fs = std::filesystem;
 
-CgiRun Feed(const Sandbox& sandbox, bool ppc) {
+// The feed or the status page for the firmware or ppc load.
+std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
   const std::string body = ppc ? "loadtype=ppcupload" : "loadtype=firmware";
-  return RunCgi(sandbox, PostRequest("/uploadupdate", body, ""), body);
+  CgiEnvironment env = feed ? PostRequest("/uploadupdate", body, "") : GetRequest("/uploadstatus");
+  if (!feed) SetVariable(env, "QUERY_STRING", ppc ? "type=ppcupload" : "type=firmware");
+  return RunCgi(sandbox, env, feed ? body : "").out;
 }
-CgiRun StatusPage(const Sandbox& sandbox, bool ppc) {
-  CgiEnvironment env = GetRequest("/uploadstatus");
-  SetVariable(env, "QUERY_STRING", ppc ? "type=ppcupload" : "type=firmware");
-  return RunCgi(sandbox, env);
-}
-const char* FileOf(bool ppc) { return ppc ? "/tmp/ppcprogress" : "/tmp/progress"; }
 
 struct ProgressCase {
   const char* name;
   std::optional<std::string> bytes;  // nullopt: no progress file
-  bool ppc;
+  bool ppc;                          // the ppc load, else the firmware
   std::string feed, page;  // the answers
   bool ended = false;      // the file is deleted, and the next answer is that of no file
 };
 
 // The other load type's file holds a running update that is neither read nor touched.
 TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateIsDeletedOnce) {
-  const std::string unreadable = StatusErrorPage("Unable to read progress file");
   for (const ProgressCase& c : {
            ProgressCase{"running", "\x01\x00\x2a"s, false, FeedRunning("42"), StatusRunningPage()},
-           ProgressCase{"completed", "\x02\x00\x64"s, false, FeedComplete(false), StatusCompletePage(true), true},
-           ProgressCase{"completed ppc", "\x02\x00\x64"s, true, FeedComplete(true), StatusCompletePage(true), true},
-           ProgressCase{"failed", "\x00\x03\x10"s, false, FeedFailed("File upload failed", "16"),
-                        StatusErrorPage("File upload failed"), true},
-           ProgressCase{"failed ppc", "\x02\x04\x64"s, true, FeedFailed("Unknown error 4", "100"),
-                        StatusErrorPage("Unknown error 4"), true},
-           ProgressCase{"missing", std::nullopt, false, FeedComplete(false), StatusCompletePage(false)},
-           ProgressCase{"missing ppc", std::nullopt, true, FeedComplete(false), StatusCompletePage(false)},
-           ProgressCase{"unreadable", "\x02\x00"s, false, kFeedUnknown, unreadable}}) {
+           {"completed", "\x02\x00\x64"s, false, FeedComplete(false), StatusCompletePage(true), true},
+           {"completed ppc", "\x02\x00\x64"s, true, FeedComplete(true), StatusCompletePage(true), true},
+           {"failed", "\x00\x03\x10"s, false, FeedFailed("File upload failed", "16"), StatusErrorPage("File upload failed"), true},
+           {"failed ppc", "\x02\x04\x64"s, true, FeedFailed("Unknown error 4", "100"), StatusErrorPage("Unknown error 4"), true},
+           {"missing", std::nullopt, false, FeedComplete(false), StatusCompletePage(false)},
+           {"missing ppc", std::nullopt, true, FeedComplete(false), StatusCompletePage(false)},
+           {"unreadable", "\x02\x00"s, false, kFeedUnknown, StatusErrorPage("Unable to read progress file")}}) {
     for (const bool feed : {true, false}) {
       SCOPED_TRACE(std::string(c.name) + (feed ? " feed" : " page"));
       Sandbox sandbox;
-      const auto file = sandbox.CardPath(FileOf(c.ppc)), other = sandbox.CardPath(FileOf(!c.ppc));
+      const auto file = sandbox.CardPath(c.ppc ? "/tmp/ppcprogress" : "/tmp/progress"), other = sandbox.CardPath(c.ppc ? "/tmp/progress" : "/tmp/ppcprogress");
       sandbox.WriteFile(other, "\x01\x00\x07"s);
       if (c.bytes) sandbox.WriteFile(file, *c.bytes);
-      EXPECT_EQ((feed ? Feed : StatusPage)(sandbox, c.ppc).out, feed ? c.feed : c.page);
-      EXPECT_EQ(sandbox.Exists(file), c.bytes && !c.ended);
-      if (c.ended) {
-        EXPECT_EQ((feed ? Feed : StatusPage)(sandbox, c.ppc).out, feed ? FeedComplete(false) : StatusCompletePage(false));
-      }
-      EXPECT_EQ(sandbox.ReadFile(other), "\x01\x00\x07"s);
-      EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), "");
+      EXPECT_EQ(Answer(sandbox, feed, c.ppc), feed ? c.feed : c.page);
+      EXPECT_EQ(fs::exists(file), c.bytes && !c.ended);
+      if (c.ended) { EXPECT_EQ(Answer(sandbox, feed, c.ppc), feed ? FeedComplete(false) : StatusCompletePage(false)); }
+      EXPECT_EQ(sandbox.ReadFile(other) + sandbox.ReadFile(sandbox.ErrorLog()), "\x01\x00\x07"s);
     }
   }
 }
 
-// Believed only from the updater: its own plain file that nobody else may
-// write. Anything else is unreadable and left in place.
+// Believed only from the updater: its own plain file nobody else may write. Else unreadable, left in place.
 TEST(Progress, OnlyTheUpdatersOwnPlainFileIsBelieved) {
   for (const std::string kind : {"others writable", "another user's", "fifo"}) {
     if (kind == "another user's" && ::geteuid() != 0) continue;  // only root gives a file away
     Sandbox sandbox;
     const auto file = sandbox.CardPath("/tmp/progress");
-    if (kind == "fifo") {
-      ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
-    } else {
-      sandbox.WriteFile(file, "\x02\x00\x64"s, kind == "others writable" ? 0646 : 0644);
-      ASSERT_TRUE(kind != "another user's" || ::chown(file.c_str(), 1006, 1006) == 0);
-    }
-    EXPECT_EQ(Feed(sandbox, false).out, kFeedUnknown) << kind;
-    EXPECT_EQ(StatusPage(sandbox, false).out, StatusErrorPage("Unable to read progress file")) << kind;
-    EXPECT_TRUE(sandbox.Exists(file)) << kind;
+    if (kind != "fifo") sandbox.WriteFile(file, "\x02\x00\x64"s, kind == "others writable" ? 0646 : 0644);
+    ASSERT_TRUE(kind != "fifo" || ::mkfifo(file.c_str(), 0644) == 0);
+    ASSERT_TRUE(kind != "another user's" || ::chown(file.c_str(), 1006, 1006) == 0);
+    EXPECT_EQ(Answer(sandbox, true, false), kFeedUnknown) << kind;
+    EXPECT_EQ(Answer(sandbox, false, false), StatusErrorPage("Unable to read progress file")) << kind;
+    EXPECT_TRUE(fs::exists(file)) << kind;
   }
 }
 
-// Root only for the deletion: the footer, read after it, is read as the
-// lowered user again, so a fragment only root may read stays out.
+// Root only for the deletion: the footer, read after it as the lowered user, stays out if only root may read it.
 TEST(Progress, StatusPageReadsOnAsTheLoweredUserAfterTheDeletion) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root: only root lowers its effective user";
   Sandbox sandbox;
   sandbox.WriteFile(sandbox.CardPath("/tmp/progress"), "\x02\x00\x64"s);
   sandbox.WriteFile(sandbox.IncludePath("pageFooter.html"), "root only\n", 0600);
   const std::string page = StatusCompletePage(true);
-  EXPECT_EQ(StatusPage(sandbox, false).out, page.substr(0, page.size() - Marker("pageFooter.html").size()));
-  EXPECT_FALSE(sandbox.Exists(sandbox.CardPath("/tmp/progress")));
+  EXPECT_EQ(Answer(sandbox, false, false), page.substr(0, page.size() - Marker("pageFooter.html").size()));
+  EXPECT_FALSE(fs::exists(sandbox.CardPath("/tmp/progress")));
 }
 
 }  // namespace

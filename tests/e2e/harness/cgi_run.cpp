@@ -12,63 +12,37 @@
 #include <thread>
 
 namespace testing_support {
-namespace {
 constexpr int kValgrindErrorStatus = 99;
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& text : strings) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-}  // namespace
-
-bool UnderMemcheck() {
 #ifdef MEROVANE_TEST_EMULATOR
-  return false;  // memcheck is for the build host only
+bool UnderMemcheck() { return false; }  // memcheck is for the build host only
+#define MEROVANE_MEMCHECK_PROGRAM MEROVANE_SANDBOXED_PROGRAM
 #else
-  const char* valgrind = std::getenv("MEROVANE_TEST_VALGRIND");
-  return valgrind != nullptr && *valgrind != '\0';
+bool UnderMemcheck() { return std::getenv("MEROVANE_TEST_VALGRIND") != nullptr && *std::getenv("MEROVANE_TEST_VALGRIND") != '\0'; }
 #endif
-}
 
-CgiEnvironment PostRequest(std::string_view path_info, std::string_view body, std::string_view type) {
-  CgiEnvironment env = GetRequest(path_info);
-  SetVariable(env, "REQUEST_METHOD", "POST");
-  SetVariable(env, "CONTENT_LENGTH", std::to_string(body.size()));
-  if (!type.empty()) SetVariable(env, "CONTENT_TYPE", type);
-  return env;
-}
-
-CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body,
-              const CgiRunOptions& options) {
+CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body, const CgiRunOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);  // the program may leave part of its input unread
   const bool checked = UnderMemcheck();
-#ifdef MEROVANE_TEST_EMULATOR
-  const std::string program = !options.program.empty() ? options.program : MEROVANE_SANDBOXED_PROGRAM;
-#else
-  const std::string program = !options.program.empty() ? options.program
-                              : checked                ? MEROVANE_MEMCHECK_PROGRAM
-                                                       : MEROVANE_SANDBOXED_PROGRAM;
-#endif
-  const std::string work_dir = sandbox.WorkDir().string();
-  const std::string valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
+  const std::string program = !options.program.empty() ? options.program : checked ? MEROVANE_MEMCHECK_PROGRAM : MEROVANE_SANDBOXED_PROGRAM;
+  const std::string work_dir = sandbox.WorkDir().string(), valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   std::vector<std::string> env_strings, args = {"Merovane"};
   for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
-  if (checked) {
-    args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full",
-            "--show-leak-kinds=definite,indirect,possible", "--errors-for-leak-kinds=definite,indirect,possible",
-            "--error-exitcode=" + std::to_string(kValgrindErrorStatus), "--child-silent-after-fork=yes",
-            "--vgdb=no", "--log-file=" + valgrind_log, program};
-  }
+  if (checked) args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full", "--show-leak-kinds=definite,indirect,possible",
+                       "--errors-for-leak-kinds=definite,indirect,possible", "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
+                       "--child-silent-after-fork=yes", "--vgdb=no", "--log-file=" + valgrind_log, program};
 #ifdef MEROVANE_TEST_EMULATOR
   args = {MEROVANE_TEST_EMULATOR, "-0", "Merovane", program};  // its emulator gives it the same argv[0]
 #endif
-  const std::string executable = args.size() > 1 ? args[0] : program;  // valgrind or the emulator
-  std::vector<char*> envp = Pointers(env_strings), argv = Pointers(args);
+  std::vector<char*> envp, argv;
+  for (auto [strings, pointers] : {std::pair{&env_strings, &envp}, {&args, &argv}}) {
+    for (std::string& text : *strings) pointers->push_back(text.data());
+    pointers->push_back(nullptr);
+  }
 
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+  if (options.leave_after == "") ::close(std::exchange(out[0], -1));  // gone before the program can write
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);
@@ -79,16 +53,12 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     const int null = ::open("/dev/null", O_RDONLY);
     if (options.inherited_descriptor >= 0) ::dup2(null, options.inherited_descriptor);
     ::close(null);
-    if (::chdir(work_dir.c_str()) == 0) ::execve(executable.c_str(), argv.data(), envp.data());
+    if (::chdir(work_dir.c_str()) == 0) ::execve((args.size() > 1 ? args[0] : program).c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
-  std::thread writer([fd = in[1], body] {
-    for (std::size_t written = 0; written < body.size();) {
-      const ssize_t put = ::write(fd, body.data() + written, body.size() - written);
-      if (put <= 0) break;
-      written += static_cast<std::size_t>(put);
-    }
+  std::thread writer([fd = in[1], body]() mutable {
+    for (ssize_t put = 0; !body.empty() && (put = ::write(fd, body.data(), body.size())) > 0;) body.remove_prefix(static_cast<std::size_t>(put));
     ::close(fd);
   });
 
@@ -98,15 +68,12 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   std::array<char, 65536> buffer;
   for (bool exited = false; fds[0].fd >= 0 || fds[1].fd >= 0 || !exited;) {
     int status = 0;
-    if (!exited && ::waitpid(pid, &status, WNOHANG) == pid) {
-      exited = true;
+    if (!exited && (exited = ::waitpid(pid, &status, WNOHANG) == pid)) {
       run.exited = std::chrono::steady_clock::now();
       run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(-pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
+      ::kill(-pid, SIGKILL), ::waitpid(pid, nullptr, 0);
       ADD_FAILURE() << "the program did not finish within " << options.timeout.count() << " s";
       break;
     }
@@ -116,12 +83,9 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     for (std::size_t stream = 0; stream < 2; ++stream) {
       if (fds[stream].fd < 0 || (fds[stream].revents == 0 && !(leaving && stream == 0))) continue;
       const ssize_t got = leaving && stream == 0 ? 0 : ::read(fds[stream].fd, buffer.data(), buffer.size());
-      if (got > 0) {
-        (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got));
-        continue;
-      }
-      ::close(fds[stream].fd);
-      fds[stream].fd = -1;
+      if (got > 0) (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got));
+      if (got > 0) continue;
+      ::close(std::exchange(fds[stream].fd, -1));
       if (stream == 0) run.output_closed = std::chrono::steady_clock::now();
     }
   }
@@ -129,9 +93,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   writer.join();
   std::string log_path = valgrind_log;
   const std::string report = sandbox.ReadFile(log_path.replace(log_path.find("%p"), 2, std::to_string(pid)));
-  if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty())) {
-    ADD_FAILURE() << "memcheck found faults in the request process:\n" << report;
-  }
+  if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty())) ADD_FAILURE() << "memcheck found faults:\n" << report;
   return run;
 }
 

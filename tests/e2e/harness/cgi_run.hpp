@@ -1,23 +1,17 @@
 #pragma once
 
-#include <chrono>
 #include <optional>
-#include <string>
-#include <string_view>
 #include <utility>
-#include <vector>
 
 #include "e2e/harness/sandbox.hpp"
 
 namespace testing_support {
 
-// The whole environment of one request.
-using CgiEnvironment = std::vector<std::pair<std::string, std::string>>;
+using CgiEnvironment = std::vector<std::pair<std::string, std::string>>;  // the whole environment of one request
 
 struct CgiRun {
   std::string out, err;  // standard output and error, of every process that held them
   int exit_status = -1;  // -1 if signalled
-  int signal = 0;
   // When the request process ended, and when the last holder of its standard output closed it.
   std::chrono::steady_clock::time_point exited, output_closed;
 };
@@ -25,39 +19,38 @@ struct CgiRun {
 struct CgiRunOptions {
   std::string program = "";  // default: the sandboxed build
   std::chrono::seconds timeout{30};
-  // A client that leaves once the response holds `leave_after` ("" at once): the
-  // response pipe is closed, and with `terminate_on_leave` the process gets SIGTERM.
+  // A client that closes the response once it holds `leave_after` ("": at once); with `terminate_on_leave`, SIGTERM too.
   std::optional<std::string> leave_after = std::nullopt;
   bool terminate_on_leave = false;
   int closed_stream = -1;         // a standard stream the program starts without
   int inherited_descriptor = -1;  // a descriptor left open into the program (on /dev/null)
 };
 
-// Runs the program in the sandbox's working directory with `body` on its standard
-// input; fails the test when it does not end in time, or, with
+// Runs the program in the sandbox's working directory with `body` on its standard input (in a
+// cross build under the build's emulator); fails the test when it does not end in time, or, with
 // MEROVANE_TEST_VALGRIND naming valgrind, when memcheck finds faults in it.
-// In a cross build the program runs under the build's emulator (qemu-user).
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
               const CgiRunOptions& options = {});
 bool UnderMemcheck();
 
 inline constexpr const char* kTestHost = "card.example";
 inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
-// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the
-// body's CONTENT_LENGTH and CONTENT_TYPE `type` (none when empty).
+inline void SetVariable(CgiEnvironment& env, std::string_view name, std::optional<std::string_view> value) {
+  std::erase_if(env, [&](const auto& variable) { return variable.first == name; });  // nullopt: unset
+  if (value) env.emplace_back(std::string(name), std::string(*value));
+}
+// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the body's length and `type` (none when empty).
 inline CgiEnvironment GetRequest(std::string_view path_info) {
   return {{"PATH_INFO", std::string(path_info)}, {"REQUEST_METHOD", "GET"}, {"HTTP_HOST", kTestHost},
           {"SCRIPT_NAME", kTestScript}};
 }
-CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,
-                           std::string_view type = "application/x-www-form-urlencoded");
-inline void RemoveVariable(CgiEnvironment& environment, std::string_view name) {
-  std::erase_if(environment, [&](const auto& variable) { return variable.first == name; });
+inline CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,
+                                  std::string_view type = "application/x-www-form-urlencoded") {
+  CgiEnvironment env = GetRequest(path_info);
+  SetVariable(env, "REQUEST_METHOD", "POST");
+  SetVariable(env, "CONTENT_LENGTH", std::to_string(body.size()));
+  if (!type.empty()) SetVariable(env, "CONTENT_TYPE", type);
+  return env;
 }
-inline void SetVariable(CgiEnvironment& environment, std::string_view name, std::string_view value) {
-  RemoveVariable(environment, name);
-  environment.emplace_back(std::string(name), std::string(value));
-}
-
 
 }  // namespace testing_support

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -17,24 +16,14 @@ Sandbox::Sandbox() {
   std::string pattern = (fs::temp_directory_path() / "merovane-sandbox-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
-  for (const auto& [dir, mode] : {std::pair{"", 0755}, {"card/brix/etc", 0755}, {"card/sbin", 0755},
-                                  {"card/tmp", 01777}, {"www/includes", 0755}, {"www/cgi-bin", 0755},
-                                  {"records", 0777}}) {
+  for (const auto& [dir, mode] : {std::pair{"", 0755}, {"card/brix/etc", 0755}, {"card/sbin", 0755}, {"card/tmp", 01777},
+                                  {"www/includes", 0755}, {"www/cgi-bin", 0755}, {"records", 0777}}) {
     fs::create_directories(root_ / dir);
     ::chmod((root_ / dir).c_str(), static_cast<mode_t>(mode));
   }
   for (const char* name : kIncludes) WriteFile(IncludePath(name), Marker(name));
   InstallRecorder(CardPath("/sbin/reboot"), "reboot");
   InstallRecorder(CardPath("/brix/etc/refreshparams.sh"), "refresh");
-}
-
-Sandbox::~Sandbox() {
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
-}
-
-fs::path Sandbox::CardPath(std::string_view card_absolute_path) const {
-  return root_ / "card" / fs::path(card_absolute_path).relative_path();
 }
 
 void Sandbox::WriteFile(const fs::path& path, std::string_view content, unsigned mode) const {
@@ -50,21 +39,16 @@ std::string Sandbox::ReadFile(const fs::path& path) const {
 }
 
 void Sandbox::InstallRecorder(const fs::path& path, std::string_view label, std::string_view extra_shell) const {
-  WriteFile(path,
-            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) +
-                "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; done; printf '\\n'; } >> '" +
-                RecordLog().string() + "'\n" + std::string(extra_shell) + "\n",
-            0755);
+  WriteFile(path, "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) + "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; "
+                  "done; printf '\\n'; } >> '" + RecordLog().string() + "'\n" + std::string(extra_shell) + "\n", 0755);
 }
 
 std::vector<std::string> Sandbox::Records(std::size_t count, std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout;; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
     std::vector<std::string> lines;
     std::ifstream in(RecordLog());
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     if (lines.size() >= count || std::chrono::steady_clock::now() >= deadline) return lines;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
@@ -74,24 +58,13 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
   for (const TestParam& param : params) {
     const std::string value_file = (Root() / "values" / param.oid).string();
     WriteFile(value_file, param.oid + "=" + param.value + "\n");
-    param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" + param.type +
-                 "</type><file>" + value_file + "</file>" +
-                 (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
+    param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" + param.type + "</type><file>" +
+                 value_file + "</file>" + (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
                  ChangeProgram() + "</prog>" + param.extra + "</param>\n";
     if (param.in_menu) menu += "<oid>" + param.oid + "</oid>\n";
   }
   WriteFile(CardPath("/brix/etc/param.xml"), param_xml);
   WriteFile(CardPath("/brix/etc/control_menu.xml"), menu + "</menu>\n");
-}
-
-std::string SetCard::ChangeRecord(const std::string& oid, const std::string& value) const {
-  return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]";
-}
-
-std::vector<std::string> SetCard::Changes() const {
-  std::vector<std::string> changes = Records();
-  std::erase_if(changes, [](const std::string& record) { return !record.starts_with("change "); });
-  return changes;
 }
 
 }  // namespace testing_support
