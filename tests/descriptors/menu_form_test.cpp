@@ -67,22 +67,15 @@ std::string Param(const std::string& oid, const std::string& name, const std::st
 
 class MenuForm : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::current_path(sandbox_.WorkDir());
-    OpenErrorLog();
-  }
-  void TearDown() override {
-    CloseErrorLog();
-    fs::current_path(previous_dir_);
-  }
+  void SetUp() override { fs::current_path(sandbox_.WorkDir()), OpenErrorLog(); }
+  void TearDown() override { CloseErrorLog(), fs::current_path(previous_dir_); }
   void Write(const std::string& card_path, std::string_view text) const { sandbox_.WriteCardFile(card_path, text); }
   std::string Render(int expected_result = 0) const {
     response::Capture capture;
     EXPECT_EQ(RenderMenuForm(), expected_result);
     return capture.Text();
   }
-  // The log is appended to, so once read it is cut back to nothing.
-  std::string TakeErrorLog() const {
+  std::string TakeErrorLog() const {  // the log is appended to, so once read it is cut back to nothing
     const std::string text = sandbox_.ReadFile(sandbox_.CardPath("/tmp/wwwError.txt"));
     fs::resize_file(sandbox_.CardPath("/tmp/wwwError.txt"), 0);
     return text;
@@ -105,27 +98,23 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
   const struct {
     std::string type, more, value_file, cell;
   } cases[] = {
-      {"7", "", "v=a<b", TextBox("p", "a&lt;b")}, {"7", read_only, "v=a<b%s", "a<b%s"},
-      {"7", "<access>01</access>", "v=a", "a"},  // only the first character counts
-      {" 7x", "<access></access>", "v=a", TextBox("p", "a")},
+      {"7", "", "v=a<b", TextBox("p", "a&lt;b")}, {"7", read_only, "v=a<b%s", "a<b%s"}, {"4", range, "v=5", ""},
+      {"7", "<access>01</access>", "v=a", "a"}, {" 7x", "<access></access>", "v=a", TextBox("p", "a")},  // 1st char
       {"5", "", "v=a<b", "a&lt;b"},  // writable without a widget: still escaped, "/set" stores any text for it
-      {"4", range, "v=5", ""},
       {"4", "<min>0</min>" + two, "v=1", Choices(false, off_on, "1")},
       {"8", two + "<display>2</display>", "v=9", Choices(true, off_on)},
       // Three options but two indexes: numbered, the index texts ignored.
       {"8", "<option>a</option><index>7</index><option>b</option><index>8</index><option>c</option>", "v=1",
        Choices(true, {"a", "0", "b", "1", "c", "2"}, "1")},
-      {"8", "<option>a</option><option>b", "v=0", Choices(false, {"a", "0"}, "0")},
+      {"8", "<option>a</option><option>b", "v=0", Choices(false, {"a", "0"}, "0")}, {"8", "<option>a", "v=2", ""},
       {"8", "<option>" + label256 + "</option>", "v=0", Choices(false, {label256.substr(1), "0"}, "0")},
       {"8", numbered26, "v=24", Choices(true, numbered25, "24")},
-      {"8", "<option>a", "v=2", ""}, {"8", "<option>a<display>2</display>", "v=2", Choices(true, {})},
-      // No usable list: a text box.
+      {"8", "<option>a<display>2</display>", "v=2", Choices(true, {})}, {"8", "", "v=2", TextBox("p", "2")},
       {"8", "<option>a</option><index>1</index><option>b</option> <index>2</index>", "v=2", TextBox("p", "2")},
-      {"8", "<index>1</index><option>a</option>", "v=2", TextBox("p", "2")}, {"8", "", "v=2", TextBox("p", "2")},
+      {"8", "<index>1</index><option>a</option>", "v=2", TextBox("p", "2")},  // no usable list: a text box
       // Option texts escaped; marked exactly when equal to the value (which keeps a CR from the file).
-      {"8",
-       "<option>A&B</option><index>\"1\"</index><option>b</option><index>1</index><option>c</option><index>10</index>",
-       "v=1", Choices(true, {"A&amp;B", "&quot;1&quot;", "b", "1", "c", "10"}, "1")},
+      {"8", "<option>&</option><index>\"1</index><option>b</option><index>1</index><option>c</option><index>10</index>",
+       "v=1", Choices(true, {"&amp;", "&quot;1", "b", "1", "c", "10"}, "1")},
       {"8", "<option><x></option><index>5</index><option>y</option><index>5</index>", "v=5",
        Choices(false, {"&lt;x&gt;", "5", "y", "5"}, "5")},
       {"8", "<option>a</option><index>%1</index><option>b</option><index>1</index>", "v=1\r\n",
@@ -134,8 +123,7 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"9", "", "v=", AddressBoxes({""})}, {"9", "", "v=1.2.3.4.5", AddressBoxes({"1", "2", "3", "4", "5"})},
       {"9", "", "v=<a>%", AddressBoxes({"&lt;a&gt;"})}, {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
       {"7", "", "k=v=w", TextBox("p", "v=w")}, {"7", "", "no equals sign", TextBox("p", "")},
-      {"7", "", "\nk=v", TextBox("p", "")},  // an empty first line is a line, and holds no value
-      {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},
+      {"7", "", "\nk=v", TextBox("p", "")}, {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},  // a line each
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
       {"7", "", "k=" + x254 + "&", TextBox("p", x254 + "&amp;")},  // escaping does not cut the value
   };
