@@ -14,16 +14,15 @@
 namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
+using S = const std::string&;
 
-std::string Row(const std::string& name, const std::string& cell) {
+std::string Row(S name, S cell) {
   return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell + "</td></tr>\r\n";
 }
-
-std::string TextBox(const std::string& oid, const std::string& html_value) {
+std::string TextBox(S oid, S html_value) {
   return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid +
          "\" maxlength=\"49\" value=\"" + html_value + "\"/>\n\n";
 }
-
 // One box per group, a dot between boxes, then the message script.
 std::string AddressBoxes(const Strings& groups) {
   std::string html;
@@ -36,33 +35,26 @@ std::string AddressBoxes(const Strings& groups) {
   }
   return html + "<script language=\"javascript\">writeMessageDiv('oid-p');</script>";
 }
-
 // Radio buttons or a drop-down list of oid p from label/value pairs (as
 // written), the options whose value is `marked` marked.
-std::string Choices(bool drop_down, const Strings& pairs, const std::string& marked = "") {
+std::string Choices(bool drop_down, const Strings& pairs, S marked = "") {
   std::string html = drop_down ? "<select class=\"formInput\" name=\"oid-p\">" : "";
   for (std::size_t i = 0; i < pairs.size(); i += 2) {
-    const std::string& value = pairs[i + 1];
-    html += drop_down ? "<option value=\"" + value + (value == marked ? "\" selected=\"true\">" : "\">") + pairs[i] +
-                            "</option>"
-                      : "<input type=\"radio\" name=\"oid-p\" value=\"" + value +
-                            (value == marked ? "\" checked=\"true\"/>" : "\"/>") + pairs[i] + "&nbsp;&nbsp;";
+    const std::string mark = pairs[i + 1] == marked ? (drop_down ? "\" selected=\"true\"" : "\" checked=\"true\"") : "\"";
+    html += drop_down ? "<option value=\"" + pairs[i + 1] + mark + ">" + pairs[i] + "</option>"
+                      : "<input type=\"radio\" name=\"oid-p\" value=\"" + pairs[i + 1] + mark + "/>" + pairs[i] +
+                            "&nbsp;&nbsp;";
   }
   return drop_down ? html + "</select>" : html;
 }
-
-// The oid lines of menu "0", one per oid.
-std::string MenuOf(const Strings& oids) {
+std::string MenuOf(const Strings& oids) {  // the oid lines of menu "0", one per oid
   std::string menu = "<menu><mid>0</mid><name>Main</name>\n";
   for (const std::string& oid : oids) menu += "<oid>" + oid + "</oid>\n";
   return menu + "</menu>\n";
 }
-
-// A param.xml record whose value file is /v/<oid> of the card.
-std::string Param(const std::string& oid, const std::string& name, const std::string& type,
-                  const std::string& more = "") {
-  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type + "</type><file>../../card/v/" +
-         oid + "</file>" + more + "</param>\n";
+std::string Param(S oid, S name, S type, S more = "") {  // a param.xml record whose value file is /v/<oid>
+  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type + "</type><file>../../card/v/" + oid +
+         "</file>" + more + "</param>\n";
 }
 
 class MenuForm : public ::testing::Test {
@@ -180,21 +172,18 @@ TEST_F(MenuForm, AnUnreadableMenuWritesNothing) {
 // a line feed runs on into the next one.
 TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string param_xml = card_paths::kParamDescriptors, q = Param("q", "Q", "7");
+  const std::string file = "<file>../../card/v/p</file>", corrupted = "corrupted file " + param_xml;
+  const auto p = [&q](S fields) { return q + "<param><oid>p</oid>" + fields + "</param>\n"; };
   const struct {
     std::string records, label, log;  // the label of p's rows: its name once read; never a widget
   } cases[] = {
       {q + Param("r", "R", "7"), "", "Corrupted descriptor files"},
       {q + "<param><oid>r</oid>\n" + Param("p", "P", "7"), "",
        "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: <param><oid>r</oid>\n"},
-      {q + "<param><oid>p</oid><type>7</type><file>../../card/v/p</file></param>\n", "",
-       "corrupted file " + param_xml + "\n"},
-      {q + "<param><oid>p</oid><name>P</name><file>../../card/v/p</file></param>\n", "P",
-       "corrupted file " + param_xml + " 1\n"},
-      {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P", "corrupted file " + param_xml + " 2\n"},
-      {q + "<param><oid>p</oid><name>P</name><type>7</type><file>../../card/v/none</file></param>\n", "P",
-       "can't open file ../../card/v/none to read\n"},
-      {q + Param("p", "P", "7", "<access>0</access>"), "P", "can read file ../../card/v/p\n"},  // it is empty
-  };
+      {p("<type>7</type>" + file), "", corrupted + "\n"}, {p("<name>P</name>" + file), "P", corrupted + " 1\n"},
+      {p("<name>P</name><type>7</type>"), "P", corrupted + " 2\n"},
+      {p("<name>P</name><type>7</type><file>../../card/v/none</file>"), "P", "can't open file ../../card/v/none to read\n"},
+      {q + Param("p", "P", "7", "<access>0</access>"), "P", "can read file ../../card/v/p\n"}};  // it is empty
   Write("/brix/etc/control_menu.xml", MenuOf({"q", "p", "p"}));
   Write("/v/q", "q=secret");
   Write("/v/p", "");
