@@ -61,7 +61,7 @@ class MenuForm : public ::testing::Test {
  protected:
   void SetUp() override { fs::current_path(sandbox_.WorkDir()), OpenErrorLog(); }
   void TearDown() override { CloseErrorLog(), fs::current_path(previous_dir_); }
-  void Write(const std::string& card_path, std::string_view text) const { sandbox_.WriteCardFile(card_path, text); }
+  void Write(S card_path, std::string_view text) const { sandbox_.WriteCardFile(card_path, text); }
   std::string Render(int expected_result = 0) const {
     response::Capture capture;
     EXPECT_EQ(RenderMenuForm(), expected_result);
@@ -72,7 +72,6 @@ class MenuForm : public ::testing::Test {
     fs::resize_file(sandbox_.CardPath("/tmp/wwwError.txt"), 0);
     return text;
   }
-
   testing_support::Sandbox sandbox_;
   fs::path previous_dir_ = fs::current_path();
 };
@@ -87,9 +86,7 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
     numbered26 += "<option>o</option>";
     if (i < 25) numbered25.insert(numbered25.end(), {"o", std::to_string(i)});
   }
-  const struct {
-    std::string type, more, value_file, cell;
-  } cases[] = {
+  const struct { std::string type, more, value_file, cell; } cases[] = {
       {"7", "", "v=a<b", TextBox("p", "a&lt;b")}, {"7", read_only, "v=a<b%s", "a<b%s"}, {"4", range, "v=5", ""},
       {"7", "<access>01</access>", "v=a", "a"}, {" 7x", "<access></access>", "v=a", TextBox("p", "a")},  // 1st char
       {"5", "", "v=a<b", "a&lt;b"},  // writable without a widget: still escaped, "/set" stores any text for it
@@ -145,10 +142,8 @@ TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
       {MenuOf(first(19)) + "<menu><mid>1</mid>\n<oid>p9</oid>\n" + MenuOf({"p20", "p21"}), first(20)},
       {"<menu><mid>01</mid>\n<oid>p1</oid>\n</menu>\n", {}}, {"<menu><mid>0</mid>\n</menu>\n<oid>p1</oid>\n", {}},
       {"<menu><mid>0</mid>\n<oid>p1</oid>\n <oid>p2</oid>\n<oid>p3</oid>\n", {"p1"}},
-      // The line that ends a list is not read as a header.
-      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n", {"p1"}},
-      {"<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", {"p1", "p2"}},
-  };
+      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n", {"p1"}},  // the end is no header
+      {"<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", {"p1", "p2"}}};
   for (const auto& [menu, shown] : cases) {
     Write("/brix/etc/control_menu.xml", menu);
     std::string rows;
@@ -174,9 +169,7 @@ TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string param_xml = card_paths::kParamDescriptors, q = Param("q", "Q", "7");
   const std::string file = "<file>../../card/v/p</file>", corrupted = "corrupted file " + param_xml;
   const auto p = [&q](S fields) { return q + "<param><oid>p</oid>" + fields + "</param>\n"; };
-  const struct {
-    std::string records, label, log;  // the label of p's rows: its name once read; never a widget
-  } cases[] = {
+  const struct { std::string records, label, log; } cases[] = {  // p's label: its name once read; never a widget
       {q + Param("r", "R", "7"), "", "Corrupted descriptor files"},
       {q + "<param><oid>r</oid>\n" + Param("p", "P", "7"), "",
        "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: <param><oid>r</oid>\n"},
