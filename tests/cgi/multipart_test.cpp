@@ -30,11 +30,7 @@ TEST_F(CgiTest, MultipartBodyGivesOneEntryPerNamedPart) {
   }
   large += "\r\nlast line";
   const std::string a1 = Part("a", "1"), b2 = Part("b", "2"), many_y(100000, 'y');  // past stdio's buffer
-  const struct {
-    std::string body;
-    std::vector<Entry> entries;  // in table order
-    std::string content_type = kType;
-  } cases[] = {
+  const struct { std::string body; std::vector<Entry> entries; std::string content_type = kType; } cases[] = {
       {a1 + b2 + kClose, {Field("a", "1"), Field("b", "2")}},
       {a1 + kClose, {Field("a", "1")}, "Multipart/Form-Data; BOUNDARY='xyz'"},
       {a1 + kClose, {Field("a", "1")}, "multipart/form-data; charset=utf-8; boundary=\"xyz\""}, {"just text\r\n", {}},

@@ -16,11 +16,7 @@ TEST(UrlDecode, DecodesEscapesAndKeepsMalformedOnes) {
 
 TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
   const std::string long_value(200000, 'v');  // read across several growing reads
-  const struct {
-    std::string body;
-    std::optional<std::string> content_length;  // the body's size unless given
-    std::vector<Entry> entries;                 // in table order
-  } cases[] = {
+  const struct { std::string body; std::optional<std::string> content_length; std::vector<Entry> entries; } cases[] = {
       {"a=&=x", {}, {{"a", "", 1}, {"", "x", 2}}}, {"a=1&", {}, {{"a", "1", 2}}}, {"a=b=d", {}, {{"a", "b=d", 4}}},
       {"a=1&&b=2", {}, {{"a", "1", 2}, {"&b", "2", 2}}}, {"a=1&b", {}, {{"a", "1", 2}, {"b", "", 1}}},
       {"a=1&b&d=2", {}, {{"a", "1", 2}, {"b&d", "2", 2}}},

@@ -15,14 +15,9 @@ namespace {
 using namespace std::string_literals;
 using enum ProgressState;
 
-// The updater's own file (the tests' user plays the updater), or a link to one.
+// The updater's own file (the tests' user plays the updater) of the mode given, or (mode 0) a link to one.
 TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFile) {
-  const struct {
-    std::string bytes;
-    ProgressState state;
-    int error = 0, percentage = 0;
-    unsigned mode = 0644;  // 0: a link to such a file
-  } cases[] = {
+  const struct { std::string bytes; ProgressState state; int error = 0, percentage = 0; unsigned mode = 0644; } cases[] = {
       {"\x01\x00\x2a"s, kRunning, 0, 42}, {"\x02\x00\x63"s, kRunning, 0, 99}, {"\x02\x00\xff"s, kRunning, 0, 255},
       {"\x01\x00\x64"s, kRunning, 0, 100}, {"\x01\x00\x05\x02\x00\x64"s, kRunning, 0, 5},  // the rest is ignored
       {"\x02\x00\x64"s, kCompleted, 0, 100},  // completed: the final stage at 100 percent without error

@@ -15,12 +15,7 @@ std::string Boxes(const std::string& a, const std::string& b, const std::string&
 // The text is the value applied, or the value the rejection message shows.
 // A field not sent at all is neither; one sent empty keeps its type's verdict.
 TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
-  const struct {
-    int type;
-    std::string body;
-    SubmittedValue::Verdict verdict;
-    std::string text = "";
-  } cases[] = {
+  const struct { int type; std::string body; SubmittedValue::Verdict verdict; std::string text = ""; } cases[] = {
       // Integers and enumerations: digits only, applied as the number read.
       {4, "p=12a", kRejected, "12a"}, {4, "p=-5", kRejected, "-5"}, {4, "p=007", kAccepted, "7"}, {4, "", kNotSubmitted},
       {4, "p=", kAccepted, "0"}, {4, "p=12345678901", kAccepted, "0"}, {4, "p=2147483647", kAccepted, "2147483647"},
