@@ -19,11 +19,8 @@ using namespace cgi_testing;
 TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
   const std::optional<std::string> no, multipart = "multipart/form-data; boundary=xyz";
   const std::string unknown = "Unknown Encoding.\n";
-  const struct {
-    std::optional<std::string> method, content_type, content_length;  // nullopt: unset
-    const char* field;
-    std::string error = "";  // on standard error
-  } cases[] = {
+  using Text = std::optional<std::string>;  // nullopt: unset
+  const struct { Text method, content_type, content_length; const char* field; std::string error = ""; } cases[] = {
       {"get", no, no, "q"}, {"GETX", kUrlEncoded, "3", "q"}, {"posting", kUrlEncoded, "3", "p"},
       {"HEAD", kUrlEncoded, "3", nullptr}, {"GE", kUrlEncoded, "3", nullptr}, {no, kUrlEncoded, "3", nullptr},
       {"POST", "Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", "p"}, {"POST", kUrlEncoded, no, nullptr},
