@@ -1,5 +1,5 @@
 #pragma once
-
+// Requests for the CGI library's tests: variables, standard input, the entries parsed.
 #include <gtest/gtest.h>
 #include <stdio_ext.h>
 #include <unistd.h>
@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -16,7 +15,6 @@
 #include "cgi/cgi_request.hpp"
 
 namespace cgi_testing {
-
 using Variables = std::vector<std::pair<std::string, std::string>>;
 inline const std::string kUrlEncoded = "application/x-www-form-urlencoded";
 
@@ -25,30 +23,23 @@ inline void SetCgiVariables(const Variables& variables) {
   for (std::string_view name : kCapturedVariables) ::unsetenv(std::string(name).c_str());
   for (const auto& [name, value] : variables) ::setenv(name.c_str(), value.c_str(), 1);
 }
-
-// From now on standard input (descriptor and stream) reads from `source`.
+// Standard input (descriptor and stream, nothing buffered kept) reads from `source` from now on.
 inline void ReplaceStdin(int source) {
-  ASSERT_GE(source, 0);
-  ::__fpurge(stdin);  // nothing buffered from an earlier source may be read
+  ::__fpurge(stdin);
   ASSERT_EQ(::dup2(source, STDIN_FILENO), STDIN_FILENO);
   ::close(source);
   std::clearerr(stdin);
 }
-
-struct CloseStream {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using Stream = std::unique_ptr<std::FILE, CloseStream>;
-// A stream reading `content` from a temporary file, as standard input would.
-inline Stream StreamOf(std::string_view content) {
-  Stream stream(std::tmpfile());
+using Stream = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+inline Stream StreamOf(std::string_view content) {  // a temporary file holding `content`, rewound
+  Stream stream(std::tmpfile(), &std::fclose);
   std::fwrite(content.data(), 1, content.size(), stream.get());
   std::rewind(stream.get());
   return stream;
 }
 inline void SetStdin(std::string_view body) { ReplaceStdin(::dup(::fileno(StreamOf(body).get()))); }
 
-// An entry as a caller of the library sees it; the defaults are those of URL-encoded text.
+// An entry as a caller sees it; the defaults are those of URL-encoded text.
 struct Entry {
   std::string name, value;
   std::size_t value_length;
@@ -58,12 +49,8 @@ struct Entry {
   std::optional<std::string> file_name = std::nullopt;
   bool operator==(const Entry&) const = default;
 };
-inline void PrintTo(const Entry& e, std::ostream* os) {
-  *os << ::testing::PrintToString(std::tie(e.name, e.value, e.value_length, e.content_type, e.subtype,
-                                           e.transfer_encoding, e.file_name)).substr(0, 300);
-}
 
-// Every entry of the current request: collection after collection, each one's entries in arrival order.
+// Every entry of the current request: collection after collection, each in arrival order.
 inline std::vector<Entry> TableEntries() {
   std::vector<Entry> entries;
   const CgiEnvironment* environment = CgiCurrentEnvironment();
@@ -80,17 +67,14 @@ inline std::vector<Entry> TableEntries() {
 // Parses `body` as a POST of `content_type`; CONTENT_LENGTH is its size unless given.
 inline int ParsePost(std::string_view body, const std::string& content_type = kUrlEncoded,
                      std::optional<std::string> content_length = std::nullopt) {
-  SetCgiVariables({{"REQUEST_METHOD", "POST"},
-                   {"CONTENT_TYPE", content_type},
+  SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", content_type},
                    {"CONTENT_LENGTH", content_length.value_or(std::to_string(body.size()))}});
   SetStdin(body);
   return CgiParseRequest();
 }
 
-// Releases the request after every test.
-class CgiTest : public ::testing::Test {
+class CgiTest : public ::testing::Test {  // releases the request after every test
  protected:
   void TearDown() override { CgiFreeRequest(); }
 };
-
 }  // namespace cgi_testing

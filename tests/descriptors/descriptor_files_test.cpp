@@ -34,9 +34,7 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
     }
     std::string first = "stale";
     EXPECT_EQ(ReadFirstDescriptorLine(path.c_str(), first), pieces.empty() ? -1 : int(pieces.front().size()));
-    if (!pieces.empty()) {
-      EXPECT_EQ(first, pieces.front());
-    }
+    EXPECT_EQ(first, pieces.empty() ? "stale" : pieces.front());
   }
   std::string line;
   EXPECT_FALSE(DescriptorText::Load((path + "-missing").c_str()).has_value());
@@ -52,17 +50,14 @@ TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {
     EXPECT_EQ(ExtractTagText(text, name, "<name>", "</name>"), field ? 0 : 1) << text;
     EXPECT_EQ(name.view(), field ? field : "before") << text;
   }
-  // The closing tag may not begin inside the opening tag.
-  FieldText field = "before";
+  FieldText field = "before";  // the closing tag may not begin inside the opening tag
   EXPECT_EQ(ExtractTagText("<ab>", field, "<ab>", "b>"), 1);
   EXPECT_EQ(field.view(), "before");
 }
 
 TEST(DecimalToInt, ReadsLikeTheCardsNumberConversionWithoutOverflow) {
-  const std::pair<const char*, int> cases[] = {
-      {"  -12x", -12}, {"\t\n+3", 3}, {"abc", 0}, {"- 4", 0}, {"99999999999", INT_MAX},
-      {"-99999999999", INT_MIN}, {"-2147483648", INT_MIN}};
+  const std::pair<const char*, int> cases[] = {{"  -12x", -12}, {"\t\n+3", 3}, {"abc", 0}, {"- 4", 0},
+      {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}, {"-2147483648", INT_MIN}};
   for (const auto& [text, number] : cases) EXPECT_EQ(DecimalToInt(text), number) << text;
 }
-
 }  // namespace

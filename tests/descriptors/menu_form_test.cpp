@@ -14,16 +14,15 @@
 namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
+using S = const std::string&;
 
-std::string Row(const std::string& name, const std::string& cell) {
+std::string Row(S name, S cell) {
   return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell + "</td></tr>\r\n";
 }
-
-std::string TextBox(const std::string& oid, const std::string& html_value) {
+std::string TextBox(S oid, S html_value) {
   return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid +
          "\" maxlength=\"49\" value=\"" + html_value + "\"/>\n\n";
 }
-
 // One box per group, a dot between boxes, then the message script.
 std::string AddressBoxes(const Strings& groups) {
   std::string html;
@@ -36,58 +35,43 @@ std::string AddressBoxes(const Strings& groups) {
   }
   return html + "<script language=\"javascript\">writeMessageDiv('oid-p');</script>";
 }
-
 // Radio buttons or a drop-down list of oid p from label/value pairs (as
 // written), the options whose value is `marked` marked.
-std::string Choices(bool drop_down, const Strings& pairs, const std::string& marked = "") {
+std::string Choices(bool drop_down, const Strings& pairs, S marked = "") {
   std::string html = drop_down ? "<select class=\"formInput\" name=\"oid-p\">" : "";
   for (std::size_t i = 0; i < pairs.size(); i += 2) {
-    const std::string& value = pairs[i + 1];
-    html += drop_down ? "<option value=\"" + value + (value == marked ? "\" selected=\"true\">" : "\">") + pairs[i] +
-                            "</option>"
-                      : "<input type=\"radio\" name=\"oid-p\" value=\"" + value +
-                            (value == marked ? "\" checked=\"true\"/>" : "\"/>") + pairs[i] + "&nbsp;&nbsp;";
+    const std::string mark = pairs[i + 1] == marked ? (drop_down ? "\" selected=\"true\"" : "\" checked=\"true\"") : "\"";
+    html += drop_down ? "<option value=\"" + pairs[i + 1] + mark + ">" + pairs[i] + "</option>"
+                      : "<input type=\"radio\" name=\"oid-p\" value=\"" + pairs[i + 1] + mark + "/>" + pairs[i] +
+                            "&nbsp;&nbsp;";
   }
   return drop_down ? html + "</select>" : html;
 }
-
-// The oid lines of menu "0", one per oid.
-std::string MenuOf(const Strings& oids) {
+std::string MenuOf(const Strings& oids) {  // the oid lines of menu "0", one per oid
   std::string menu = "<menu><mid>0</mid><name>Main</name>\n";
   for (const std::string& oid : oids) menu += "<oid>" + oid + "</oid>\n";
   return menu + "</menu>\n";
 }
-
-// A param.xml record whose value file is /v/<oid> of the card.
-std::string Param(const std::string& oid, const std::string& name, const std::string& type,
-                  const std::string& more = "") {
-  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type + "</type><file>../../card/v/" +
-         oid + "</file>" + more + "</param>\n";
+std::string Param(S oid, S name, S type, S more = "") {  // a param.xml record whose value file is /v/<oid>
+  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type + "</type><file>../../card/v/" + oid +
+         "</file>" + more + "</param>\n";
 }
 
 class MenuForm : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::current_path(sandbox_.WorkDir());
-    OpenErrorLog();
-  }
-  void TearDown() override {
-    CloseErrorLog();
-    fs::current_path(previous_dir_);
-  }
-  void Write(const std::string& card_path, std::string_view text) const { sandbox_.WriteCardFile(card_path, text); }
+  void SetUp() override { fs::current_path(sandbox_.WorkDir()), OpenErrorLog(); }
+  void TearDown() override { CloseErrorLog(), fs::current_path(previous_dir_); }
+  void Write(S card_path, std::string_view text) const { sandbox_.WriteCardFile(card_path, text); }
   std::string Render(int expected_result = 0) const {
     response::Capture capture;
     EXPECT_EQ(RenderMenuForm(), expected_result);
     return capture.Text();
   }
-  // The log is appended to, so once read it is cut back to nothing.
-  std::string TakeErrorLog() const {
+  std::string TakeErrorLog() const {  // the log is appended to, so once read it is cut back to nothing
     const std::string text = sandbox_.ReadFile(sandbox_.CardPath("/tmp/wwwError.txt"));
     fs::resize_file(sandbox_.CardPath("/tmp/wwwError.txt"), 0);
     return text;
   }
-
   testing_support::Sandbox sandbox_;
   fs::path previous_dir_ = fs::current_path();
 };
@@ -102,30 +86,24 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
     numbered26 += "<option>o</option>";
     if (i < 25) numbered25.insert(numbered25.end(), {"o", std::to_string(i)});
   }
-  const struct {
-    std::string type, more, value_file, cell;
-  } cases[] = {
-      {"7", "", "v=a<b", TextBox("p", "a&lt;b")}, {"7", read_only, "v=a<b%s", "a<b%s"},
-      {"7", "<access>01</access>", "v=a", "a"},  // only the first character counts
-      {" 7x", "<access></access>", "v=a", TextBox("p", "a")},
+  const struct { std::string type, more, value_file, cell; } cases[] = {
+      {"7", "", "v=a<b", TextBox("p", "a&lt;b")}, {"7", read_only, "v=a<b%s", "a<b%s"}, {"4", range, "v=5", ""},
+      {"7", "<access>01</access>", "v=a", "a"}, {" 7x", "<access></access>", "v=a", TextBox("p", "a")},  // 1st char
       {"5", "", "v=a<b", "a&lt;b"},  // writable without a widget: still escaped, "/set" stores any text for it
-      {"4", range, "v=5", ""},
       {"4", "<min>0</min>" + two, "v=1", Choices(false, off_on, "1")},
       {"8", two + "<display>2</display>", "v=9", Choices(true, off_on)},
       // Three options but two indexes: numbered, the index texts ignored.
       {"8", "<option>a</option><index>7</index><option>b</option><index>8</index><option>c</option>", "v=1",
        Choices(true, {"a", "0", "b", "1", "c", "2"}, "1")},
-      {"8", "<option>a</option><option>b", "v=0", Choices(false, {"a", "0"}, "0")},
+      {"8", "<option>a</option><option>b", "v=0", Choices(false, {"a", "0"}, "0")}, {"8", "<option>a", "v=2", ""},
       {"8", "<option>" + label256 + "</option>", "v=0", Choices(false, {label256.substr(1), "0"}, "0")},
       {"8", numbered26, "v=24", Choices(true, numbered25, "24")},
-      {"8", "<option>a", "v=2", ""}, {"8", "<option>a<display>2</display>", "v=2", Choices(true, {})},
-      // No usable list: a text box.
+      {"8", "<option>a<display>2</display>", "v=2", Choices(true, {})}, {"8", "", "v=2", TextBox("p", "2")},
       {"8", "<option>a</option><index>1</index><option>b</option> <index>2</index>", "v=2", TextBox("p", "2")},
-      {"8", "<index>1</index><option>a</option>", "v=2", TextBox("p", "2")}, {"8", "", "v=2", TextBox("p", "2")},
+      {"8", "<index>1</index><option>a</option>", "v=2", TextBox("p", "2")},  // no usable list: a text box
       // Option texts escaped; marked exactly when equal to the value (which keeps a CR from the file).
-      {"8",
-       "<option>A&B</option><index>\"1\"</index><option>b</option><index>1</index><option>c</option><index>10</index>",
-       "v=1", Choices(true, {"A&amp;B", "&quot;1&quot;", "b", "1", "c", "10"}, "1")},
+      {"8", "<option>&</option><index>\"1</index><option>b</option><index>1</index><option>c</option><index>10</index>",
+       "v=1", Choices(true, {"&amp;", "&quot;1", "b", "1", "c", "10"}, "1")},
       {"8", "<option><x></option><index>5</index><option>y</option><index>5</index>", "v=5",
        Choices(false, {"&lt;x&gt;", "5", "y", "5"}, "5")},
       {"8", "<option>a</option><index>%1</index><option>b</option><index>1</index>", "v=1\r\n",
@@ -134,8 +112,7 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"9", "", "v=", AddressBoxes({""})}, {"9", "", "v=1.2.3.4.5", AddressBoxes({"1", "2", "3", "4", "5"})},
       {"9", "", "v=<a>%", AddressBoxes({"&lt;a&gt;"})}, {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
       {"7", "", "k=v=w", TextBox("p", "v=w")}, {"7", "", "no equals sign", TextBox("p", "")},
-      {"7", "", "\nk=v", TextBox("p", "")},  // an empty first line is a line, and holds no value
-      {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},
+      {"7", "", "\nk=v", TextBox("p", "")}, {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},  // a line each
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
       {"7", "", "k=" + x254 + "&", TextBox("p", x254 + "&amp;")},  // escaping does not cut the value
   };
@@ -165,10 +142,8 @@ TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
       {MenuOf(first(19)) + "<menu><mid>1</mid>\n<oid>p9</oid>\n" + MenuOf({"p20", "p21"}), first(20)},
       {"<menu><mid>01</mid>\n<oid>p1</oid>\n</menu>\n", {}}, {"<menu><mid>0</mid>\n</menu>\n<oid>p1</oid>\n", {}},
       {"<menu><mid>0</mid>\n<oid>p1</oid>\n <oid>p2</oid>\n<oid>p3</oid>\n", {"p1"}},
-      // The line that ends a list is not read as a header.
-      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n", {"p1"}},
-      {"<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", {"p1", "p2"}},
-  };
+      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n", {"p1"}},  // the end is no header
+      {"<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", {"p1", "p2"}}};
   for (const auto& [menu, shown] : cases) {
     Write("/brix/etc/control_menu.xml", menu);
     std::string rows;
@@ -192,21 +167,16 @@ TEST_F(MenuForm, AnUnreadableMenuWritesNothing) {
 // a line feed runs on into the next one.
 TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string param_xml = card_paths::kParamDescriptors, q = Param("q", "Q", "7");
-  const struct {
-    std::string records, label, log;  // the label of p's rows: its name once read; never a widget
-  } cases[] = {
+  const std::string file = "<file>../../card/v/p</file>", corrupted = "corrupted file " + param_xml;
+  const auto p = [&q](S fields) { return q + "<param><oid>p</oid>" + fields + "</param>\n"; };
+  const struct { std::string records, label, log; } cases[] = {  // p's label: its name once read; never a widget
       {q + Param("r", "R", "7"), "", "Corrupted descriptor files"},
       {q + "<param><oid>r</oid>\n" + Param("p", "P", "7"), "",
        "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: <param><oid>r</oid>\n"},
-      {q + "<param><oid>p</oid><type>7</type><file>../../card/v/p</file></param>\n", "",
-       "corrupted file " + param_xml + "\n"},
-      {q + "<param><oid>p</oid><name>P</name><file>../../card/v/p</file></param>\n", "P",
-       "corrupted file " + param_xml + " 1\n"},
-      {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P", "corrupted file " + param_xml + " 2\n"},
-      {q + "<param><oid>p</oid><name>P</name><type>7</type><file>../../card/v/none</file></param>\n", "P",
-       "can't open file ../../card/v/none to read\n"},
-      {q + Param("p", "P", "7", "<access>0</access>"), "P", "can read file ../../card/v/p\n"},  // it is empty
-  };
+      {p("<type>7</type>" + file), "", corrupted + "\n"}, {p("<name>P</name>" + file), "P", corrupted + " 1\n"},
+      {p("<name>P</name><type>7</type>"), "P", corrupted + " 2\n"},
+      {p("<name>P</name><type>7</type><file>../../card/v/none</file>"), "P", "can't open file ../../card/v/none to read\n"},
+      {q + Param("p", "P", "7", "<access>0</access>"), "P", "can read file ../../card/v/p\n"}};  // it is empty
   Write("/brix/etc/control_menu.xml", MenuOf({"q", "p", "p"}));
   Write("/v/q", "q=secret");
   Write("/v/p", "");

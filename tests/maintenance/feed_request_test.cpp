@@ -11,9 +11,8 @@ using namespace std::string_literals;
 
 TEST(FeedBodyLength, TakesTheBaseFromThePrefixAndCapsAt1024) {
   const std::pair<const char*, std::size_t> cases[] = {
-      {nullptr, 0}, {"", 0},       {"abc", 0},     {"18", 18},    {" 18", 18},   {"18abc", 18},
-      {"0x1f", 31}, {"0X1F", 31},  {"017", 15},    {"019", 1},    {"1024", 1024}, {"1025", 1024},
-      {"0x401", 1024}, {"-1", 1024}, {"99999999999999999999999", 1024}};
+      {nullptr, 0}, {"", 0}, {"abc", 0}, {"18", 18}, {" 18", 18}, {"18abc", 18}, {"0x1f", 31}, {"0X1F", 31}, {"017", 15},
+      {"019", 1}, {"1024", 1024}, {"1025", 1024}, {"0x401", 1024}, {"-1", 1024}, {"99999999999999999999999", 1024}};
   for (const auto& [text, length] : cases) EXPECT_EQ(FeedBodyLength(text), length) << (text ? text : "unset");
 }
 
@@ -27,8 +26,7 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
     int pipe_ends[2];
     ASSERT_EQ(::pipe(pipe_ends), 0);
     const int saved_stdin = ::dup(STDIN_FILENO);
-    ::dup2(pipe_ends[0], STDIN_FILENO);
-    ::close(pipe_ends[0]);
+    ::dup2(pipe_ends[0], STDIN_FILENO), ::close(pipe_ends[0]);
     // Captured by name: clang 14 cannot capture structured bindings.
     std::thread writer([&first = first, &second = second, out = pipe_ends[1]] {
       EXPECT_EQ(::write(out, first.data(), first.size()), static_cast<ssize_t>(first.size()));
@@ -38,8 +36,7 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
     });
     EXPECT_EQ(ReadFeedBody(length), body) << first << second;
     writer.join();
-    ::dup2(saved_stdin, STDIN_FILENO);
-    ::close(saved_stdin);
+    ::dup2(saved_stdin, STDIN_FILENO), ::close(saved_stdin);
   }
 }
 
@@ -52,5 +49,4 @@ TEST(FeedLoadType, IsTheFirstLoadtypeValueUpToABlank) {
       {"type=ppcupload", none}, {"", none}};
   for (const auto& [body, load_type] : cases) EXPECT_EQ(FeedLoadType(body), load_type) << body;
 }
-
 }  // namespace
