@@ -88,10 +88,8 @@ TEST_F(CgiTest, LookupsFindTheFirstValueOfExactlyThatName) {
 }
 
 #if !defined(MEROVANE_SANITIZED) && !defined(MEROVANE_TEST_EMULATED)
-// The program's own limit leaves the hard limit, and a child gets the previous
-// limit back. (Running out under it is tested on the whole program.) The
-// sanitizer build's shadow memory cannot live under such a limit, and
-// qemu-user does not apply it to the program it emulates.
+// The program's own limit leaves the hard limit; a child gets the previous one back. Not
+// under sanitizers (shadow memory) or qemu-user (which does not apply it to its guest).
 TEST(MemoryLimitDeathTest, SparesChildren) {
   const auto limited = [] {
     rlimit before{}, now{};
