@@ -24,10 +24,8 @@ std::string FilePart(const std::string& content, const std::string& file_name = 
 // Each body is parsed under its true length, a shorter and a longer one, and
 // a length without digits: the declared length plays no part in the entries.
 TEST_F(CgiTest, MultipartBodyGivesOneEntryPerNamedPart) {
-  std::string large;  // over 1 MiB of lines of varied length holding every byte value
-  for (std::size_t line = 0; large.size() < 1024 * 1024; ++line, large.push_back('\n')) {
-    for (std::size_t i = 0; i < 40 + line % 300; ++i) large.push_back(static_cast<char>((line * 7 + i) % 256));
-  }
+  std::string large;  // over 1 MiB of lines of varied length and byte value
+  for (int i = 0; large.size() < 1024 * 1024; ++i) large += std::string(40 + i % 300, char(i * 7)) + '\n';
   large += "\r\nlast line";
   const std::string a1 = Part("a", "1"), b2 = Part("b", "2"), many_y(100000, 'y');  // past stdio's buffer
   const struct { std::string body; std::vector<Entry> entries; std::string content_type = kType; } cases[] = {
@@ -69,11 +67,8 @@ TEST_F(CgiTest, PartHeadersGiveTheEntryItsNameAndType) {
       {"Content-Type:application/zip\r\n" + form_data, entry("f", 0, "plain", 0)},  // no space: no such header
       {"Content-Type: APP/x\r\nContent-Transfer-Encoding: QUOTED\r\n" + form_data, entry("f", 4, "x", 3)},  // prefixes
       {"Content-Type: textual/x\r\nContent-Transfer-Encoding: gzip\r\n" + form_data, entry("f", 7, "x", 0)},
-      {"Content-Transfer-Encoding: base64\r\n" + form_data, entry("f", 0, "plain", 4)},
       {"Content-Type: text/plain\r\nContent-Type: image/png\r\n" + form_data, entry("f", 1, "png", 2)},  // the later
-      {"Content-Disposition: other; name=x\r\n", entry("x", 0, "plain", 0)},
       {"Content-Disposition: form-data;name=x\r\n", {}},  // joined: no parameter
-      {"Content-Disposition: form-data; names=a; size=3\r\n", entry("a", 0, "plain", 0)},
       {"Content-Disposition: form-data; names=a; name=\"\r\n", {}},  // the last one counts; a lone mark is no value
       {"Content-Disposition: form-data; name='a \"b c' d\r\n", entry("a \"b", 0, "plain", 0)},  // either mark closes
       {"Content-Disposition: form-data; name='x\"; FILENAME=\"D:\\a b.txt\"\r\n", entry("x", 0, "plain", 0, "a b.txt")},

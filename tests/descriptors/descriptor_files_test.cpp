@@ -27,9 +27,7 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
     for (int pass = 0; pass < 2; ++pass, text->Rewind()) {
       std::vector<std::string> read;
       std::string line = "stale";
-      for (int length; (length = text->ReadLine(line)) != -1; read.push_back(line)) {
-        EXPECT_EQ(static_cast<std::size_t>(length), line.size());
-      }
+      for (int length; (length = text->ReadLine(line)) != -1; read.push_back(line)) EXPECT_EQ(length, int(line.size()));
       EXPECT_EQ(read, pieces);
     }
     std::string first = "stale";

@@ -8,9 +8,8 @@ using namespace std::string_literals;
 using cgi_testing::CgiTest;
 using enum SubmittedValue::Verdict;
 
-std::string Boxes(const std::string& a, const std::string& b, const std::string& c, const std::string& d) {
-  return "0p=" + a + "&1p=" + b + "&2p=" + c + "&3p=" + d;
-}
+using S = const std::string&;
+std::string Boxes(S a, S b, S c, S d) { return "0p=" + a + "&1p=" + b + "&2p=" + c + "&3p=" + d; }
 
 // The text is the value applied, or the value the rejection message shows.
 // A field not sent at all is neither; one sent empty keeps its type's verdict.
