@@ -23,9 +23,8 @@ std::string Numbered(std::size_t count, const std::string& before, const std::st
 // The valid form as multipart, after the text of earlier parts.
 std::string Multipart(std::string body) {
   for (const std::string field : {"0oid-frame_ip.conf\"\r\n\r\n10", "1oid-frame_ip.conf\"\r\n\r\n0", "2oid-frame_ip.conf\"\r\n\r\n0",
-                                  "3oid-frame_ip.conf\"\r\n\r\n9", "oid-count\"\r\n\r\n5", "oid-label\"\r\n\r\nnew"}) {
+                                  "3oid-frame_ip.conf\"\r\n\r\n9", "oid-count\"\r\n\r\n5", "oid-label\"\r\n\r\nnew"})
     body += kDelimiter + " name=\"" + field + "\r\n";
-  }
   return body + "------hostile7MA4YWxkTrZu0gW--\r\n";
 }
 

@@ -56,7 +56,7 @@ TEST(DeleteProgressFile, LeavesAFileThatReplacedTheOneRead) {
   const ProgressReading running = ReadProgressFile(file.c_str());
   EXPECT_EQ(running.state, ProgressState::kRunning);
   EXPECT_EQ(DeleteProgressFile(file.c_str(), running).outcome, ProgressDeletion::kDeleted);
-  EXPECT_FALSE(sandbox.Exists(file));
+  EXPECT_FALSE(std::filesystem::exists(file));
   EXPECT_EQ(DeleteProgressFile(file.c_str(), running).outcome, ProgressDeletion::kFailed);
 }
 }  // namespace
