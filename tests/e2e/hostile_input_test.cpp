@@ -75,8 +75,7 @@ class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileInput, EndsInTimeWithItsDesignedAnswer) {
   const HostileCase& c = GetParam();
-  std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"}, {"count", "Count", "4"},
-                                   {"label", "Label", "7"}, {"serial", "Serial", "5", "0"}};
+  std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"}, {"count", "Count", "4"}, {"label", "Label", "7"}, {"serial", "Serial", "5", "0"}};
   params.insert(params.end(), c.params.begin(), c.params.end());
   SetCard card(params);
   if (!c.menu.empty()) card.WriteFile(card.CardPath("/brix/etc/control_menu.xml"), c.menu);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The program under load behind lighttpd: several clients at once, a fixed number of requests each. Every answer must
 be complete and one of its route's designed answers; then the value files, logs and processes left are checked."""
-import base64, glob, http.client, os, random, re, shutil, subprocess, sys, tempfile, threading, time
+import base64, http.client, os, random, re, shutil, subprocess, sys, tempfile, threading, time
 from concurrent.futures import ThreadPoolExecutor
 from urllib.parse import urlencode
 
@@ -117,17 +117,11 @@ def check_card():
     if (changes, refreshes) != (len(PARAMS) * len(applied), len(applied)):  # every change and refresh ran once
         fail(f"{len(applied)} forms applied: {changes} change records, {refreshes} refreshes")
     for _ in range(50):  # no process left working in the site (the program and its children run in www/cgi-bin)
-        if not (left := [pid for pid in glob.glob("/proc/[0-9]*") if in_site(pid)]):
+        if not (left := subprocess.run(["find", "/proc", "-mindepth", "2", "-maxdepth", "2", "-name", "cwd", "-lname", site + "/*"],
+                                       capture_output=True, text=True).stdout.split()):
             return
         time.sleep(0.1)
     fail(f"processes left behind: {left}")
-
-
-def in_site(pid):
-    try:
-        return os.readlink(pid + "/cwd").startswith(site + "/")
-    except OSError:
-        return False
 
 
 def check_logs():  # the error log holds only designed messages, the program's stderr nothing, the server's its own
