@@ -52,8 +52,7 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
     EXPECT_EQ(run.out, kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html")) << kind;
     EXPECT_EQ(sandbox.ReadFile(target), "precious\n") << kind;
     EXPECT_EQ(fs::symlink_status(kind.starts_with("fifo") ? log : target).permissions(), fs::perms::owner_read | fs::perms::owner_write) << kind;
-    char byte = 0;
-    if (reader >= 0) { EXPECT_LE(::read(reader, &byte, 1), 0) << "the fifo holds a message"; ::close(reader); }
+    if (char byte = 0; reader >= 0) { EXPECT_LE(::read(reader, &byte, 1), 0) << "the fifo holds a message"; ::close(reader); }
   }
 }
 

@@ -23,9 +23,8 @@ std::string Numbered(std::size_t count, const std::string& before, const std::st
 // The valid form as multipart, after the text of earlier parts.
 std::string Multipart(std::string body) {
   for (const std::string field : {"0oid-frame_ip.conf\"\r\n\r\n10", "1oid-frame_ip.conf\"\r\n\r\n0", "2oid-frame_ip.conf\"\r\n\r\n0",
-                                  "3oid-frame_ip.conf\"\r\n\r\n9", "oid-count\"\r\n\r\n5", "oid-label\"\r\n\r\nnew"}) {
+                                  "3oid-frame_ip.conf\"\r\n\r\n9", "oid-count\"\r\n\r\n5", "oid-label\"\r\n\r\nnew"})
     body += kDelimiter + " name=\"" + field + "\r\n";
-  }
   return body + "------hostile7MA4YWxkTrZu0gW--\r\n";
 }
 
@@ -76,8 +75,7 @@ class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileInput, EndsInTimeWithItsDesignedAnswer) {
   const HostileCase& c = GetParam();
-  std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"}, {"count", "Count", "4"},
-                                   {"label", "Label", "7"}, {"serial", "Serial", "5", "0"}};
+  std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"}, {"count", "Count", "4"}, {"label", "Label", "7"}, {"serial", "Serial", "5", "0"}};
   params.insert(params.end(), c.params.begin(), c.params.end());
   SetCard card(params);
   if (!c.menu.empty()) card.WriteFile(card.CardPath("/brix/etc/control_menu.xml"), c.menu);

@@ -67,10 +67,9 @@ TEST(SetRequest, NetworkSettingsPageWarnsUnderDhcpAndEscapesTheAddress) {
 TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
   SetCard card({{"a", "A", "7"}});
   const auto list = [&](const std::string& label) { return (card.Root() / "records" / label).string() + ".fds"; };
-  for (const std::string label : {"change", "refresh"}) {
+  for (const std::string label : {"change", "refresh"})
     card.InstallRecorder(label == "change" ? card.ChangeProgram() : card.CardPath("/brix/etc/refreshparams.sh").string(), label,
         "echo \"$HTTP_PROXY\" >> '" + card.RecordLog().string() + "'; exec find /proc/self/fd -mindepth 1 -fprintf '" + list(label) + "' '%f>%l\\n'");
-  }
   CgiEnvironment env = PostRequest("/set", "oid-a=1");
   SetVariable(env, "HTTP_PROXY", "http://proxy.example:3128");
   RunCgi(card, env, "oid-a=1", {.inherited_descriptor = 7});

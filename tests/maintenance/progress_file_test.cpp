@@ -54,7 +54,7 @@ TEST(DeleteProgressFile, LeavesAFileThatReplacedTheOneRead) {
   EXPECT_EQ(DeleteProgressFile(file.c_str(), ended).outcome, ProgressDeletion::kReplaced);
   const ProgressReading running = ReadProgressFile(file.c_str());
   EXPECT_EQ(DeleteProgressFile(file.c_str(), running).outcome, ProgressDeletion::kDeleted);
-  EXPECT_FALSE(sandbox.Exists(file));
+  EXPECT_FALSE(std::filesystem::exists(file));
   EXPECT_EQ(DeleteProgressFile(file.c_str(), running).outcome, ProgressDeletion::kFailed);
 }
 }  // namespace

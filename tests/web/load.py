@@ -1,13 +1,12 @@
 #!/usr/bin/env python3
 """The program under load behind lighttpd: several clients at once, a fixed number of requests each. Every answer must
 be complete and one of its route's designed answers; then the value files, logs and processes left are checked."""
-import base64, glob, http.client, os, random, re, shutil, subprocess, sys, tempfile, threading, time
+import base64, http.client, os, random, re, shutil, subprocess, sys, tempfile, threading, time
 from concurrent.futures import ThreadPoolExecutor
 from urllib.parse import urlencode
 
 CLIENTS, REQUESTS, URL = 8, 60, "/cgi-bin/Merovane"
-env = os.environ
-source, user, password = env["MEROVANE_SOURCE_DIR"], env["MEROVANE_WEB_USER"], env["MEROVANE_WEB_PASSWORD"]
+source, user, password = (env := os.environ)["MEROVANE_SOURCE_DIR"], env["MEROVANE_WEB_USER"], env["MEROVANE_WEB_PASSWORD"]
 if not os.path.exists("/usr/sbin/lighttpd"):  # a failure as root (the test command installs it), else a skip
     sys.exit(print("lighttpd is missing: install the Debian package lighttpd", file=sys.stderr) or
              (1 if os.getuid() == 0 else 77))
@@ -110,13 +109,6 @@ def one(rng):
         seen["running" if "stop=0" in text or "Update in progress" in text else "ended"] += 1
 
 
-def updates(done):  # simulated updates, one after another, until the clients are done
-    while not done.is_set():
-        for extra in ([], ["--ppc", "--fail", "3"]):
-            subprocess.run([f"{site}/card/brix/bin/simulate-update", *extra, "--steps", "6", "--step", "0.3"],
-                           stdout=subprocess.DEVNULL, check=True)
-
-
 def check_card():
     for oid, (key, _) in PARAMS.items():  # one complete line holding a sent value
         if (text := read(f"card/brix/conf/{oid}.conf")) not in {f"{key}={value}\n" for value in sent[oid]}:
@@ -125,17 +117,11 @@ def check_card():
     if (changes, refreshes) != (len(PARAMS) * len(applied), len(applied)):  # every change and refresh ran once
         fail(f"{len(applied)} forms applied: {changes} change records, {refreshes} refreshes")
     for _ in range(50):  # no process left working in the site (the program and its children run in www/cgi-bin)
-        if not (left := [pid for pid in glob.glob("/proc/[0-9]*") if in_site(pid)]):
+        if not (left := subprocess.run(["find", "/proc", "-mindepth", "2", "-maxdepth", "2", "-name", "cwd", "-lname", site + "/*"],
+                                       capture_output=True, text=True).stdout.split()):
             return
         time.sleep(0.1)
     fail(f"processes left behind: {left}")
-
-
-def in_site(pid):
-    try:
-        return os.readlink(pid + "/cwd").startswith(site + "/")
-    except OSError:
-        return False
 
 
 def check_logs():  # the error log holds only designed messages, the program's stderr nothing, the server's its own
@@ -147,7 +133,9 @@ def check_logs():  # the error log holds only designed messages, the program's s
 
 try:
     done, start = threading.Event(), time.monotonic()
-    (updater := threading.Thread(target=updates, args=(done,))).start()
+    (updater := threading.Thread(target=lambda: [  # simulated updates, one after another, until the clients are done
+        subprocess.run([f"{site}/card/brix/bin/simulate-update", *extra, "--steps", "6", "--step", "0.3"], stdout=subprocess.DEVNULL,
+                       check=True) for _ in iter(done.is_set, True) for extra in ([], ["--ppc", "--fail", "3"])])).start()
     with ThreadPoolExecutor(CLIENTS) as pool:
         list(pool.map(lambda number: [one(rng) for rng in [random.Random(seed * 100 + number)] for _ in range(REQUESTS)],
                       range(CLIENTS)))

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The program behind a real web server on a fresh sample card (free loopback port), curl as the client: what only the
 # server shows (its status codes, authentication, headers, the forms it passes on, a client leaving), not the pages.
-#   servers.sh lighttpd routes|set-urlencoded|set-multipart|set-leaving
-#   servers.sh busybox static|auth|set-urlencoded|set-multipart|set-leaving
+#   servers.sh lighttpd routes|set-*, or busybox static|auth|set-* (set-urlencoded, set-multipart, set-leaving)
 set -uo pipefail
 : "${MEROVANE_SOURCE_DIR:?run through ctest}" "${MEROVANE_PROGRAM:?}" "${MEROVANE_PICS:?}"
 program_url=/cgi-bin/Merovane credentials=() failures=0  # credentials: curl's --user option, when the server asks

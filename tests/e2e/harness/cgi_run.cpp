@@ -83,16 +83,14 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     for (std::size_t stream = 0; stream < 2; ++stream) {
       if (fds[stream].fd < 0 || (fds[stream].revents == 0 && !(leaving && stream == 0))) continue;
       const ssize_t got = leaving && stream == 0 ? 0 : ::read(fds[stream].fd, buffer.data(), buffer.size());
-      if (got > 0) (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got));
-      if (got > 0) continue;
+      if (got > 0 && (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got)).size()) continue;
       ::close(std::exchange(fds[stream].fd, -1));
       if (stream == 0) run.output_closed = std::chrono::steady_clock::now();
     }
   }
   for (const pollfd& fd : fds) ::close(fd.fd);
   writer.join();
-  std::string log_path = valgrind_log;
-  const std::string report = sandbox.ReadFile(log_path.replace(log_path.find("%p"), 2, std::to_string(pid)));
+  const std::string report = sandbox.ReadFile(sandbox.Root() / "records" / ("valgrind." + std::to_string(pid) + ".log"));
   if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty())) ADD_FAILURE() << "memcheck found faults:\n" << report;
   return run;
 }

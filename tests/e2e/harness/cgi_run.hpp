@@ -1,7 +1,6 @@
 #pragma once
 
 #include <optional>
-#include <utility>
 
 #include "e2e/harness/sandbox.hpp"
 
@@ -41,11 +40,9 @@ inline void SetVariable(CgiEnvironment& env, std::string_view name, std::optiona
 }
 // A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the body's length and `type` (none when empty).
 inline CgiEnvironment GetRequest(std::string_view path_info) {
-  return {{"PATH_INFO", std::string(path_info)}, {"REQUEST_METHOD", "GET"}, {"HTTP_HOST", kTestHost},
-          {"SCRIPT_NAME", kTestScript}};
+  return {{"PATH_INFO", std::string(path_info)}, {"REQUEST_METHOD", "GET"}, {"HTTP_HOST", kTestHost}, {"SCRIPT_NAME", kTestScript}};
 }
-inline CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,
-                                  std::string_view type = "application/x-www-form-urlencoded") {
+inline CgiEnvironment PostRequest(std::string_view path_info, std::string_view body, std::string_view type = "application/x-www-form-urlencoded") {
   CgiEnvironment env = GetRequest(path_info);
   SetVariable(env, "REQUEST_METHOD", "POST");
   SetVariable(env, "CONTENT_LENGTH", std::to_string(body.size()));

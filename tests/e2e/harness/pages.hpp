@@ -13,15 +13,11 @@ inline const std::string kHtmlHeader =
 inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
 inline std::string StaticPage() { return kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html") + Marker("pageFooter.html"); }
 inline std::string Redirect(const std::string& location) { return "Location: " + location + "\r\n\r\n"; }
-inline std::string GeneralPage(const std::string& body) {
-  return kHtmlHeader + Marker("pageHeader.html") + Marker("generalHeader.html") + body + Marker("pageFooter.html");
-}
+inline std::string GeneralPage(const std::string& body) { return kHtmlHeader + Marker("pageHeader.html") + Marker("generalHeader.html") + body + Marker("pageFooter.html"); }
 inline std::string CenteredNote(const std::string& text) { return "<p style=\"text-align: center\">" + text + "</p>\n"; }
 
 // "/set"
-inline std::string NoPageSelectedPage() {
-  return GeneralPage(CenteredNote("You have not selected a page.<br/><br/>Please choose from one of the above menu options."));
-}
+inline std::string NoPageSelectedPage() { return GeneralPage(CenteredNote("You have not selected a page.<br/><br/>Please choose from one of the above menu options.")); }
 inline std::string CrossSiteRefusal() {
   return "Status: 403 Forbidden\r\n" + GeneralPage(CenteredNote("The settings were not changed: the form was sent from a page "
                                                                 "of another site.<br/><br/>Please use the card's own configuration page."));
@@ -65,9 +61,7 @@ inline std::string StatusErrorPage(const std::string& message) {
   return GeneralPage(kDoneBar + "<div class=\"progressbar-message\">Error:&nbsp;&nbsp;<span class=\"errorText\">" + message + "</span></div>");
 }
 inline std::string FeedRunning(const std::string& percentage) { return kTextHeader + "0</>stop=0</>percentage=" + percentage + "\r\n"; }
-inline std::string FeedFailed(const std::string& message, const std::string& percentage) {
-  return kTextHeader + "0</>stop=1</>msg=" + message + "</>percentage=" + percentage + "\r\n";
-}
+inline std::string FeedFailed(const std::string& message, const std::string& percentage) { return kTextHeader + "0</>stop=1</>msg=" + message + "</>percentage=" + percentage + "\r\n"; }
 inline std::string FeedComplete(bool ppc) {
   return ppc ? kTextHeader + "0</>stop=1</>msg=Upload complete.<br>You should reboot the controller for the change to take effect.<br>"
                              "</>percentage=100\r\n<form action=\"/cgi-bin/Merovane/reboot\" method=\"GET\"><input type=\"submit\" "

@@ -33,9 +33,7 @@ void Sandbox::WriteFile(const fs::path& path, std::string_view content, unsigned
 }
 
 std::string Sandbox::ReadFile(const fs::path& path) const {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 void Sandbox::InstallRecorder(const fs::path& path, std::string_view label, std::string_view extra_shell) const {

@@ -22,9 +22,8 @@ class Sandbox {
   std::filesystem::path ErrorLog() const { return CardPath("/tmp/wwwError.txt"); }
   std::filesystem::path RecordLog() const { return root_ / "records" / "log"; }
   void WriteFile(const std::filesystem::path& path, std::string_view content, unsigned mode = 0644) const;
-  std::string ReadFile(const std::filesystem::path& path) const;
+  std::string ReadFile(const std::filesystem::path& path) const;  // "" when missing
   void WriteCardFile(std::string_view path, std::string_view content) const { WriteFile(CardPath(path), content); }
-  bool Exists(const std::filesystem::path& path) const { return std::filesystem::exists(path); }
   // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then runs `extra_shell`.
   void InstallRecorder(const std::filesystem::path& path, std::string_view label, std::string_view extra_shell = "") const;
   // The record log's lines, once it holds `count` of them or `timeout` has passed.
@@ -47,9 +46,7 @@ class SetCard : public Sandbox {
  public:
   explicit SetCard(const std::vector<TestParam>& params);
   std::string ChangeProgram() const { return (Root() / "bin" / "change").string(); }
-  std::string ChangeRecord(const std::string& oid, const std::string& value) const {
-    return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]";
-  }
+  std::string ChangeRecord(const std::string& oid, const std::string& value) const { return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]"; }
   std::vector<std::string> Changes() const {  // the change programs' records, in order
     std::vector<std::string> changes = Records();
     std::erase_if(changes, [](const std::string& record) { return !record.starts_with("change "); });
