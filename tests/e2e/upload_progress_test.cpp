@@ -1,6 +1,5 @@
-// Whole-request tests of the progress feed and status page: one request per kind of answer; which files are believed.
+// Whole-request tests of the progress feed and status page: one request per kind of answer.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "e2e/harness/cgi_run.hpp"
@@ -49,21 +48,6 @@ TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateIsDeletedOnce) {
       if (c.ended) { EXPECT_EQ(Answer(sandbox, feed, c.ppc), feed ? FeedComplete(false) : StatusCompletePage(false)); }
       EXPECT_EQ(sandbox.ReadFile(other) + sandbox.ReadFile(sandbox.ErrorLog()), "\x01\x00\x07"s);
     }
-  }
-}
-
-// Believed only from the updater: its own plain file nobody else may write. Else unreadable, left in place.
-TEST(Progress, OnlyTheUpdatersOwnPlainFileIsBelieved) {
-  for (const std::string kind : {"others writable", "another user's", "fifo"}) {
-    if (kind == "another user's" && ::geteuid() != 0) continue;  // only root gives a file away
-    Sandbox sandbox;
-    const auto file = sandbox.CardPath("/tmp/progress");
-    if (kind != "fifo") sandbox.WriteFile(file, "\x02\x00\x64"s, kind == "others writable" ? 0646 : 0644);
-    ASSERT_TRUE(kind != "fifo" || ::mkfifo(file.c_str(), 0644) == 0);
-    ASSERT_TRUE(kind != "another user's" || ::chown(file.c_str(), 1006, 1006) == 0);
-    EXPECT_EQ(Answer(sandbox, true, false), kFeedUnknown) << kind;
-    EXPECT_EQ(Answer(sandbox, false, false), StatusErrorPage("Unable to read progress file")) << kind;
-    EXPECT_TRUE(fs::exists(file)) << kind;
   }
 }
 

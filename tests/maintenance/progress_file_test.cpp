@@ -1,9 +1,10 @@
-// The progress file's three bytes classified, the error messages of both
-// load types, and deleting only the file that was read. Whose files are
-// believed is tested on whole requests.
+// The progress file's three bytes classified, whose files are believed, the
+// error messages of both load types, and deleting only the file that was read.
 #include "maintenance/progress_file.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <tuple>
@@ -15,22 +16,27 @@ namespace {
 using namespace std::string_literals;
 using enum ProgressState;
 
-// The updater's own file (the tests' user plays the updater) of the mode given, or (mode 0) a link to one.
-TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFile) {
-  const struct { std::string bytes; ProgressState state; int error = 0, percentage = 0; unsigned mode = 0644; } cases[] = {
+// The updater's own file (the tests' user plays the updater) of the mode given; else what another user could leave at
+// the name: a link to one, a FIFO, a file of another user (only root can give one away).
+TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
+  const struct { std::string bytes; ProgressState state; int error = 0, percentage = 0; unsigned mode = 0644; std::string kind = ""; } cases[] = {
       {"\x01\x00\x2a"s, kRunning, 0, 42}, {"\x02\x00\x63"s, kRunning, 0, 99}, {"\x02\x00\xff"s, kRunning, 0, 255},
       {"\x01\x00\x64"s, kRunning, 0, 100}, {"\x01\x00\x05\x02\x00\x64"s, kRunning, 0, 5},  // the rest is ignored
       {"\x02\x00\x64"s, kCompleted, 0, 100},  // completed: the final stage at 100 percent without error
       {"\x00\x03\x10"s, kFailed, 3, 16}, {"\x02\x01\x64"s, kFailed, 1, 100}, {"\x02\x00"s, kUnreadable}, {"", kUnreadable},
-      {"\x02\x00\x64"s, kUnreadable, 0, 0, 0}, {"\x02\x00\x64"s, kUnreadable, 0, 0, 0664}};  // group-writable
+      {"\x02\x00\x64"s, kUnreadable, 0, 0, 0664}, {"\x02\x00\x64"s, kUnreadable, 0, 0, 0646}, {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "link"},
+      {"", kUnreadable, 0, 0, 0644, "fifo"}, {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "another user's"}};
   for (const auto& c : cases) {
+    if (c.kind == "another user's" && ::geteuid() != 0) continue;
     testing_support::Sandbox sandbox;
     const auto file = sandbox.CardPath("/tmp/progress"), real = sandbox.Root() / "real";
-    sandbox.WriteFile(c.mode ? file : real, c.bytes, c.mode ? c.mode : 0644);
-    if (!c.mode) std::filesystem::create_symlink(real, file);
+    ASSERT_TRUE(c.kind != "fifo" || ::mkfifo(file.c_str(), 0644) == 0);
+    if (c.kind != "fifo") sandbox.WriteFile(c.kind == "link" ? real : file, c.bytes, c.mode);
+    if (c.kind == "link") std::filesystem::create_symlink(real, file);
+    ASSERT_TRUE(c.kind != "another user's" || ::chown(file.c_str(), 1006, 1006) == 0);
     const ProgressReading reading = ReadProgressFile(file.c_str());
     EXPECT_EQ(std::tie(reading.state, reading.error_number, reading.percentage),
-              std::tuple(c.state, c.error, c.percentage)) << ::testing::PrintToString(c.bytes) << c.mode;
+              std::tuple(c.state, c.error, c.percentage)) << ::testing::PrintToString(c.bytes) << c.mode << c.kind;
   }
 }
 
