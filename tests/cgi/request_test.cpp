@@ -1,15 +1,11 @@
-// The parse entry point (the method, the checks made before a body is read),
-// the lookups of submitted values, and the program's memory limit.
+// The parse entry point (method, checks before a body is read) and the lookups of submitted values.
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <cstdint>
 #include <tuple>
 
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_test_support.hpp"
-#include "cgi/checked_alloc.hpp"
 
 namespace {
 using namespace cgi_testing;
@@ -87,23 +83,4 @@ TEST_F(CgiTest, LookupsFindTheFirstValueOfExactlyThatName) {
   EXPECT_EQ(LookUp("dup"), kNotFound);
 }
 
-#if !defined(MEROVANE_SANITIZED) && !defined(MEROVANE_TEST_EMULATED)
-// The program's own limit leaves the hard limit; a child gets the previous one back. Not
-// under sanitizers (shadow memory) or qemu-user (which does not apply it to its guest).
-TEST(MemoryLimitDeathTest, SparesChildren) {
-  const auto limited = [] {
-    rlimit before{}, now{};
-    if (::getrlimit(RLIMIT_AS, &before) != 0) std::_Exit(3);
-    CgiLimitAddressSpace(4096);  // MiB
-    if (::getrlimit(RLIMIT_AS, &now) != 0 || now.rlim_cur == before.rlim_cur || now.rlim_max != before.rlim_max) {
-      std::_Exit(4);
-    }
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(::getrlimit(RLIMIT_AS, &now) == 0 && now.rlim_cur == before.rlim_cur ? 0 : 5);
-    int status = -1;
-    std::exit(::waitpid(child, &status, 0) == child && status == 0 ? 7 : 6);
-  };
-  EXPECT_EXIT(limited(), ::testing::ExitedWithCode(7), "");
-}
-#endif
 }  // namespace

@@ -1,5 +1,4 @@
-// The menu form renderer, on descriptor files in a sandboxed card, with its
-// option lists, choice widgets and HTML escaping.
+// The menu form renderer on a sandboxed card's descriptor files: option lists, choice widgets, HTML escaping.
 #include "descriptors/menu_form.hpp"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
+#include "e2e/harness/pages.hpp"
 #include "e2e/harness/sandbox.hpp"
 #include "response/response_output.hpp"
 
@@ -15,14 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 using S = const std::string&;
+using testing_support::FormRow, testing_support::TextBox;
 
-std::string Row(S name, S cell) {
-  return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell + "</td></tr>\r\n";
-}
-std::string TextBox(S oid, S html_value) {
-  return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid +
-         "\" maxlength=\"49\" value=\"" + html_value + "\"/>\n\n";
-}
 // One box per group, a dot between boxes, then the message script.
 std::string AddressBoxes(const Strings& groups) {
   std::string html;
@@ -114,7 +108,7 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
     SCOPED_TRACE(c.type + " " + c.more + " " + c.value_file);
     Write("/brix/etc/param.xml", Param("p", "P", c.type, c.more));
     Write("/v/p", c.value_file);
-    EXPECT_EQ(Render(), Row("P", c.cell));
+    EXPECT_EQ(Render(), FormRow("P", c.cell));
   }
   EXPECT_EQ(TakeErrorLog(), "");
 }
@@ -140,7 +134,7 @@ TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
   for (const auto& [menu, shown] : cases) {
     Write("/brix/etc/control_menu.xml", menu);
     std::string rows;
-    for (const std::string& oid : shown) rows += Row(oid, oid);
+    for (const std::string& oid : shown) rows += FormRow(oid, oid);
     EXPECT_EQ(Render(), rows) << menu;
   }
   EXPECT_EQ(TakeErrorLog(), "");
@@ -169,7 +163,7 @@ TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   Write("/v/p", "");
   for (const auto& c : cases) {
     Write("/brix/etc/param.xml", c.records);
-    EXPECT_EQ(Render(), Row("Q", TextBox("q", "secret")) + Row(c.label, "") + Row(c.label, "")) << c.log;
+    EXPECT_EQ(Render(), FormRow("Q", TextBox("q", "secret")) + FormRow(c.label, "") + FormRow(c.label, "")) << c.log;
     EXPECT_EQ(TakeErrorLog(), c.log + c.log);
   }
 }

@@ -1,6 +1,8 @@
 // Whole-request tests of "/set": each of its pages, the change programs and the refresh it runs, and what reaches them.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
@@ -20,7 +22,7 @@ TEST(SetRequest, WithoutAFormToApplyOrWithRejectedValuesNothingIsApplied) {
   SetCard card({{"a", "Alpha", "4", "1", "5", false}, {"b", "Beta", "7", "1", "stored \"value\""}, {"ro", "Fixed", "7", "0", "", false}});
   for (const auto& [method, body, page] : {std::tuple{"GET", "oid-b=1", NoPageSelectedPage()}, {"POST", "oid-ro=1&x=2", NoPageSelectedPage()},
            {"POST", "oid-a=%3Cb%3E%26&oid-b=", ErrorPage(ErrorLine("&lt;b&gt;&amp;", "Alpha") + ErrorLine("", "Beta"),
-                                                         TextBoxRow("b", "Beta", "stored &quot;value&quot;"))}}) {
+                                                         FormRow("Beta", TextBox("b", "stored &quot;value&quot;")))}}) {
     CgiEnvironment env = PostRequest("/set", body);
     SetVariable(env, "REQUEST_METHOD", method);
     const CgiRun run = RunCgi(card, env, body);
@@ -104,18 +106,24 @@ TEST(SetRequest, FormsFromOtherSitesAreRefused) {
 }
 
 // A copy built with a 16 MiB address-space limit ends a body too large for it on the allocator's
-// message, before any page or change; it applies an ordinary form.
+// message, before any page or change; it applies an ordinary form, by a change program that has
+// the limit the program started with, not its own.
 TEST(SetRequest, ABodyBeyondTheMemoryLimitEndsWithNothingWrittenOrApplied) {
 #if defined(MEROVANE_SANITIZED) || defined(MEROVANE_TEST_EMULATED)
   GTEST_SKIP() << "a sanitizer build applies no address-space limit, nor does qemu-user apply the program's";
 #endif
   if (UnderMemcheck()) GTEST_SKIP() << "valgrind needs more than the limit";
   SetCard card({{"a", "A", "7"}});
+  card.InstallRecorder(card.ChangeProgram(), "change", "echo \"limit $(ulimit -v)\" >> '" + card.RecordLog().string() + "'");
   const CgiRun run = Post(card, "oid-a=" + std::string(32 << 20, 'v'), {.program = MEROVANE_LIMITED_PROGRAM});
   EXPECT_EQ(std::tie(run.out, run.err, run.exit_status), std::make_tuple("", "Memory exhausted.\n", 1));
   EXPECT_TRUE(card.Records().empty());
   EXPECT_EQ(Post(card, "oid-a=v", {.program = MEROVANE_LIMITED_PROGRAM}).out, NetworkSettingsPage(kTestHost));
   EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "v")});
+  rlimit own{};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &own), 0);
+  const std::vector<std::string> records = card.Records();
+  EXPECT_EQ(std::count(records.begin(), records.end(), "limit " + (own.rlim_cur == RLIM_INFINITY ? "unlimited" : std::to_string(own.rlim_cur >> 10))), 1);
 }
 
 }  // namespace

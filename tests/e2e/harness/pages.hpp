@@ -35,9 +35,12 @@ inline std::string DhcpWarningPage() {
 inline std::string ErrorLine(const std::string& shown, const std::string& name) {
   return "<div class=\"errorText\">Invalid value \"" + shown + "\" for parameter: " + name + "</div>\r\n";
 }
-inline std::string TextBoxRow(const std::string& oid, const std::string& name, const std::string& value) {
-  return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\"><input class=\"formInput\" type=\"textbox\" "
-         "id=\"oid-" + oid + "\" name=\"oid-" + oid + "\" maxlength=\"49\" value=\"" + value + "\"/>\n\n</td></tr>\r\n";
+// A row of the parameter form, and the text box of a writable value.
+inline std::string FormRow(const std::string& name, const std::string& cell) {
+  return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell + "</td></tr>\r\n";
+}
+inline std::string TextBox(const std::string& oid, const std::string& value) {
+  return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid + "\" maxlength=\"49\" value=\"" + value + "\"/>\n\n";
 }
 inline std::string ErrorPage(const std::string& error_lines, const std::string& form_rows) {
   return kHtmlHeader + Marker("pageHeader.html") + Marker("configHeader.html") + "<tr><td colspan=\"2\">\r\n" + error_lines +
