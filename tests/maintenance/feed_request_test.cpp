@@ -22,13 +22,12 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
   const std::tuple<std::string, std::string, std::size_t, std::string> cases[] = {
       {"loadtype=", "ppcupload", 18, "loadtype=ppcupload"}, {"loadtype=", "ppcupload", 12, "loadtype=ppc"},
       {"ab", "c", 10, "abc"}, {"a\0b"s, "c", 4, "a"}, {"", "", 5, ""}};
+  const int saved_stdin = ::dup(STDIN_FILENO);
   for (const auto& [first, second, length, body] : cases) {
-    int pipe_ends[2];
-    ASSERT_EQ(::pipe(pipe_ends), 0);
-    const int saved_stdin = ::dup(STDIN_FILENO);
-    ::dup2(pipe_ends[0], STDIN_FILENO), ::close(pipe_ends[0]);
-    // Captured by name: clang 14 cannot capture structured bindings.
-    std::thread writer([&first = first, &second = second, out = pipe_ends[1]] {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::dup2(ends[0], STDIN_FILENO), ::close(ends[0]);
+    std::thread writer([&first = first, &second = second, out = ends[1]] {  // by name: clang 14 cannot capture bindings
       EXPECT_EQ(::write(out, first.data(), first.size()), static_cast<ssize_t>(first.size()));
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       EXPECT_EQ(::write(out, second.data(), second.size()), static_cast<ssize_t>(second.size()));
@@ -36,8 +35,8 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
     });
     EXPECT_EQ(ReadFeedBody(length), body) << first << second;
     writer.join();
-    ::dup2(saved_stdin, STDIN_FILENO), ::close(saved_stdin);
   }
+  ::dup2(saved_stdin, STDIN_FILENO), ::close(saved_stdin);
 }
 
 TEST(FeedLoadType, IsTheFirstLoadtypeValueUpToABlank) {
