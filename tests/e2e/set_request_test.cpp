@@ -122,8 +122,9 @@ TEST(SetRequest, ABodyBeyondTheMemoryLimitEndsWithNothingWrittenOrApplied) {
   EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "v")});
   rlimit own{};
   ASSERT_EQ(::getrlimit(RLIMIT_AS, &own), 0);
+  const std::string limit = own.rlim_cur == RLIM_INFINITY ? "unlimited" : std::to_string(own.rlim_cur >> 10);  // KiB
   const std::vector<std::string> records = card.Records();
-  EXPECT_EQ(std::count(records.begin(), records.end(), "limit " + (own.rlim_cur == RLIM_INFINITY ? "unlimited" : std::to_string(own.rlim_cur >> 10))), 1);
+  EXPECT_EQ(std::count(records.begin(), records.end(), "limit " + limit), 1);
 }
 
 }  // namespace
