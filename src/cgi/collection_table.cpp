@@ -91,7 +91,6 @@ std::uint32_t CollectionTable::TagOf(std::uint64_t hash) const {
 
 std::size_t CollectionTable::SlotOf(std::string_view name, std::uint64_t hash) const {
   const std::size_t mask = index_.size() - 1;
-  const std::uint32_t position_mask = static_cast<std::uint32_t>(mask);
   const std::uint32_t tag = TagOf(hash);
   // The index is never full, so the walk ends at a free slot at the latest.
   for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
@@ -102,7 +101,7 @@ std::size_t CollectionTable::SlotOf(std::string_view name, std::uint64_t hash) c
     if ((code >> shift_) != tag) {
       continue;
     }
-    if (NameOf(collections_[(code & position_mask) - 1]) == name) {
+    if (NameOf(collections_[PositionOf(code)]) == name) {
       return slot;
     }
   }
@@ -121,7 +120,7 @@ void CollectionTable::RebuildIndex(std::size_t slots) {
     while (index_[slot] != 0) {
       slot = (slot + 1) & mask;
     }
-    index_[slot] = (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
+    index_[slot] = CodeOf(hash, position);
   }
 }
 
@@ -133,7 +132,7 @@ std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
   if (code == 0) {
     return std::nullopt;
   }
-  return (code & static_cast<std::uint32_t>(index_.size() - 1)) - 1;
+  return PositionOf(code);
 }
 
 void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std::uint32_t value) {
@@ -151,7 +150,7 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
   }
   std::size_t slot = SlotOf(name_text, hash);
   if (index_[slot] != 0) {
-    Collection& collection = collections_[(index_[slot] & static_cast<std::uint32_t>(index_.size() - 1)) - 1];
+    Collection& collection = collections_[PositionOf(index_[slot])];
     // Into the ring, behind the last entry and before the first.
     entries_[entry].next = entries_[collection.last].next;
     entries_[collection.last].next = entry;
@@ -164,7 +163,7 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
     RebuildIndex(index_.size() * 2);
     return;
   }
-  index_[slot] = (TagOf(hash) << shift_) | static_cast<std::uint32_t>(collections_.size());
+  index_[slot] = CodeOf(hash, collections_.size() - 1);
 }
 
 void CollectionTable::AppendPair(std::size_t name, std::size_t name_length, std::optional<std::size_t> value) {

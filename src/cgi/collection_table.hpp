@@ -85,6 +85,12 @@ class CollectionTable {
   // Slot codes: 0 is free; else the position plus one in the low `shift_`
   // bits and the hash's top bits above them.
   std::uint32_t TagOf(std::uint64_t hash) const;
+  std::uint32_t CodeOf(std::uint64_t hash, std::size_t position) const {
+    return (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
+  }
+  std::size_t PositionOf(std::uint32_t code) const {
+    return (code & static_cast<std::uint32_t>(index_.size() - 1)) - 1;
+  }
   // The slot that holds `name`, or the free slot where it would go.
   std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
   void RebuildIndex(std::size_t slots);

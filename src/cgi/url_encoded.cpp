@@ -23,10 +23,6 @@ int HexDigitValue(char c) {
   return -1;
 }
 
-}  // namespace
-
-namespace {
-
 // Decodes from `text` into `out` (which may be `text` itself: the output
 // never runs ahead of the input) up to `limit` bytes; returns their number.
 std::size_t Decode(std::string_view text, char* out, std::size_t limit) {

@@ -31,10 +31,6 @@ constexpr RoutedPath kRoutedPaths[] = {
     {kRouteSnmpConf, StaticPage},
 };
 
-}  // namespace
-
-namespace {
-
 // The host the browser asked for. An HTTP/1.0 request names none; the server
 // then names itself (an IPv6 address in brackets, a port but 80 after it).
 std::string RedirectHost() {
@@ -58,17 +54,11 @@ std::string RedirectHost() {
 void RedirectToProgram() {
   const std::string host = RedirectHost();
   const std::string script = HeaderSafe(std::getenv("SCRIPT_NAME"));
-  if (host.empty()) {
-    // No host known at all: a path alone, which the browser resolves against
-    // the address it asked for ("http:///..." would name a host "cgi-bin").
-    response::Write("Location: ");
-    response::Write(script.empty() ? "/" : script);
-    response::Write("\r\n\r\n");
-    return;
-  }
-  response::Write("Location: http://");
-  response::Write(host);
-  response::Write(script);
+  // No host known at all: a path alone, which the browser resolves against
+  // the address it asked for ("http:///..." would name a host "cgi-bin").
+  const std::string location = !host.empty() ? "http://" + host + script : script.empty() ? "/" : script;
+  response::Write("Location: ");
+  response::Write(location);
   response::Write("\r\n\r\n");
 }
 

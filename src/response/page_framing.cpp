@@ -29,6 +29,14 @@ void MenuPageHead() {
   IncludeFile(kGeneralHeaderInclude);
 }
 
+void MenuNotePage(std::string_view note) {
+  MenuPageHead();
+  response::Write("<p style=\"text-align: center\">");
+  response::Write(note);
+  response::Write("</p>\n");
+  IncludeFile(kPageFooterInclude);
+}
+
 int IncludeFile(const char* path) {
   const FileDescriptor file(path);
   if (!file) {

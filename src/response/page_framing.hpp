@@ -20,6 +20,8 @@ void HtmlResponseHeader(std::string_view extra_lines = {});
 // The header and the pageHeader and generalHeader fragments: the top of every
 // page that shows the card's menu.
 void MenuPageHead();
+// A whole page with the card's menu that shows one centred note (HTML).
+void MenuNotePage(std::string_view note);
 // Copies the fragment at `path` to the response unchanged. A fragment that
 // cannot be opened adds nothing to the page and is noted in the error log.
 int IncludeFile(const char* path);

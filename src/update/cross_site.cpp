@@ -12,9 +12,9 @@
 namespace {
 
 constexpr std::string_view kRefusalStatus = "Status: 403 Forbidden\r\n";
-constexpr std::string_view kRefusalText =
-    "<p style=\"text-align: center\">The settings were not changed: the form was sent from a page of another "
-    "site.<br/><br/>Please use the card's own configuration page.</p>\n";
+constexpr std::string_view kRefusalNote =
+    "The settings were not changed: the form was sent from a page of another site.<br/><br/>Please use the card's "
+    "own configuration page.";
 constexpr const char* kRefusalLog = "refused a set request from origin %s to host %s\n";
 
 // Whether `origin` is set and is not the request's own origin.
@@ -38,9 +38,7 @@ bool RefuseCrossSiteSet() {
     return false;
   }
   response::Write(kRefusalStatus);
-  MenuPageHead();
-  response::Write(kRefusalText);
-  IncludeFile(kPageFooterInclude);
+  MenuNotePage(kRefusalNote);
   // One line whatever the request holds.
   WriteErrorLog(kRefusalLog, HeaderSafe(origin).c_str(), HeaderSafe(host).c_str());
   return true;

@@ -52,11 +52,7 @@ SetRecord ReadSetRecord(std::string_view line) {
 }
 
 void WriteNoPageSelected() {
-  MenuPageHead();
-  response::Write(
-      "<p style=\"text-align: center\">You have not selected a page.<br/><br/>Please choose from one of the above "
-      "menu options.</p>\n");
-  IncludeFile(kPageFooterInclude);
+  MenuNotePage("You have not selected a page.<br/><br/>Please choose from one of the above menu options.");
 }
 
 // The head of the error page is written at the first rejection only, so a
