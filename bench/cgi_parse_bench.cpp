@@ -17,7 +17,11 @@ std::string Form(long fields, bool distinct) {
   std::string form;
   for (long i = 0; i < fields; ++i) {
     const std::string number = std::to_string(i);
-    form.append(i == 0 ? "" : "&").append("oid-").append(distinct ? number : "1").append("=").append(number);
+    form.append(i == 0 ? "" : "&")
+        .append("oid-")
+        .append(distinct ? number : "1")
+        .append("=")
+        .append(number);
   }
   return form;
 }
@@ -60,10 +64,16 @@ void BM_CardForm(benchmark::State& state) {
 }
 
 BENCHMARK(BM_CardForm)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DistinctNames)->RangeMultiplier(10)->Range(100, 100000)->Complexity(benchmark::oN)->Unit(
-    benchmark::kMillisecond);
-BENCHMARK(BM_RepeatedName)->RangeMultiplier(10)->Range(100, 100000)->Complexity(benchmark::oN)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_DistinctNames)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RepeatedName)
+    ->RangeMultiplier(10)
+    ->Range(100, 100000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

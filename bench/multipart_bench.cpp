@@ -66,7 +66,8 @@ constexpr std::size_t kMiB = 1024 * 1024;
 
 // The baseline: every byte of the same body through getc_unlocked, nothing kept.
 void BM_GetcUnlockedReader(benchmark::State& state) {
-  const Stream body = Body([&](std::FILE* s) { multipart_bodies::WriteFilePart(s, state.range(0) * kMiB); });
+  const Stream body =
+      Body([&](std::FILE* s) { multipart_bodies::WriteFilePart(s, state.range(0) * kMiB); });
   for (auto _ : state) {
     std::rewind(body.get());
     unsigned sum = 0;
@@ -86,12 +87,14 @@ void BM_MultipartFilePart(benchmark::State& state) {
 void BM_LongFirstLine(benchmark::State& state) {
   const std::size_t first = state.range(0) * kMiB;
   const std::size_t lines = state.range(1);
-  const Stream body = Body([&](std::FILE* s) { multipart_bodies::WriteLongFirstLine(s, first, lines); });
+  const Stream body =
+      Body([&](std::FILE* s) { multipart_bodies::WriteLongFirstLine(s, first, lines); });
   RunParse(state, body.get(), "log", static_cast<long>(first + lines * 21));
 }
 
 void BM_FoldedHeader(benchmark::State& state) {
-  const Stream body = Body([&](std::FILE* s) { multipart_bodies::WriteFoldedHeader(s, state.range(0)); });
+  const Stream body =
+      Body([&](std::FILE* s) { multipart_bodies::WriteFoldedHeader(s, state.range(0)); });
   RunParse(state, body.get(), "x", 1);
   state.SetComplexityN(state.range(0));
 }

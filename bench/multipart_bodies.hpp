@@ -15,7 +15,9 @@ namespace multipart_bodies {
 inline const std::string kBoundary = "------------------------5c3e1a9f07b2d486";
 inline const std::string kContentType = "multipart/form-data; boundary=" + kBoundary;
 
-inline void Put(std::FILE* stream, const std::string& text) { std::fwrite(text.data(), 1, text.size(), stream); }
+inline void Put(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
 
 inline void OpenPart(std::FILE* stream, const std::string& headers) {
   Put(stream, "--" + kBoundary + "\r\n" + headers + "\r\n");

@@ -44,14 +44,19 @@ int main(int argc, char** argv) {
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   const long peak = PeakResidentKiB();
   FormEntry entry;
-  const bool right = result == 0 && CgiFirstEntry("firmware", entry) == 0 && entry.value_length == part;
+  const bool right =
+      result == 0 && CgiFirstEntry("firmware", entry) == 0 && entry.value_length == part;
 
   const long part_kib = static_cast<long>(part / 1024);
   const long bound = 2 * part_kib + 8 * 1024;
-  std::printf("part %zu MiB, body %ld bytes, entry %s\n", mib, body_size, right ? "right" : "WRONG");
-  std::printf("parse %.3f s, %.1f MB/s\n", took.count(), static_cast<double>(body_size) / 1e6 / took.count());
-  std::printf("peak resident %ld KiB (%ld KiB before the parse), %.2f x the part; bound %ld KiB: %s\n", peak, before,
-              static_cast<double>(peak) / static_cast<double>(part_kib), bound, peak <= bound ? "kept" : "EXCEEDED");
+  std::printf("part %zu MiB, body %ld bytes, entry %s\n", mib, body_size,
+              right ? "right" : "WRONG");
+  std::printf("parse %.3f s, %.1f MB/s\n", took.count(),
+              static_cast<double>(body_size) / 1e6 / took.count());
+  std::printf(
+      "peak resident %ld KiB (%ld KiB before the parse), %.2f x the part; bound %ld KiB: %s\n",
+      peak, before, static_cast<double>(peak) / static_cast<double>(part_kib), bound,
+      peak <= bound ? "kept" : "EXCEEDED");
   CgiFreeRequest();
   return right && peak <= bound ? 0 : 1;
 }

@@ -15,10 +15,11 @@
 namespace {
 
 constexpr const char* kTags[][2] = {
-    {"<oid>", "</oid>"},         {"<name>", "</name>"},   {"<type>", "</type>"},
-    {"<file>", "</file>"},       {"<access>", "</access>"}, {"<display>", "</display>"},
-    {"<prog>", "</prog>"},       {"<min>", "</min>"},     {"<max>", "</max>"},
-    {"<precision>", "</precision>"},
+    {"<oid>", "</oid>"},       {"<name>", "</name>"},
+    {"<type>", "</type>"},     {"<file>", "</file>"},
+    {"<access>", "</access>"}, {"<display>", "</display>"},
+    {"<prog>", "</prog>"},     {"<min>", "</min>"},
+    {"<max>", "</max>"},       {"<precision>", "</precision>"},
 };
 
 // Escaped text holds no character that could end an attribute or open markup.
@@ -78,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadLine(line);
   }
   // Every byte but the line feeds arrives in some line.
-  FUZZ_CHECK(consumed + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) == size);
+  FUZZ_CHECK(consumed + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) ==
+             size);
   return 0;
 }

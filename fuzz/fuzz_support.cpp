@@ -20,9 +20,9 @@ namespace {
 
 fs::path sandbox_root;
 
-constexpr std::array<std::string_view, 6> kIncludeNames = {"pageHeader.html",    "staticPage.html",
-                                                           "pageFooter.html",    "generalHeader.html",
-                                                           "configHeader.html",  "configFooter.html"};
+constexpr std::array<std::string_view, 6> kIncludeNames = {
+    "pageHeader.html",    "staticPage.html",   "pageFooter.html",
+    "generalHeader.html", "configHeader.html", "configFooter.html"};
 
 void RemoveSandbox() {
   std::error_code ignored;
@@ -88,8 +88,8 @@ void SetStdin(std::string_view bytes) {
 }
 
 bool IsCgiVariable(std::string_view name) {
-  return name == "HTTP_HOST" ||
-         std::find(kCapturedVariables.begin(), kCapturedVariables.end(), name) != kCapturedVariables.end();
+  return name == "HTTP_HOST" || std::find(kCapturedVariables.begin(), kCapturedVariables.end(),
+                                          name) != kCapturedVariables.end();
 }
 
 void ClearCgiVariables() {
@@ -103,7 +103,8 @@ void SetVariable(const std::string& name, std::string_view value) {
   ::setenv(name.c_str(), std::string(value.substr(0, value.find('\0'))).c_str(), 1);
 }
 
-std::vector<std::string_view> Split(std::string_view text, std::string_view separator, std::size_t parts) {
+std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
+                                    std::size_t parts) {
   std::vector<std::string_view> pieces;
   while (pieces.size() + 1 < parts) {
     const std::size_t at = text.find(separator);

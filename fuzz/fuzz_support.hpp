@@ -14,8 +14,8 @@ namespace fuzz_support {
 
 // Stops the run at once when a harness finds that the program broke one of
 // its promises; libFuzzer then keeps the input as a crash.
-#define FUZZ_CHECK(condition)                                                  \
-  do {                                                                         \
+#define FUZZ_CHECK(condition)                                                      \
+  do {                                                                             \
     if (!(condition)) ::fuzz_support::CheckFailed(#condition, __FILE__, __LINE__); \
   } while (false)
 [[noreturn]] void CheckFailed(const char* condition, const char* file, int line);
@@ -44,7 +44,8 @@ bool IsCgiVariable(std::string_view name);
 
 // Splits `text` at every occurrence of `separator`, into `parts` pieces at
 // most (the last keeps the rest).
-std::vector<std::string_view> Split(std::string_view text, std::string_view separator, std::size_t parts);
+std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
+                                    std::size_t parts);
 
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};

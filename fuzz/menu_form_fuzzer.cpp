@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view menu = parts[0];
   const std::string_view params = parts.size() > 1 ? parts[1] : std::string_view();
   const std::string_view value = parts.size() > 2 ? parts[2] : std::string_view();
-  if (params.find("<file>/") != std::string_view::npos || params.find("..") != std::string_view::npos) {
+  if (params.find("<file>/") != std::string_view::npos ||
+      params.find("..") != std::string_view::npos) {
     return 0;
   }
   const auto etc = fuzz_support::CardRoot() / "brix" / "etc";
@@ -45,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(rows.empty());
   }
   // Nothing but whole rows.
-  FUZZ_CHECK(rows.empty() || (rows.starts_with("<tr><td valign=\"top\" class=\"formLabel\">") && rows.ends_with("</td></tr>\r\n")));
+  FUZZ_CHECK(rows.empty() || (rows.starts_with("<tr><td valign=\"top\" class=\"formLabel\">") &&
+                              rows.ends_with("</td></tr>\r\n")));
 
   if (std::FILE* log = ErrorLogStream(); log != nullptr) {
     FUZZ_CHECK(::ftruncate(::fileno(log), 0) == 0);

@@ -40,7 +40,8 @@ void SplitField(const std::string& field) {
   CgiParseDescription(field);
   std::string replaced = field;
   const std::size_t matches = CgiReplaceAll(replaced, "\r\n", " ");
-  FUZZ_CHECK(replaced.size() + matches == field.size() && replaced.find("\r\n") == std::string::npos);
+  FUZZ_CHECK(replaced.size() + matches == field.size() &&
+             replaced.find("\r\n") == std::string::npos);
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
 const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\n"
     "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n";
-const std::string kDoneBar = "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>";
+const std::string kDoneBar =
+    "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>";
 
 bool EndsWithPercentage(std::string_view text) {
   constexpr std::string_view kField = "</>percentage=";
@@ -31,8 +32,10 @@ bool EndsWithPercentage(std::string_view text) {
   if (at == std::string_view::npos || !text.ends_with("\r\n")) {
     return false;
   }
-  const std::string_view digits = text.substr(at + kField.size(), text.size() - at - kField.size() - 2);
-  return !digits.empty() && digits.size() <= 3 && digits.find_first_not_of("0123456789") == std::string_view::npos &&
+  const std::string_view digits =
+      text.substr(at + kField.size(), text.size() - at - kField.size() - 2);
+  return !digits.empty() && digits.size() <= 3 &&
+         digits.find_first_not_of("0123456789") == std::string_view::npos &&
          std::stoi(std::string(digits)) <= 255;
 }
 
@@ -54,9 +57,11 @@ Feed CheckFeed(std::string_view out) {
   }
   FUZZ_CHECK(out.starts_with("0</>stop=1</>msg="));
   const std::size_t first_line = out.find("\r\n") + 2;
-  FUZZ_CHECK(first_line == out.size() ||
-             out.substr(first_line).starts_with("<form action=\"") &&
-                 out.ends_with("/reboot\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n"));
+  FUZZ_CHECK(
+      first_line == out.size() ||
+      out.substr(first_line).starts_with("<form action=\"") &&
+          out.ends_with(
+              "/reboot\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n"));
   return Feed::kEnded;
 }
 
@@ -69,7 +74,8 @@ void CheckPage(std::string_view out) {
   FUZZ_CHECK(body.starts_with(kDoneBar + "<div class=\"progressbar-message\">") ||
              body ==
                  "<meta http-equiv=\"refresh\" content=\"2\"/><div class=\"progressbar\"><img "
-                 "src=\"/pics/progressbar.gif\"/></div><div class=\"progressbar-message\">Update in progress</div>");
+                 "src=\"/pics/progressbar.gif\"/></div><div class=\"progressbar-message\">Update "
+                 "in progress</div>");
 }
 
 }  // namespace
@@ -86,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t flags = data[0];
   std::string_view rest = fuzz_support::AsText(data + 1, size - 1);
   const unsigned file_choice = flags & 7u;
-  const std::size_t file_size = file_choice == 0 ? 0 : std::min<std::size_t>(file_choice - 1, rest.size());
+  const std::size_t file_size =
+      file_choice == 0 ? 0 : std::min<std::size_t>(file_choice - 1, rest.size());
   const std::string file_bytes(rest.substr(0, file_size));
   rest.remove_prefix(file_size);
   const auto lines = fuzz_support::Split(rest, "\n", 4);
@@ -120,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(feed != Feed::kRunning || kept);
     FUZZ_CHECK(feed != Feed::kUnknown || kept == (file_choice != 0));
     FUZZ_CHECK(feed != Feed::kEnded || !kept ||
-               capture.Text() == kTextHeader + "0</>stop=1</>msg=Upload complete</>percentage=100\r\n");
+               capture.Text() ==
+                   kTextHeader + "0</>stop=1</>msg=Upload complete</>percentage=100\r\n");
   }
 
   install_progress_file();

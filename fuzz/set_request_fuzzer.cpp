@@ -32,8 +32,8 @@ struct CardParam {
   bool writable;       // as the set request judges the access text
   bool in_menu;
   bool has_prog;
-  std::string more;    // further elements of the record
-  std::string value;   // the stored value
+  std::string more;   // further elements of the record
+  std::string value;  // the stored value
 };
 
 const std::vector<CardParam> kCard = {
@@ -41,7 +41,8 @@ const std::vector<CardParam> kCard = {
     {"use_dhcp.conf", "8", "1", true, true, true,
      "<option>Off</option><index>0</index><option>On</option><index>1</index>", "0"},
     {"level", "4", "1", true, true, true, "<min>0</min><max>10</max>", "3"},
-    {"mode", "4", "1", true, true, true, "<option>A</option><option>B</option><option>C</option>", "1"},
+    {"mode", "4", "1", true, true, true, "<option>A</option><option>B</option><option>C</option>",
+     "1"},
     {"gain", "6", "1", true, true, true, "", "1.5"},
     {"label", "7", "1", true, true, true, "", "a<b & \"c\" 100%"},
     {"serial", "5", "0", false, true, true, "", "SN-1"},
@@ -53,7 +54,9 @@ const std::vector<CardParam> kCard = {
     {"guest", "7", "", true, true, true, "", "g"},
 };
 
-std::string ProgOf(const CardParam& param) { return param.has_prog ? "/nonexistent/change-" + param.oid : ""; }
+std::string ProgOf(const CardParam& param) {
+  return param.has_prog ? "/nonexistent/change-" + param.oid : "";
+}
 
 const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\n"
@@ -64,17 +67,21 @@ std::string tail_error_page;
 std::string head_network_page;
 bool changes_handed_on = false;
 
-bool AllDigits(std::string_view text) { return text.find_first_not_of("0123456789") == std::string_view::npos; }
+bool AllDigits(std::string_view text) {
+  return text.find_first_not_of("0123456789") == std::string_view::npos;
+}
 
 // A value text as the set request hands it on for a parameter of `type`.
 bool AcceptableValue(const std::string& type, const std::string& value) {
   if (type == "4" || type == "8") {
-    return !value.empty() && AllDigits(value) && (value == "0" || value[0] != '0') && value.size() <= 10;
+    return !value.empty() && AllDigits(value) && (value == "0" || value[0] != '0') &&
+           value.size() <= 10;
   }
   if (type == "6") {
     const std::size_t point = value.find('.');
-    return (point != std::string::npos && point + 7 == value.size() && AllDigits(value.substr(point + 1)) &&
-            point > (value[0] == '-' ? 1u : 0u) && AllDigits(value.substr(value[0] == '-', point - (value[0] == '-'))));
+    return (point != std::string::npos && point + 7 == value.size() &&
+            AllDigits(value.substr(point + 1)) && point > (value[0] == '-' ? 1u : 0u) &&
+            AllDigits(value.substr(value[0] == '-', point - (value[0] == '-'))));
   }
   if (type == "9") {
     std::size_t boxes = 0;
@@ -95,11 +102,13 @@ void CheckMessages(std::string_view messages) {
   constexpr std::string_view kOpen = "<div class=\"errorText\">Invalid value \"";
   constexpr std::string_view kClose = "\" for parameter: ";
   std::size_t count = 0;
-  for (std::size_t at = messages.find(kOpen); at != std::string_view::npos; at = messages.find(kOpen, at + 1)) {
+  for (std::size_t at = messages.find(kOpen); at != std::string_view::npos;
+       at = messages.find(kOpen, at + 1)) {
     const std::size_t shown = at + kOpen.size();
     const std::size_t close = messages.find(kClose, shown);
     FUZZ_CHECK(close != std::string_view::npos);
-    FUZZ_CHECK(messages.substr(shown, close - shown).find_first_of("<>\"") == std::string_view::npos);
+    FUZZ_CHECK(messages.substr(shown, close - shown).find_first_of("<>\"") ==
+               std::string_view::npos);
     ++count;
   }
   FUZZ_CHECK(count >= 1);
@@ -124,7 +133,8 @@ void CheckResponse(int result, const std::string& out) {
   if (out.starts_with(head_error_page)) {
     // The form shows the stored values, whatever the request held.
     FUZZ_CHECK(out.ends_with(tail_error_page));
-    CheckMessages(std::string_view(out).substr(head_error_page.size(), out.size() - head_error_page.size() - tail_error_page.size()));
+    CheckMessages(std::string_view(out).substr(
+        head_error_page.size(), out.size() - head_error_page.size() - tail_error_page.size()));
     return;
   }
   FUZZ_CHECK(out == head_no_page);
@@ -137,15 +147,16 @@ void InstallCard() {
     const auto value_file = fuzz_support::CardRoot() / "values" / param.oid;
     std::filesystem::create_directories(value_file.parent_path());
     fuzz_support::WriteFile(value_file, param.oid + "=" + param.value + "\n");
-    params += "<param><oid>" + param.oid + "</oid><name>" + param.oid + "</name><type>" + param.type +
-              "</type><file>" + value_file.string() + "</file>";
+    params += "<param><oid>" + param.oid + "</oid><name>" + param.oid + "</name><type>" +
+              param.type + "</type><file>" + value_file.string() + "</file>";
     if (!param.access.empty()) params += "<access>" + param.access + "</access>";
     if (param.has_prog) params += "<prog>" + ProgOf(param) + "</prog>";
     params += param.more + "</param>\n";
     if (param.in_menu) menu += "<oid>" + param.oid + "</oid>\n";
   }
   fuzz_support::WriteFile(fuzz_support::CardRoot() / "brix" / "etc" / "param.xml", params);
-  fuzz_support::WriteFile(fuzz_support::CardRoot() / "brix" / "etc" / "control_menu.xml", menu + "</menu>\n");
+  fuzz_support::WriteFile(fuzz_support::CardRoot() / "brix" / "etc" / "control_menu.xml",
+                          menu + "</menu>\n");
 }
 
 // Applies the header lines of the input; returns the body.
@@ -158,7 +169,8 @@ std::string_view SetEnvironment(std::string_view input) {
   fuzz_support::SetVariable("SCRIPT_NAME", "/cgi-bin/Merovane");
   const std::size_t end = input.find("\n\n");
   const std::string_view lines = input.substr(0, end);
-  const std::string_view body = end == std::string_view::npos ? std::string_view() : input.substr(end + 2);
+  const std::string_view body =
+      end == std::string_view::npos ? std::string_view() : input.substr(end + 2);
   fuzz_support::SetVariable("CONTENT_LENGTH", std::to_string(body.size()));
   for (const std::string_view line : fuzz_support::Split(lines, "\n", lines.size() + 1)) {
     const std::size_t equals = line.find('=');
@@ -208,15 +220,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const std::string page_header = fuzz_support::IncludeMarker("pageHeader.html");
   const std::string page_footer = fuzz_support::IncludeMarker("pageFooter.html");
   head_no_page = kHtmlHeader + page_header + fuzz_support::IncludeMarker("generalHeader.html") +
-                 "<p style=\"text-align: center\">You have not selected a page.<br/><br/>Please choose from one of "
+                 "<p style=\"text-align: center\">You have not selected a page.<br/><br/>Please "
+                 "choose from one of "
                  "the above menu options.</p>\n" +
                  page_footer;
   head_error_page = kHtmlHeader + page_header + fuzz_support::IncludeMarker("configHeader.html") +
                     "<tr><td colspan=\"2\">\r\n";
   response::Capture form;
   FUZZ_CHECK(RenderMenuForm() == 0 && form.Text().find("name=\"oid-label\"") != std::string::npos);
-  tail_error_page = "</td></tr>" + form.Text() + fuzz_support::IncludeMarker("configFooter.html") + page_footer;
-  head_network_page = kHtmlHeader + page_header + fuzz_support::IncludeMarker("generalHeader.html") +
+  tail_error_page =
+      "</td></tr>" + form.Text() + fuzz_support::IncludeMarker("configFooter.html") + page_footer;
+  head_network_page = kHtmlHeader + page_header +
+                      fuzz_support::IncludeMarker("generalHeader.html") +
                       "<p align=\"center\">Setting network configuration...</p>";
   return 0;
 }

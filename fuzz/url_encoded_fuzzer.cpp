@@ -50,8 +50,10 @@ void CheckEntries(std::string_view raw, std::size_t length) {
       FUZZ_CHECK(entry.value_length >= 1 && value.size() + 1 <= entry.value_length);
       FUZZ_CHECK(entry.raw_value.size() + 1 <= entry.value_length);
       FUZZ_CHECK(entry.value_length <= length + 1);
-      FUZZ_CHECK(entry.name.find('\0') == std::string::npos && value.find('\0') == std::string::npos);
-      FUZZ_CHECK(!entry.subtype && !entry.file_name && entry.content_type_code == 0 && !entry.truncated);
+      FUZZ_CHECK(entry.name.find('\0') == std::string::npos &&
+                 value.find('\0') == std::string::npos);
+      FUZZ_CHECK(!entry.subtype && !entry.file_name && entry.content_type_code == 0 &&
+                 !entry.truncated);
     }
     LookUp(collection.front().name);
   }

@@ -7,11 +7,13 @@
 #error "FLOOR_PAGE names the file whose bytes the floor writes"
 #endif
 
-__asm__(".section .rodata\n"
-        ".global floor_page\nfloor_page:\n"
-        ".incbin \"" FLOOR_PAGE "\"\n"
-        ".global floor_page_end\nfloor_page_end:\n"
-        ".previous\n");
+__asm__(
+    ".section .rodata\n"
+    ".global floor_page\nfloor_page:\n"
+    ".incbin \"" FLOOR_PAGE
+    "\"\n"
+    ".global floor_page_end\nfloor_page_end:\n"
+    ".previous\n");
 extern const char floor_page[];
 extern const char floor_page_end[];
 

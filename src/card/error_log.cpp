@@ -17,8 +17,9 @@ std::FILE* error_log = nullptr;
 // for its reader for ever), and used only when it is one plain file: a
 // second hard link could lead to any file of the card.
 int OpenLogFile() {
-  const int file = ::open(card_paths::kErrorLog, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                          0777);
+  const int file =
+      ::open(card_paths::kErrorLog,
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0777);
   if (file < 0) {
     return -1;
   }

@@ -13,7 +13,8 @@ class FileDescriptor {
  public:
   // `flags` are added to O_RDONLY | O_CLOEXEC: no program the process starts
   // inherits a file it opened.
-  explicit FileDescriptor(const char* path, int flags = 0) : descriptor_(::open(path, O_RDONLY | O_CLOEXEC | flags)) {}
+  explicit FileDescriptor(const char* path, int flags = 0)
+      : descriptor_(::open(path, O_RDONLY | O_CLOEXEC | flags)) {}
   ~FileDescriptor() {
     if (descriptor_ >= 0) {
       ::close(descriptor_);

@@ -27,7 +27,9 @@ inline bool CgiStartsWithIgnoringCase(std::string_view text, std::string_view pr
     return false;
   }
   for (std::string_view::size_type i = 0; i < prefix.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
     if (lower(text[i]) != lower(prefix[i])) {
       return false;
     }

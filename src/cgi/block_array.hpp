@@ -14,7 +14,9 @@ class BlockArray {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   T& operator[](std::size_t index) { return blocks_[index >> BlockShift][index & kMask]; }
-  const T& operator[](std::size_t index) const { return blocks_[index >> BlockShift][index & kMask]; }
+  const T& operator[](std::size_t index) const {
+    return blocks_[index >> BlockShift][index & kMask];
+  }
 
   T& push_back(T value) {
     if (size_ == blocks_.size() << BlockShift) {

@@ -30,7 +30,8 @@ std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) 
   body.reserve(std::min<std::size_t>(length, kRoomMadeAtOnce));
   std::size_t received = 0;
   while (received < length) {
-    const std::size_t wanted = std::min<std::size_t>(length - received, std::max(kFirstReadSize, received));
+    const std::size_t wanted =
+        std::min<std::size_t>(length - received, std::max(kFirstReadSize, received));
     body.resize(received + wanted);
     const std::size_t arrived = std::fread(body.data() + received, 1, wanted, stream);
     if (std::ferror(stream)) {

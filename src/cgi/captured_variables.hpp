@@ -7,10 +7,10 @@
 // The CGI variables captured for a request, in slot order: a variable's
 // position here is its index for CgiCapturedValue.
 inline constexpr std::array<std::string_view, 19> kCapturedVariables = {
-    "HTTP_COOKIE",     "HTTP_REFERER",  "AUTH_TYPE",       "CONTENT_LENGTH",  "CONTENT_TYPE",
-    "GATEWAY_INTERFACE", "PATH_INFO",   "PATH_TRANSLATED", "QUERY_STRING",    "REMOTE_ADDR",
-    "REMOTE_HOST",     "REMOTE_IDENT",  "REMOTE_USER",     "REQUEST_METHOD",  "SCRIPT_NAME",
-    "SERVER_NAME",     "SERVER_PORT",   "SERVER_PROTOCOL", "SERVER_SOFTWARE",
+    "HTTP_COOKIE",       "HTTP_REFERER", "AUTH_TYPE",       "CONTENT_LENGTH",  "CONTENT_TYPE",
+    "GATEWAY_INTERFACE", "PATH_INFO",    "PATH_TRANSLATED", "QUERY_STRING",    "REMOTE_ADDR",
+    "REMOTE_HOST",       "REMOTE_IDENT", "REMOTE_USER",     "REQUEST_METHOD",  "SCRIPT_NAME",
+    "SERVER_NAME",       "SERVER_PORT",  "SERVER_PROTOCOL", "SERVER_SOFTWARE",
 };
 inline constexpr std::size_t kCapturedVariableCount = kCapturedVariables.size();
 

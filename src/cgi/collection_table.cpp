@@ -166,7 +166,8 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
   index_[slot] = CodeOf(hash, collections_.size() - 1);
 }
 
-void CollectionTable::AppendPair(std::size_t name, std::size_t name_length, std::optional<std::size_t> value) {
+void CollectionTable::AppendPair(std::size_t name, std::size_t name_length,
+                                 std::optional<std::size_t> value) {
   Append(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(name_length),
          value ? static_cast<std::uint32_t>(*value) : kNone);
 }

@@ -86,7 +86,8 @@ std::size_t CgiNextLineWithLength(LineReader& reader, std::optional<std::string_
   if (reader.available <= 1 && !reader.end_of_input) {
     // Refills the slots ahead; the slot of the line taken now is not one of
     // them, while the slot of the line handed out before may be.
-    readCRLFLine(reader, reader.read_index + static_cast<std::uint64_t>(reader.available), reader.slot_count - 1);
+    readCRLFLine(reader, reader.read_index + static_cast<std::uint64_t>(reader.available),
+                 reader.slot_count - 1);
   }
   const LineSlot& slot = reader.slots[taken % static_cast<std::uint64_t>(reader.slot_count)];
   line = slot.Line();
@@ -104,8 +105,9 @@ std::optional<std::string_view> CgiPeekLine(const LineReader& reader) {
 std::uint64_t CgiBytesHeldAhead(const LineReader& reader) {
   std::uint64_t held = 0;
   for (std::int32_t ahead = 0; ahead < reader.available; ++ahead) {
-    held += reader.slots[(reader.read_index + static_cast<std::uint64_t>(ahead)) %
-                         static_cast<std::uint64_t>(reader.slot_count)]
+    held += reader
+                .slots[(reader.read_index + static_cast<std::uint64_t>(ahead)) %
+                       static_cast<std::uint64_t>(reader.slot_count)]
                 .length;
   }
   return held;

@@ -43,7 +43,7 @@ struct LineReader {
   std::int32_t available = 0;    // lines read and not yet handed out
   std::vector<LineSlot> slots;
   std::FILE* stream = nullptr;
-  bool end_of_input = false;  // a read met the end of the input (or an error)
+  bool end_of_input = false;     // a read met the end of the input (or an error)
   std::uint64_t bytes_read = 0;  // bytes of every line read from the stream so far
 };
 

@@ -14,21 +14,22 @@
 namespace {
 
 constexpr std::array<std::string_view, 5> kHeaderNames = {
-    "Content-Type: ", "Content-Transfer-Encoding: ", "Content-Disposition: ", "Content-Description: ",
-    "Mime-Version: "};
+    "Content-Type: ", "Content-Transfer-Encoding: ", "Content-Disposition: ",
+    "Content-Description: ", "Mime-Version: "};
 static_assert(kHeaderNames.size() == kOtherHeader);
 
 // A value's code is the position of the first keyword that it is a prefix of,
 // without regard to case: an empty value is the first keyword, "app" is
 // "application", "textual" is none.
-constexpr std::array<std::string_view, 7> kMediaTypeKeywords = {"text",        "image",     "audio",  "video",
-                                                                "application", "multipart", "message"};
+constexpr std::array<std::string_view, 7> kMediaTypeKeywords = {
+    "text", "image", "audio", "video", "application", "multipart", "message"};
 constexpr int kUnknownMediaType = 7;
-constexpr std::array<std::string_view, 5> kTransferEncodingKeywords = {"7bit", "8bit", "binary", "quoted-printable",
-                                                                       "base64"};
+constexpr std::array<std::string_view, 5> kTransferEncodingKeywords = {
+    "7bit", "8bit", "binary", "quoted-printable", "base64"};
 constexpr int kUnknownTransferEncoding = 0;
 constexpr int k7BitTransferEncoding = 0;
-constexpr std::array<std::string_view, 3> kDispositionKeywords = {"inline", "attachment", "form-data"};
+constexpr std::array<std::string_view, 3> kDispositionKeywords = {"inline", "attachment",
+                                                                  "form-data"};
 constexpr int kUnknownDisposition = 1;
 constexpr int kAttachmentDisposition = 1;
 constexpr std::array<std::string_view, 2> kFormatKeywords = {"fixed", "flowed"};
@@ -173,7 +174,9 @@ DispositionFields CgiParseDisposition(std::string_view field) {
   return fields;
 }
 
-OptionalText CgiParseTransferEncoding(std::string_view field) { return FieldWords(field).MainValue(); }
+OptionalText CgiParseTransferEncoding(std::string_view field) {
+  return FieldWords(field).MainValue();
+}
 
 OptionalText CgiParseDescription(std::string_view field) {
   const std::string_view name = kHeaderNames[kDescriptionHeader];
@@ -189,14 +192,17 @@ void CgiApplyPartHeaders(MimePart& part, PartHeaderValues values) {
     part.media_type_code = kTextMediaType;
     part.subtype = "plain";
   }
-  part.format_code = values.format ? CodeOf(*values.format, kFormatKeywords, kUnknownFormat) : kUnknownFormat;
+  part.format_code =
+      values.format ? CodeOf(*values.format, kFormatKeywords, kUnknownFormat) : kUnknownFormat;
   if (values.transfer_encoding) {
-    part.transfer_encoding_code = CodeOf(*values.transfer_encoding, kTransferEncodingKeywords, kUnknownTransferEncoding);
+    part.transfer_encoding_code =
+        CodeOf(*values.transfer_encoding, kTransferEncodingKeywords, kUnknownTransferEncoding);
   } else {
     part.transfer_encoding_code = values.type ? kBinaryTransferEncoding : k7BitTransferEncoding;
   }
   part.disposition_code =
-      values.disposition ? CodeOf(*values.disposition, kDispositionKeywords, kUnknownDisposition) : kAttachmentDisposition;
+      values.disposition ? CodeOf(*values.disposition, kDispositionKeywords, kUnknownDisposition)
+                         : kAttachmentDisposition;
   const auto store = [](OptionalText& into, OptionalText& value) {
     if (value) {
       into = std::move(value);

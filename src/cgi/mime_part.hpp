@@ -8,12 +8,12 @@
 // the head of a part list, the body as a whole with the values of the
 // request's CONTENT_TYPE.
 struct MimePart {
-  int media_type_code = 7;              // see kMediaTypeKeywords; 7 until headers are applied
-  std::optional<std::string> subtype;   // the media type's text after the "/"
-  int transfer_encoding_code = 7;       // see kTransferEncodingKeywords; 7 until headers are applied
+  int media_type_code = 7;             // see kMediaTypeKeywords; 7 until headers are applied
+  std::optional<std::string> subtype;  // the media type's text after the "/"
+  int transfer_encoding_code = 7;      // see kTransferEncodingKeywords; 7 until headers are applied
   std::optional<std::string> boundary;  // the content type's "boundary" parameter
-  std::optional<std::string> name;      // the field name (content type "name", else disposition "name")
-  std::optional<std::string> file_name; // without its directory part
+  std::optional<std::string> name;  // the field name (content type "name", else disposition "name")
+  std::optional<std::string> file_name;  // without its directory part
   std::optional<std::string> charset;
   int disposition_code = 0;
   int format_code = 0;

@@ -95,7 +95,8 @@ MimeParameter CgiSplitParameter(std::string_view word) {
   return parameter;
 }
 
-std::size_t CgiReplaceAll(std::string& buffer, std::string_view find, std::string_view replacement) {
+std::size_t CgiReplaceAll(std::string& buffer, std::string_view find,
+                          std::string_view replacement) {
   if (find.empty()) {
     return 0;
   }

@@ -75,7 +75,8 @@ bool CgiScanParts(std::FILE* stream, MimePart& head, const std::function<void(Mi
 
 std::optional<PartList> CgiScanMultipart(std::FILE* stream) {
   PartList list{CgiNewPart(), {}};
-  if (!CgiScanParts(stream, list.head, [&list](MimePart& part) { list.parts.push_back(std::move(part)); })) {
+  if (!CgiScanParts(stream, list.head,
+                    [&list](MimePart& part) { list.parts.push_back(std::move(part)); })) {
     return std::nullopt;
   }
   return list;

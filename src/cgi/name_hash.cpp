@@ -7,7 +7,9 @@
 
 namespace {
 
-constexpr std::uint64_t RotateLeft(std::uint64_t x, int bits) { return (x << bits) | (x >> (64 - bits)); }
+constexpr std::uint64_t RotateLeft(std::uint64_t x, int bits) {
+  return (x << bits) | (x >> (64 - bits));
+}
 
 struct SipState {
   std::uint64_t v0, v1, v2, v3;
@@ -58,7 +60,8 @@ NameHashKey CgiRandomNameHashKey() {
   if (::getrandom(&key, sizeof key, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof key)) {
     return key;
   }
-  const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto now =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   key.k0 = now * 0x9e3779b97f4a7c15u;
   key.k1 = RotateLeft(now, 29) ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&key));
   return key;
@@ -66,13 +69,14 @@ NameHashKey CgiRandomNameHashKey() {
 
 template <int CompressionRounds, int FinalRounds>
 std::uint64_t CgiSipHash(std::string_view text, const NameHashKey& key) {
-  SipState state{0x736f6d6570736575u ^ key.k0, 0x646f72616e646f6du ^ key.k1, 0x6c7967656e657261u ^ key.k0,
-                 0x7465646279746573u ^ key.k1};
+  SipState state{0x736f6d6570736575u ^ key.k0, 0x646f72616e646f6du ^ key.k1,
+                 0x6c7967656e657261u ^ key.k0, 0x7465646279746573u ^ key.k1};
   const std::size_t whole = text.size() / 8 * 8;
   for (std::size_t at = 0; at < whole; at += 8) {
     state.Absorb(LittleEndianWord(text.data() + at, 8), CompressionRounds);
   }
-  state.Absorb((static_cast<std::uint64_t>(text.size()) << 56) | LittleEndianWord(text.data() + whole, text.size() - whole),
+  state.Absorb((static_cast<std::uint64_t>(text.size()) << 56) |
+                   LittleEndianWord(text.data() + whole, text.size() - whole),
                CompressionRounds);
   state.v2 ^= 0xff;
   state.Rounds(FinalRounds);

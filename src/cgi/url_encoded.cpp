@@ -77,13 +77,16 @@ int CgiParseUrlEncoded(std::string received, std::size_t length) {
     const std::size_t equals = text.find('=', pair_start);
     if (equals == std::string::npos) {
       const std::size_t raw = text.size() - std::min(pair_start, text.size());
-      table->AppendPair(pair_start, CgiUrlDecodeInPlace(text.data() + std::min(pair_start, text.size()), raw),
+      table->AppendPair(pair_start,
+                        CgiUrlDecodeInPlace(text.data() + std::min(pair_start, text.size()), raw),
                         std::nullopt);
       break;
     }
     const std::size_t value_start = equals + 1;
     const std::size_t value_end = std::min(text.find('&', value_start), end);
-    table->AppendPair(pair_start, CgiUrlDecodeInPlace(text.data() + pair_start, equals - pair_start), value_start);
+    table->AppendPair(pair_start,
+                      CgiUrlDecodeInPlace(text.data() + pair_start, equals - pair_start),
+                      value_start);
     if (value_end >= end - 1) {
       break;  // at the end, or at an "&" that is the last byte
     }

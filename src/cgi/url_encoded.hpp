@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-
 // URL-encoded text ("application/x-www-form-urlencoded" bodies and query
 // strings): pairs of name and value joined by "=", separated by "&".
 

@@ -20,14 +20,13 @@ class BoundedText {
   BoundedText() = default;
   // Implicit on purpose: a field takes any text and keeps what fits.
   template <typename Text>
-    requires std::convertible_to<const Text&, std::string_view>
-  BoundedText(const Text& text) {
+  requires std::convertible_to<const Text&, std::string_view> BoundedText(const Text& text) {
     Assign(text);
   }
 
   template <typename Text>
-    requires std::convertible_to<const Text&, std::string_view>
-  BoundedText& operator=(const Text& text) {
+  requires std::convertible_to<const Text&, std::string_view> BoundedText& operator=(
+      const Text& text) {
     Assign(text);
     return *this;
   }
@@ -43,7 +42,9 @@ class BoundedText {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
-  friend bool operator==(const BoundedText& text, std::string_view other) { return text.view() == other; }
+  friend bool operator==(const BoundedText& text, std::string_view other) {
+    return text.view() == other;
+  }
 
  private:
   std::array<char, N> chars_{};

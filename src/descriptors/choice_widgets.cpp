@@ -17,7 +17,8 @@ constexpr std::string_view kIndexClose = "</index>";
 // Occurrences of `tag` in `line`, none overlapping another.
 std::size_t CountTags(std::string_view line, std::string_view tag) {
   std::size_t count = 0;
-  for (std::size_t at = line.find(tag); at != std::string_view::npos; at = line.find(tag, at + tag.size())) {
+  for (std::size_t at = line.find(tag); at != std::string_view::npos;
+       at = line.find(tag, at + tag.size())) {
     ++count;
   }
   return count;
@@ -35,7 +36,8 @@ std::size_t OptionsToShow(const ParamDescriptor& record) {
 
 }  // namespace
 
-int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount, ListTexts& listText) {
+int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount,
+                    ListTexts& listText) {
   const std::size_t option_tags = CountTags(line, kOptionOpen);
   if (option_tags == 0) {
     return 1;
@@ -47,12 +49,14 @@ int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t&
   std::size_t position = 0;
   // Each round stores an option's label, then its value: the text of the
   // "<index>" that must follow the label directly, or its place in the list.
-  while (options < kOptionLimit && ExtractTagText(line.substr(position), listText[entry], kOptionOpen, kOptionClose) == 0) {
+  while (options < kOptionLimit &&
+         ExtractTagText(line.substr(position), listText[entry], kOptionOpen, kOptionClose) == 0) {
     ++entry;
     position = PastTag(line, position, kOptionClose);
     if (indexed) {
       const std::string_view rest = line.substr(position);
-      if (!rest.starts_with(kIndexOpen) || ExtractTagText(rest, listText[entry], kIndexOpen, kIndexClose) != 0) {
+      if (!rest.starts_with(kIndexOpen) ||
+          ExtractTagText(rest, listText[entry], kIndexOpen, kIndexClose) != 0) {
         return 1;
       }
       position = PastTag(line, position, kIndexClose);

@@ -12,7 +12,8 @@
 // it (listKind 1, listCount the number of options, at most 25); returns 1
 // when the line holds no usable list, leaving listKind and listCount as they
 // were (entries of listText may have been written).
-int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount, ListTexts& listText);
+int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount,
+                    ListTexts& listText);
 
 // Writes the record's options as a drop-down list (more than two options, or
 // display 2) or as radio buttons, the current value's option marked.

@@ -62,7 +62,8 @@ std::optional<DescriptorText> DescriptorText::Load(const char* path) {
 }
 
 int DescriptorText::ReadLine(std::string& line) {
-  const std::string_view piece = LinePiece(std::string_view(text_).substr(std::min(at_, text_.size())));
+  const std::string_view piece =
+      LinePiece(std::string_view(text_).substr(std::min(at_, text_.size())));
   at_ += piece.size();
   return DeliverPiece(piece, line);
 }
@@ -75,7 +76,8 @@ std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) 
   // Only the first piece is wanted: reading stops once it is complete.
   std::string text(MAX_LINE_LENGTH - 1, '\0');
   std::size_t filled = 0;
-  while (filled < text.size() && std::string_view(text).substr(0, filled).find('\n') == std::string_view::npos) {
+  while (filled < text.size() &&
+         std::string_view(text).substr(0, filled).find('\n') == std::string_view::npos) {
     const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
     if (got == 0) {
       break;
@@ -122,6 +124,7 @@ int DecimalToInt(std::string_view text) {
   for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
     magnitude = std::min(magnitude * 10 + (text[at] - '0'), kLimit);
   }
-  const long long result = negative ? -magnitude : std::min(magnitude, static_cast<long long>(INT_MAX));
+  const long long result =
+      negative ? -magnitude : std::min(magnitude, static_cast<long long>(INT_MAX));
   return static_cast<int>(result);
 }

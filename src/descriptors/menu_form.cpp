@@ -70,8 +70,9 @@ class ParamFile {
       // Every record line ends its record; one that does not was cut by the
       // line limit, and the rest of the file can no longer be trusted.
       if (line.find("</param>") == std::string::npos) {
-        WriteErrorLog("the param descriptor file %s's oid %s exceeds MAX_LINE_LENGTH\n the line: %s\n",
-                      card_paths::kParamDescriptors, oid.c_str(), line.c_str());
+        WriteErrorLog(
+            "the param descriptor file %s's oid %s exceeds MAX_LINE_LENGTH\n the line: %s\n",
+            card_paths::kParamDescriptors, oid.c_str(), line.c_str());
         return false;
       }
       if (line.starts_with(key)) {
@@ -164,8 +165,10 @@ bool ReadParameter(ParamFile& params, ParamDescriptor& record) {
 }
 
 void WriteTextBox(const ParamDescriptor& record) {
-  response::Printf("<input class=\"formInput\" type=\"textbox\" id=\"oid-%s\" name=\"oid-%s\" maxlength=\"%i\" value=\"",
-                   record.oid.c_str(), record.oid.c_str(), kTextBoxMaxLength);
+  response::Printf(
+      "<input class=\"formInput\" type=\"textbox\" id=\"oid-%s\" name=\"oid-%s\" maxlength=\"%i\" "
+      "value=\"",
+      record.oid.c_str(), record.oid.c_str(), kTextBoxMaxLength);
   PrintHtmlEscaped(record.value.view());
   response::Write("\"/>\n\n");
 }
@@ -174,7 +177,8 @@ void WriteAddressBox(const OidText& oid, int box, std::string_view group) {
   const char* const id = oid.c_str();
   response::Printf(
       "<input maxlength=\"3\" onchange=\"return validateIP('oid-%s', true);\" onkeypress=\"return "
-      "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"%ioid-%s\" "
+      "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" "
+      "id=\"%ioid-%s\" "
       "name=\"%ioid-%s\" value=\"",
       id, box, id, box, id);
   // Escaped like every writable value: the file may hold anything.
@@ -199,7 +203,8 @@ void WriteAddressBoxes(const ParamDescriptor& record) {
     group.clear();
   }
   WriteAddressBox(record.oid, box, group);
-  response::Printf("<script language=\"javascript\">writeMessageDiv('oid-%s');</script>", record.oid.c_str());
+  response::Printf("<script language=\"javascript\">writeMessageDiv('oid-%s');</script>",
+                   record.oid.c_str());
 }
 
 void WriteValueCell(const ParamDescriptor& record) {

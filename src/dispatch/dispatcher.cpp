@@ -22,12 +22,9 @@ struct RoutedPath {
 // any unknown path, is redirected. Handlers take nothing and their result is
 // not used.
 constexpr RoutedPath kRoutedPaths[] = {
-    {kRouteReboot, HandleReboot},
-    {kRouteCardControl, StaticPage},
-    {kRouteUpload, StaticPage},
-    {kRouteUploadStatus, HandleUploadStatus},
-    {kRouteSet, HandleSet},
-    {kRouteUploadUpdate, HandleUploadUpdate},
+    {kRouteReboot, HandleReboot}, {kRouteCardControl, StaticPage},
+    {kRouteUpload, StaticPage},   {kRouteUploadStatus, HandleUploadStatus},
+    {kRouteSet, HandleSet},       {kRouteUploadUpdate, HandleUploadUpdate},
     {kRouteSnmpConf, StaticPage},
 };
 
@@ -56,7 +53,9 @@ void RedirectToProgram() {
   const std::string script = HeaderSafe(std::getenv("SCRIPT_NAME"));
   // No host known at all: a path alone, which the browser resolves against
   // the address it asked for ("http:///..." would name a host "cgi-bin").
-  const std::string location = !host.empty() ? "http://" + host + script : script.empty() ? "/" : script;
+  const std::string location = !host.empty()    ? "http://" + host + script
+                               : script.empty() ? "/"
+                                                : script;
   response::Write("Location: ");
   response::Write(location);
   response::Write("\r\n\r\n");

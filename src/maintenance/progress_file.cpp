@@ -36,7 +36,8 @@ ProgressReading ReadProgressFile(const char* path) {
   std::uint8_t bytes[3] = {};
   std::size_t filled = 0;
   while (filled < sizeof bytes) {
-    const std::size_t got = file.Read(reinterpret_cast<char*>(bytes) + filled, sizeof bytes - filled);
+    const std::size_t got =
+        file.Read(reinterpret_cast<char*>(bytes) + filled, sizeof bytes - filled);
     if (got == 0) {
       return reading;
     }

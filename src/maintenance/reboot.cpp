@@ -21,7 +21,8 @@ void WriteRebootingPage() {
   HtmlResponseHeader("Refresh: 30; http://" + HeaderSafe(std::getenv("HTTP_HOST")) + "\r\n");
   IncludeFile(kPageHeaderInclude);
   response::Write("<div class=\"headerBox\"></div>");
-  response::Write("<div align=\"center\"><h1>Card is rebooting</h1><p>Please wait 30 seconds</p></div>");
+  response::Write(
+      "<div align=\"center\"><h1>Card is rebooting</h1><p>Please wait 30 seconds</p></div>");
   IncludeFile(kPageFooterInclude);
 }
 

@@ -11,7 +11,8 @@
 
 namespace {
 
-constexpr const char* kDoneBar = "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>";
+constexpr const char* kDoneBar =
+    "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>";
 
 void WriteMessage(const char* message) {
   response::Printf("<div class=\"progressbar-message\">%s</div>", message);
@@ -20,7 +21,8 @@ void WriteMessage(const char* message) {
 void WriteError(const std::string& message) {
   response::Write(kDoneBar);
   response::Printf(
-      "<div class=\"progressbar-message\">Error:&nbsp;&nbsp;<span class=\"errorText\">%s</span></div>",
+      "<div class=\"progressbar-message\">Error:&nbsp;&nbsp;<span "
+      "class=\"errorText\">%s</span></div>",
       message.c_str());
 }
 
@@ -34,7 +36,8 @@ void WriteRebootForm() {
   response::Write(RebootUrl(kProgramPath));
   response::Write("\" method=\"post\"><center>\n");
   response::Write(
-      "<div style=\"width: 400px; text-align: center;\">You will need to reboot the frame for the changes "
+      "<div style=\"width: 400px; text-align: center;\">You will need to reboot the frame for the "
+      "changes "
       "to take effect.<br/><br/>\n");
   response::Write(
       "<input style=\"width: 100%;\" type=\"submit\" name=\"submitbutton\" value=\"Reboot\"/></div>"

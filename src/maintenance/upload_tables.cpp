@@ -34,7 +34,8 @@ constexpr std::array<std::string_view, 13> kDefaultUploadErrors = {
 }  // namespace
 
 const char* ProgressFilePath(LoadType load_type) {
-  return load_type == LoadType::kPpcUpload ? card_paths::kPpcProgressFile : card_paths::kProgressFile;
+  return load_type == LoadType::kPpcUpload ? card_paths::kPpcProgressFile
+                                           : card_paths::kProgressFile;
 }
 
 std::string UploadErrorMessage(LoadType load_type, unsigned error_number) {

@@ -21,16 +21,18 @@ constexpr const char* kStateUnknown = "5";
 void WriteCompletedRecord(LoadType load_type, bool with_reboot_form) {
   if (load_type == LoadType::kPpcUpload && with_reboot_form) {
     response::Printf(
-        "%c%sstop=1%smsg=Upload complete.<br>You should reboot the controller for the change to take "
+        "%c%sstop=1%smsg=Upload complete.<br>You should reboot the controller for the change to "
+        "take "
         "effect.<br>%spercentage=100\r\n",
         kStatus, kSeparator, kSeparator, kSeparator);
     const char* script = std::getenv("SCRIPT_NAME");
-    response::Printf("<form action=\"%s\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n",
-                     RebootUrl(script != nullptr ? script : "").c_str());
+    response::Printf(
+        "<form action=\"%s\" method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n",
+        RebootUrl(script != nullptr ? script : "").c_str());
     return;
   }
-  response::Printf("%c%sstop=1%smsg=Upload complete%spercentage=100\r\n", kStatus, kSeparator, kSeparator,
-                   kSeparator);
+  response::Printf("%c%sstop=1%smsg=Upload complete%spercentage=100\r\n", kStatus, kSeparator,
+                   kSeparator, kSeparator);
 }
 
 }  // namespace
@@ -69,8 +71,8 @@ int HandleUploadUpdate() {
       // A newer file in its place is no failure: it is the next to report.
       if (const ProgressDeletion deletion = DeleteProgressFile(path, progress);
           deletion.outcome == ProgressDeletion::kFailed) {
-        WriteErrorLog("unable to unlink %s uid=%d euid=%d\r\n", path, static_cast<int>(deletion.uid),
-                      static_cast<int>(deletion.euid));
+        WriteErrorLog("unable to unlink %s uid=%d euid=%d\r\n", path,
+                      static_cast<int>(deletion.uid), static_cast<int>(deletion.euid));
       }
       break;
     case ProgressState::kRunning:

@@ -5,12 +5,23 @@ std::string HtmlEscaped(std::string_view text) {
   escaped.reserve(text.size());
   for (const char c : text) {
     switch (c) {
-      case '"': escaped += "&quot;"; break;
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '%': escaped += "&#37;"; break;
-      default: escaped.push_back(c);
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '%':
+        escaped += "&#37;";
+        break;
+      default:
+        escaped.push_back(c);
     }
   }
   return escaped;

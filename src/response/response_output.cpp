@@ -38,7 +38,8 @@ void Printf(const char* format, ...) {
   if (length > 0) {
     const std::size_t start = capture_target->size();
     capture_target->resize(start + static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(capture_target->data() + start, static_cast<std::size_t>(length) + 1, format, args);
+    std::vsnprintf(capture_target->data() + start, static_cast<std::size_t>(length) + 1, format,
+                   args);
     capture_target->resize(start + static_cast<std::size_t>(length));
   }
   va_end(args);

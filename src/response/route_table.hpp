@@ -25,9 +25,9 @@ enum RoutePosition : std::size_t {
 };
 
 inline constexpr std::array<std::string_view, 15> kRouteTable = {
-    "/logon",  "/navigator",    "/cardcontrol",  "/pollcard", "/click",
-    "/set",    "/logout",       "/pollnavigator", "/upload",  "/uploadstatus",
-    "/uploadupdate", "/reboot", "/account",      "/delcard",  "/snmpconf",
+    "/logon",        "/navigator", "/cardcontrol",   "/pollcard", "/click",
+    "/set",          "/logout",    "/pollnavigator", "/upload",   "/uploadstatus",
+    "/uploadupdate", "/reboot",    "/account",       "/delcard",  "/snmpconf",
 };
 
 constexpr std::string_view RouteName(RoutePosition position) { return kRouteTable[position]; }

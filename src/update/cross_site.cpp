@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::string_view kRefusalStatus = "Status: 403 Forbidden\r\n";
 constexpr std::string_view kRefusalNote =
-    "The settings were not changed: the form was sent from a page of another site.<br/><br/>Please use the card's "
+    "The settings were not changed: the form was sent from a page of another site.<br/><br/>Please "
+    "use the card's "
     "own configuration page.";
 constexpr const char* kRefusalLog = "refused a set request from origin %s to host %s\n";
 

@@ -52,7 +52,8 @@ SetRecord ReadSetRecord(std::string_view line) {
 }
 
 void WriteNoPageSelected() {
-  MenuNotePage("You have not selected a page.<br/><br/>Please choose from one of the above menu options.");
+  MenuNotePage(
+      "You have not selected a page.<br/><br/>Please choose from one of the above menu options.");
 }
 
 // The head of the error page is written at the first rejection only, so a

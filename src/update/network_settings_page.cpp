@@ -12,7 +12,8 @@ std::string ScriptStringEscaped(std::string_view text) {
   escaped.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (std::isalnum(byte) != 0 || c == '.' || c == ':' || c == '-' || c == '_' || c == '[' || c == ']') {
+    if (std::isalnum(byte) != 0 || c == '.' || c == ':' || c == '-' || c == '_' || c == '[' ||
+        c == ']') {
       escaped.push_back(c);
     } else {
       escaped += "\\x";
@@ -28,13 +29,16 @@ void WriteNetworkSettingsPage(const SetState& state, std::string_view fallback_h
   response::Write("<p align=\"center\">Setting network configuration...</p>");
   if (state.dhcp != 0) {
     response::Write(
-        "<p align=\"center\"><strong>WARNING:</strong> Page does not forward automatically when DHCP is used.</p>");
+        "<p align=\"center\"><strong>WARNING:</strong> Page does not forward automatically when "
+        "DHCP is used.</p>");
   } else {
     const std::string_view address = state.new_address.empty() ? fallback_host : state.new_address;
-    response::Printf("\n<script language=\"javascript\">\n\tdocument.location.href = 'http://%s';\n</script>\n",
-                     ScriptStringEscaped(address).c_str());
     response::Printf(
-        "<p align=\"center\">If the page does not automatcially forward, please <a href=\"http://%s\">click "
+        "\n<script language=\"javascript\">\n\tdocument.location.href = 'http://%s';\n</script>\n",
+        ScriptStringEscaped(address).c_str());
+    response::Printf(
+        "<p align=\"center\">If the page does not automatcially forward, please <a "
+        "href=\"http://%s\">click "
         "here</a>.</p>",
         HtmlEscaped(address).c_str());
   }

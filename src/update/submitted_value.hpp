@@ -24,4 +24,3 @@ struct SubmittedValue {
 // A field that was not sent at all (for an address: none of its boxes) is
 // neither accepted nor rejected.
 SubmittedValue CheckSubmittedValue(int type, const std::string& field_name);
-

@@ -54,11 +54,13 @@ struct Entry {
 inline std::vector<Entry> TableEntries() {
   std::vector<Entry> entries;
   const CgiEnvironment* environment = CgiCurrentEnvironment();
-  const auto text = [](auto view) { return view ? std::optional<std::string>(*view) : std::nullopt; };
+  const auto text = [](auto view) {
+    return view ? std::optional<std::string>(*view) : std::nullopt;
+  };
   for (std::size_t i = 0; environment != nullptr && i < environment->CollectionCount(); ++i) {
     for (const FormEntry& e : environment->collections->Entries(i)) {
-      entries.push_back({std::string(e.name), e.Value(), e.value_length, e.content_type_code, text(e.subtype),
-                         e.transfer_encoding_code, text(e.file_name)});
+      entries.push_back({std::string(e.name), e.Value(), e.value_length, e.content_type_code,
+                         text(e.subtype), e.transfer_encoding_code, text(e.file_name)});
     }
   }
   return entries;
@@ -67,7 +69,8 @@ inline std::vector<Entry> TableEntries() {
 // Parses `body` as a POST of `content_type`; CONTENT_LENGTH is its size unless given.
 inline int ParsePost(std::string_view body, const std::string& content_type = kUrlEncoded,
                      std::optional<std::string> content_length = std::nullopt) {
-  SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", content_type},
+  SetCgiVariables({{"REQUEST_METHOD", "POST"},
+                   {"CONTENT_TYPE", content_type},
                    {"CONTENT_LENGTH", content_length.value_or(std::to_string(body.size()))}});
   SetStdin(body);
   return CgiParseRequest();

@@ -7,12 +7,16 @@ using namespace cgi_testing;
 using namespace std::string_literals;
 
 // A text field's entry, and a file's entry (application/octet-stream).
-Entry Field(const std::string& name, const std::string& value) { return {name, value, value.size(), 0, "plain"}; }
+Entry Field(const std::string& name, const std::string& value) {
+  return {name, value, value.size(), 0, "plain"};
+}
 Entry File(const std::string& value, const std::string& file_name = "f.bin") {
   return {"up", value, value.size(), 4, "octet-stream", 2, file_name};
 }
 const std::string kType = "multipart/form-data; boundary=xyz", kClose = "--xyz--\r\n";
-std::string Disposition(const std::string& name) { return "Content-Disposition: form-data; name='" + name + "'\r\n"; }
+std::string Disposition(const std::string& name) {
+  return "Content-Disposition: form-data; name='" + name + "'\r\n";
+}
 std::string Part(const std::string& name, const std::string& content) {
   return "--xyz\r\n" + Disposition(name) + "\r\n" + content + "\r\n";
 }
@@ -25,26 +29,39 @@ std::string FilePart(const std::string& content, const std::string& file_name = 
 // a length without digits: the declared length plays no part in the entries.
 TEST_F(CgiTest, MultipartBodyGivesOneEntryPerNamedPart) {
   std::string large;  // over 1 MiB of lines of varied length and byte value
-  for (int i = 0; large.size() < 1024 * 1024; ++i) large += std::string(40 + i % 300, char(i * 7)) + '\n';
+  for (int i = 0; large.size() < 1024 * 1024; ++i)
+    large += std::string(40 + i % 300, char(i * 7)) + '\n';
   large += "\r\nlast line";
-  const std::string a1 = Part("a", "1"), b2 = Part("b", "2"), many_y(100000, 'y');  // past stdio's buffer
-  const struct { std::string body; std::vector<Entry> entries; std::string content_type = kType; } cases[] = {
+  const std::string a1 = Part("a", "1"), b2 = Part("b", "2"),
+                    many_y(100000, 'y');  // past stdio's buffer
+  const struct {
+    std::string body;
+    std::vector<Entry> entries;
+    std::string content_type = kType;
+  } cases[] = {
       {a1 + b2 + kClose, {Field("a", "1"), Field("b", "2")}},
       {a1 + kClose, {Field("a", "1")}, "Multipart/Form-Data; BOUNDARY='xyz'"},
-      {a1 + kClose, {Field("a", "1")}, "multipart/form-data; charset=utf-8; boundary=\"xyz\""}, {"just text\r\n", {}},
-      {FilePart("a\0b\xff"s) + kClose, {File("a\0b\xff"s)}}, {FilePart("x\r\n") + kClose, {File("x")}},
-      {FilePart("x\n") + kClose, {File("x\n")}}, {FilePart("", "") + kClose, {File("", "")}},
+      {a1 + kClose, {Field("a", "1")}, "multipart/form-data; charset=utf-8; boundary=\"xyz\""},
+      {"just text\r\n", {}},
+      {FilePart("a\0b\xff"s) + kClose, {File("a\0b\xff"s)}},
+      {FilePart("x\r\n") + kClose, {File("x")}},
+      {FilePart("x\n") + kClose, {File("x\n")}},
+      {FilePart("", "") + kClose, {File("", "")}},
       {a1 + FilePart(large) + b2 + kClose, {Field("a", "1"), File(large), Field("b", "2")}},
-      {Part("t", "x\r\n") + kClose, {Field("t", "x\r\n")}}, {Part("l", many_y) + kClose, {Field("l", many_y)}},
-      {Part("e", "") + kClose, {Field("e", "")}}, {Part("", "1") + kClose, {Field("", "1")}},
+      {Part("t", "x\r\n") + kClose, {Field("t", "x\r\n")}},
+      {Part("l", many_y) + kClose, {Field("l", many_y)}},
+      {Part("e", "") + kClose, {Field("e", "")}},
+      {Part("", "1") + kClose, {Field("", "1")}},
       // The delimiter test looks at the line after the one taken.
-      {"--xyz\r\n" + Disposition("a") + "\r\n" + b2 + kClose, {Field("a", "--xyz\r\n" + Disposition("b") + "\r\n2")}},
+      {"--xyz\r\n" + Disposition("a") + "\r\n" + b2 + kClose,
+       {Field("a", "--xyz\r\n" + Disposition("b") + "\r\n2")}},
       {"preamble\r\n--xy\r\n" + a1 + kClose + "epilogue\r\n" + b2 + kClose, {Field("a", "1")}},
       {"--xyz  \r\n" + Disposition("a") + "\r\n1\r\n--xyz-- \r\n" + b2, {Field("a", "1")}},
       {a1 + "--xyz\r\n" + Disposition("b") + "\r\n2\r\n3", {Field("a", "1"), Field("b", "2\r\n3")}},
       {"--xyz\r\nContent-Disposition: form-data\r\n\r\n0\r\n" + a1 + kClose, {Field("a", "1")}}};
   for (const auto& c : cases) {
-    for (const std::string& length : {std::to_string(c.body.size()), "1"s, std::to_string(c.body.size() * 9), "x"s}) {
+    for (const std::string& length :
+         {std::to_string(c.body.size()), "1"s, std::to_string(c.body.size() * 9), "x"s}) {
       SCOPED_TRACE(c.content_type + " / " + length + "\n" + c.body.substr(0, 200));
       ASSERT_EQ(ParsePost(c.body, c.content_type, length), 0);
       EXPECT_EQ(TableEntries(), c.entries);
@@ -60,22 +77,35 @@ TEST_F(CgiTest, PartHeadersGiveTheEntryItsNameAndType) {
     return std::vector<Entry>{{name, "v", 1, type, subtype, encoding, file}};
   };
   const std::pair<std::string, std::vector<Entry>> cases[] = {
-      {"Content-Type: text/plain; name=a\r\nContent-Disposition: form-data; name=b\r\n", entry("a", 0, "plain", 2)},
-      {"content-TYPE: text/html; charset=utf-8; format=Flowed\r\n" + form_data, entry("f", 0, "html", 2)},
+      {"Content-Type: text/plain; name=a\r\nContent-Disposition: form-data; name=b\r\n",
+       entry("a", 0, "plain", 2)},
+      {"content-TYPE: text/html; charset=utf-8; format=Flowed\r\n" + form_data,
+       entry("f", 0, "html", 2)},
       {"Content-Type: a/b/c; charsets=x;\t\v\fNAME=n\r\n", entry("n", 2, "b/c", 2)},
       {"Content-Type: text\r\n" + form_data, entry("f", 0, "", 2)},
-      {"Content-Type:application/zip\r\n" + form_data, entry("f", 0, "plain", 0)},  // no space: no such header
-      {"Content-Type: APP/x\r\nContent-Transfer-Encoding: QUOTED\r\n" + form_data, entry("f", 4, "x", 3)},  // prefixes
-      {"Content-Type: textual/x\r\nContent-Transfer-Encoding: gzip\r\n" + form_data, entry("f", 7, "x", 0)},
-      {"Content-Type: text/plain\r\nContent-Type: image/png\r\n" + form_data, entry("f", 1, "png", 2)},  // the later
+      {"Content-Type:application/zip\r\n" + form_data,
+       entry("f", 0, "plain", 0)},  // no space: no such header
+      {"Content-Type: APP/x\r\nContent-Transfer-Encoding: QUOTED\r\n" + form_data,
+       entry("f", 4, "x", 3)},  // prefixes
+      {"Content-Type: textual/x\r\nContent-Transfer-Encoding: gzip\r\n" + form_data,
+       entry("f", 7, "x", 0)},
+      {"Content-Type: text/plain\r\nContent-Type: image/png\r\n" + form_data,
+       entry("f", 1, "png", 2)},                          // the later
       {"Content-Disposition: form-data;name=x\r\n", {}},  // joined: no parameter
-      {"Content-Disposition: form-data; names=a; name=\"\r\n", {}},  // the last one counts; a lone mark is no value
-      {"Content-Disposition: form-data; name='a \"b c' d\r\n", entry("a \"b", 0, "plain", 0)},  // either mark closes
-      {"Content-Disposition: form-data; name='x\"; FILENAME=\"D:\\a b.txt\"\r\n", entry("x", 0, "plain", 0, "a b.txt")},
-      {"Content-Disposition: attachment; filename=/d/f.bin; Name='f 1'\r\n", entry("f 1", 0, "plain", 0, "f.bin")},
-      {"Content-Disposition: form-data; name=x\0; filename=f\r\n"s, entry("x", 0, "plain", 0)},  // a NUL ends the field
-      {"Content-Disposition: form-data;\r\n name='x';\r\n\tfilename=\"c:\\y\"\r\n", entry("x", 0, "plain", 0, "y")},
-      {"Content-Disposition: form-data;\r\n\n name=x\r\n", entry("x", 0, "plain", 0)},  // a bare line feed folds too
+      {"Content-Disposition: form-data; names=a; name=\"\r\n",
+       {}},  // the last one counts; a lone mark is no value
+      {"Content-Disposition: form-data; name='a \"b c' d\r\n",
+       entry("a \"b", 0, "plain", 0)},  // either mark closes
+      {"Content-Disposition: form-data; name='x\"; FILENAME=\"D:\\a b.txt\"\r\n",
+       entry("x", 0, "plain", 0, "a b.txt")},
+      {"Content-Disposition: attachment; filename=/d/f.bin; Name='f 1'\r\n",
+       entry("f 1", 0, "plain", 0, "f.bin")},
+      {"Content-Disposition: form-data; name=x\0; filename=f\r\n"s,
+       entry("x", 0, "plain", 0)},  // a NUL ends the field
+      {"Content-Disposition: form-data;\r\n name='x';\r\n\tfilename=\"c:\\y\"\r\n",
+       entry("x", 0, "plain", 0, "y")},
+      {"Content-Disposition: form-data;\r\n\n name=x\r\n",
+       entry("x", 0, "plain", 0)},  // a bare line feed folds too
       {"Mime-Version: 1.0\r\n" + form_data, entry("f", 0, "plain", 0)}};
   for (const auto& [block, entries] : cases) {
     ASSERT_EQ(ParsePost("--xyz\r\n" + block + "\r\nv\r\n" + kClose, kType), 0);

@@ -16,17 +16,31 @@ TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
   const std::optional<std::string> no, multipart = "multipart/form-data; boundary=xyz";
   const std::string unknown = "Unknown Encoding.\n";
   using Text = std::optional<std::string>;  // nullopt: unset
-  const struct { Text method, content_type, content_length; const char* field; std::string error = ""; } cases[] = {
-      {"get", no, no, "q"}, {"GETX", kUrlEncoded, "3", "q"}, {"posting", kUrlEncoded, "3", "p"},
-      {"HEAD", kUrlEncoded, "3", nullptr}, {"GE", kUrlEncoded, "3", nullptr}, {no, kUrlEncoded, "3", nullptr},
-      {"POST", "Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", "p"}, {"POST", kUrlEncoded, no, nullptr},
-      {"POST", no, "3", nullptr}, {"POST", kUrlEncoded, "-1", nullptr}, {"POST", kUrlEncoded, "2147483648", nullptr},
-      {"POST", multipart, no, nullptr}, {"POST", "Multipart/Form-Data", "3", nullptr},  // boundary: none, empty, joined
-      {"POST", multipart->substr(0, 30), "3", nullptr}, {"POST", "multipart/form-data;boundary=xyz", "3", nullptr},
-      {"POST", "text/plain", "3", nullptr, unknown}, {"POST", kUrlEncoded.substr(0, 32), "3", nullptr, unknown},
-      {"POST", "", "3", nullptr, unknown}};  // an empty variable is present
+  const struct {
+    Text method, content_type, content_length;
+    const char* field;
+    std::string error = "";
+  } cases[] = {{"get", no, no, "q"},
+               {"GETX", kUrlEncoded, "3", "q"},
+               {"posting", kUrlEncoded, "3", "p"},
+               {"HEAD", kUrlEncoded, "3", nullptr},
+               {"GE", kUrlEncoded, "3", nullptr},
+               {no, kUrlEncoded, "3", nullptr},
+               {"POST", "Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", "p"},
+               {"POST", kUrlEncoded, no, nullptr},
+               {"POST", no, "3", nullptr},
+               {"POST", kUrlEncoded, "-1", nullptr},
+               {"POST", kUrlEncoded, "2147483648", nullptr},
+               {"POST", multipart, no, nullptr},
+               {"POST", "Multipart/Form-Data", "3", nullptr},  // boundary: none, empty, joined
+               {"POST", multipart->substr(0, 30), "3", nullptr},
+               {"POST", "multipart/form-data;boundary=xyz", "3", nullptr},
+               {"POST", "text/plain", "3", nullptr, unknown},
+               {"POST", kUrlEncoded.substr(0, 32), "3", nullptr, unknown},
+               {"POST", "", "3", nullptr, unknown}};  // an empty variable is present
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.method.value_or("-") + " " + c.content_type.value_or("-") + " " + c.content_length.value_or("-"));
+    SCOPED_TRACE(c.method.value_or("-") + " " + c.content_type.value_or("-") + " " +
+                 c.content_length.value_or("-"));
     Variables request = {{"QUERY_STRING", "q=1"}};
     if (c.method) request.emplace_back("REQUEST_METHOD", *c.method);
     if (c.content_type) request.emplace_back("CONTENT_TYPE", *c.content_type);
@@ -36,15 +50,19 @@ TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(CgiParseRequest(), c.field ? 0 : -1);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.error);
-    EXPECT_EQ(TableEntries(), (c.field ? std::vector<Entry>{{c.field, "1", 2}} : std::vector<Entry>{}));
-    EXPECT_EQ(CgiCapturedValue(kQueryStringSlot), std::optional<std::string_view>("q=1"));  // captured anyway
+    EXPECT_EQ(TableEntries(),
+              (c.field ? std::vector<Entry>{{c.field, "1", 2}} : std::vector<Entry>{}));
+    EXPECT_EQ(CgiCapturedValue(kQueryStringSlot),
+              std::optional<std::string_view>("q=1"));  // captured anyway
     char rest[8] = {};
-    EXPECT_STREQ(std::fgets(rest, sizeof rest, stdin) ? rest : "", c.field && *c.field == 'p' ? "" : "p=1");
+    EXPECT_STREQ(std::fgets(rest, sizeof rest, stdin) ? rest : "",
+                 c.field && *c.field == 'p' ? "" : "p=1");
   }
   SetCgiVariables({{"REQUEST_METHOD", "GET"}});
   EXPECT_EQ(CgiParseRequest(), 0);  // no query string: a request without fields
   EXPECT_EQ(TableEntries(), std::vector<Entry>{});
-  SetCgiVariables({{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "3"}});
+  SetCgiVariables(
+      {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", kUrlEncoded}, {"CONTENT_LENGTH", "3"}});
   ReplaceStdin(::open("/", O_RDONLY));  // reading a directory fails
   EXPECT_EQ(CgiParseRequest(), -1);
   EXPECT_EQ(TableEntries(), std::vector<Entry>{});
@@ -68,16 +86,22 @@ TEST_F(CgiTest, LookupsFindTheFirstValueOfExactlyThatName) {
   EXPECT_EQ(LookUp("oid-1"), kNotFound);  // before any parse
   const std::string long60 = std::string(30, 'x') + std::string(30, 'y');
   ASSERT_EQ(ParsePost("oid-10=10&oid-=-1&OID-1=1&oid-1+=s&empty=&nul=%00&long=" + long60 +
-                      "&dup=first&dup=2&num=12abc&spaced=+-7&big=2147483648&below=-2147483649&dbl=2.5&huge=1e999"),
+                      "&dup=first&dup=2&num=12abc&spaced=+-7&big=2147483648&below=-2147483649&dbl="
+                      "2.5&huge=1e999"),
             0);
   const std::pair<const char*, Lookups> cases[] = {
-      {"oid-1", kNotFound}, {"empty", {CgiEmpty, "", CgiEmpty, 77, CgiEmpty, 7.25}},
-      {"nul", {CgiEmpty, "", kOk, 0, kOk, 0.0}},  // empty as text; its raw length says a value was sent
-      {"long", {kOk, long60.substr(0, 49), kOk, 0, kOk, 0.0}}, {"dup", {kOk, "first", kOk, 0, kOk, 0.0}},
-      {"num", {kOk, "12abc", kOk, 12, kOk, 12.0}}, {"spaced", {kOk, " -7", kOk, -7, kOk, -7.0}},
+      {"oid-1", kNotFound},
+      {"empty", {CgiEmpty, "", CgiEmpty, 77, CgiEmpty, 7.25}},
+      {"nul",
+       {CgiEmpty, "", kOk, 0, kOk, 0.0}},  // empty as text; its raw length says a value was sent
+      {"long", {kOk, long60.substr(0, 49), kOk, 0, kOk, 0.0}},
+      {"dup", {kOk, "first", kOk, 0, kOk, 0.0}},
+      {"num", {kOk, "12abc", kOk, 12, kOk, 12.0}},
+      {"spaced", {kOk, " -7", kOk, -7, kOk, -7.0}},
       {"big", {kOk, "2147483648", kRange, 77, kOk, 2147483648.0}},
       {"below", {kOk, "-2147483649", kRange, 77, kOk, -2147483649.0}},
-      {"dbl", {kOk, "2.5", kOk, 2, kOk, 2.5}}, {"huge", {kOk, "1e999", kOk, 1, kRange, 7.25}}};
+      {"dbl", {kOk, "2.5", kOk, 2, kOk, 2.5}},
+      {"huge", {kOk, "1e999", kOk, 1, kRange, 7.25}}};
   for (const auto& [name, expected] : cases) EXPECT_EQ(LookUp(name), expected) << name;
   CgiFreeRequest();  // and again on tear-down
   EXPECT_EQ(LookUp("dup"), kNotFound);

@@ -8,25 +8,45 @@ using namespace cgi_testing;
 using namespace std::string_literals;
 TEST(UrlDecode, DecodesEscapesAndKeepsMalformedOnes) {
   // An escaped NUL ends the text; an escape is never completed past a NUL.
-  const std::pair<std::string, std::string> cases[] = {
-      {"hello+world%21", "hello world!"}, {"%2B", "+"}, {"%2f%2F%7e", "//~"}, {"a%00b", "a"}, {"a%4", "a%4"},
-      {"%4g", "%4g"}, {"%g4", "%g4"}, {"%%41", "%A"}, {"%4\0001"s, "%4"}, {"%41", "A"}, {"x%41", "xA"}};
-  for (const auto& [raw, decoded] : cases) EXPECT_EQ(CgiUrlDecode(raw), decoded) << ::testing::PrintToString(raw);
+  const std::pair<std::string, std::string> cases[] = {{"hello+world%21", "hello world!"},
+                                                       {"%2B", "+"},
+                                                       {"%2f%2F%7e", "//~"},
+                                                       {"a%00b", "a"},
+                                                       {"a%4", "a%4"},
+                                                       {"%4g", "%4g"},
+                                                       {"%g4", "%g4"},
+                                                       {"%%41", "%A"},
+                                                       {"%4\0001"s, "%4"},
+                                                       {"%41", "A"},
+                                                       {"x%41", "xA"}};
+  for (const auto& [raw, decoded] : cases)
+    EXPECT_EQ(CgiUrlDecode(raw), decoded) << ::testing::PrintToString(raw);
 }
 
 TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
   const std::string long_value(200000, 'v');  // read across several growing reads
-  const struct { std::string body; std::optional<std::string> content_length; std::vector<Entry> entries; } cases[] = {
-      {"a=&=x", {}, {{"a", "", 1}, {"", "x", 2}}}, {"a=1&", {}, {{"a", "1", 2}}}, {"a=b=d", {}, {{"a", "b=d", 4}}},
-      {"a=1&&b=2", {}, {{"a", "1", 2}, {"&b", "2", 2}}}, {"a=1&b", {}, {{"a", "1", 2}, {"b", "", 1}}},
+  const struct {
+    std::string body;
+    std::optional<std::string> content_length;
+    std::vector<Entry> entries;
+  } cases[] = {
+      {"a=&=x", {}, {{"a", "", 1}, {"", "x", 2}}},
+      {"a=1&", {}, {{"a", "1", 2}}},
+      {"a=b=d", {}, {{"a", "b=d", 4}}},
+      {"a=1&&b=2", {}, {{"a", "1", 2}, {"&b", "2", 2}}},
+      {"a=1&b", {}, {{"a", "1", 2}, {"b", "", 1}}},
       {"a=1&b&d=2", {}, {{"a", "1", 2}, {"b&d", "2", 2}}},
       {"x=1&y=2&x=3", {}, {{"x", "1", 2}, {"x", "3", 2}, {"y", "2", 2}}},
       {"a+b%3D=c+d%26", {}, {{"a b=", "c d&", 7}}},  // the length counts raw bytes
-      {"a%00b=a%00b", {}, {{"a", "a", 6}}}, {"a=1\0&b=2&c=3"s, {}, {{"a", "1", 3}, {"b", "2", 2}, {"c", "3", 2}}},
+      {"a%00b=a%00b", {}, {{"a", "a", 6}}},
+      {"a=1\0&b=2&c=3"s, {}, {{"a", "1", 3}, {"b", "2", 2}, {"c", "3", 2}}},
       // A body shorter than its declared length reads as if zero-filled; a longer one is cut.
-      {"a=1", "10", {{"a", "1", 9}}}, {"a=1&", "10", {{"a", "1", 2}, {"", "", 1}}},
+      {"a=1", "10", {{"a", "1", 9}}},
+      {"a=1&", "10", {{"a", "1", 2}, {"", "", 1}}},
       {"a=1&b=2%41", "2147483647", {{"a", "1", 2}, {"b", "2A", 2147483647u - 6 + 1}}},
-      {"a=1&b=2", " 3xyz", {{"a", "1", 2}}}, {"v=" + long_value, {}, {{"v", long_value, 200001}}}, {"", {}, {}},
+      {"a=1&b=2", " 3xyz", {{"a", "1", 2}}},
+      {"v=" + long_value, {}, {{"v", long_value, 200001}}},
+      {"", {}, {}},
   };
   for (const auto& c : cases) {
     ASSERT_EQ(ParsePost(c.body, kUrlEncoded, c.content_length), 0);

@@ -14,9 +14,16 @@ namespace {
 TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
   const std::string x1022(1022, 'x'), y1023(1023, 'y');
   const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"", {}}, {"abc\n", {"abc"}}, {"abc", {"abc"}}, {"\n\n", {"", ""}}, {"a\r\nb\r\n", {"a\r", "b\r"}},
-      {"a\n\r", {"a", "\r"}}, {x1022 + "\nz\n", {x1022, "z"}}, {y1023 + "\nz", {y1023, "", "z"}},
-      {y1023 + y1023 + "w\n", {y1023, y1023, "w"}}, {std::string("a\0b\n", 4), {std::string("a\0b", 3)}}};
+      {"", {}},
+      {"abc\n", {"abc"}},
+      {"abc", {"abc"}},
+      {"\n\n", {"", ""}},
+      {"a\r\nb\r\n", {"a\r", "b\r"}},
+      {"a\n\r", {"a", "\r"}},
+      {x1022 + "\nz\n", {x1022, "z"}},
+      {y1023 + "\nz", {y1023, "", "z"}},
+      {y1023 + y1023 + "w\n", {y1023, y1023, "w"}},
+      {std::string("a\0b\n", 4), {std::string("a\0b", 3)}}};
   testing_support::Sandbox sandbox;
   const std::string path = (sandbox.Root() / "descriptor").string();
   for (const auto& [content, pieces] : cases) {
@@ -26,10 +33,12 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
     ASSERT_TRUE(text.has_value());
     std::vector<std::string> read;
     std::string line = "stale";
-    for (int length; (length = text->ReadLine(line)) != -1; read.push_back(line)) EXPECT_EQ(length, int(line.size()));
+    for (int length; (length = text->ReadLine(line)) != -1; read.push_back(line))
+      EXPECT_EQ(length, int(line.size()));
     EXPECT_EQ(read, pieces);
     std::string first = "stale";
-    EXPECT_EQ(ReadFirstDescriptorLine(path.c_str(), first), pieces.empty() ? -1 : int(pieces.front().size()));
+    EXPECT_EQ(ReadFirstDescriptorLine(path.c_str(), first),
+              pieces.empty() ? -1 : int(pieces.front().size()));
     EXPECT_EQ(first, pieces.empty() ? "stale" : pieces.front());
   }
   std::string line;
@@ -38,9 +47,12 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
 }
 
 TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {
-  const std::pair<const char*, const char*> cases[] = {  // nullptr: not found
-      {"<param><name>a</name><name>b</name>", "a"}, {"<name></name>", ""}, {"<name>Gain", nullptr},
-      {"Gain</name>", nullptr}, {"</name><name>Gain</name>", nullptr}};
+  const std::pair<const char*, const char*> cases[] = {// nullptr: not found
+                                                       {"<param><name>a</name><name>b</name>", "a"},
+                                                       {"<name></name>", ""},
+                                                       {"<name>Gain", nullptr},
+                                                       {"Gain</name>", nullptr},
+                                                       {"</name><name>Gain</name>", nullptr}};
   for (const auto& [text, field] : cases) {
     NameText name = "before";
     EXPECT_EQ(ExtractTagText(text, name, "<name>", "</name>"), field ? 0 : 1) << text;
@@ -49,8 +61,13 @@ TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {
 }
 
 TEST(DecimalToInt, ReadsLikeTheCardsNumberConversionWithoutOverflow) {
-  const std::pair<const char*, int> cases[] = {{"  -12x", -12}, {"\t\n+3", 3}, {"abc", 0}, {"- 4", 0},
-      {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}, {"-2147483648", INT_MIN}};
+  const std::pair<const char*, int> cases[] = {{"  -12x", -12},
+                                               {"\t\n+3", 3},
+                                               {"abc", 0},
+                                               {"- 4", 0},
+                                               {"99999999999", INT_MAX},
+                                               {"-99999999999", INT_MIN},
+                                               {"-2147483648", INT_MIN}};
   for (const auto& [text, number] : cases) EXPECT_EQ(DecimalToInt(text), number) << text;
 }
 }  // namespace

@@ -1,4 +1,5 @@
-// The menu form renderer on a sandboxed card's descriptor files: option lists, choice widgets, HTML escaping.
+// The menu form renderer on a sandboxed card's descriptor files: option lists, choice widgets, HTML
+// escaping.
 #include "descriptors/menu_form.hpp"
 
 #include <gtest/gtest.h>
@@ -22,10 +23,11 @@ std::string AddressBoxes(const Strings& groups) {
   std::string html;
   for (std::size_t box = 0; box < groups.size(); ++box) {
     const std::string id = std::to_string(box) + "oid-p";
-    html += std::string(box == 0 ? "" : "&nbsp;.&nbsp;\r\n") +
-            "<input maxlength=\"3\" onchange=\"return validateIP('oid-p', true);\" onkeypress=\"return "
-            "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"" +
-            id + "\" name=\"" + id + "\" value=\"" + groups[box] + "\"/>\r\n";
+    html +=
+        std::string(box == 0 ? "" : "&nbsp;.&nbsp;\r\n") +
+        "<input maxlength=\"3\" onchange=\"return validateIP('oid-p', true);\" onkeypress=\"return "
+        "allowOnly('0123456789', event);\" class=\"formInput\" type=\"textbox\" size=\"3\" id=\"" +
+        id + "\" name=\"" + id + "\" value=\"" + groups[box] + "\"/>\r\n";
   }
   return html + "<script language=\"javascript\">writeMessageDiv('oid-p');</script>";
 }
@@ -34,10 +36,12 @@ std::string AddressBoxes(const Strings& groups) {
 std::string Choices(bool drop_down, const Strings& pairs, S marked = "") {
   std::string html = drop_down ? "<select class=\"formInput\" name=\"oid-p\">" : "";
   for (std::size_t i = 0; i < pairs.size(); i += 2) {
-    const std::string mark = pairs[i + 1] == marked ? (drop_down ? "\" selected=\"true\"" : "\" checked=\"true\"") : "\"";
+    const std::string mark = pairs[i + 1] == marked
+                                 ? (drop_down ? "\" selected=\"true\"" : "\" checked=\"true\"")
+                                 : "\"";
     html += drop_down ? "<option value=\"" + pairs[i + 1] + mark + ">" + pairs[i] + "</option>"
-                      : "<input type=\"radio\" name=\"oid-p\" value=\"" + pairs[i + 1] + mark + "/>" + pairs[i] +
-                            "&nbsp;&nbsp;";
+                      : "<input type=\"radio\" name=\"oid-p\" value=\"" + pairs[i + 1] + mark +
+                            "/>" + pairs[i] + "&nbsp;&nbsp;";
   }
   return drop_down ? html + "</select>" : html;
 }
@@ -46,9 +50,10 @@ std::string MenuOf(const Strings& oids) {  // the oid lines of menu "0", one per
   for (const std::string& oid : oids) menu += "<oid>" + oid + "</oid>\n";
   return menu + "</menu>\n";
 }
-std::string Param(S oid, S name, S type, S more = "") {  // a param.xml record whose value file is /v/<oid>
-  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type + "</type><file>../../card/v/" + oid +
-         "</file>" + more + "</param>\n";
+std::string Param(S oid, S name, S type,
+                  S more = "") {  // a param.xml record whose value file is /v/<oid>
+  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type +
+         "</type><file>../../card/v/" + oid + "</file>" + more + "</param>\n";
 }
 
 class MenuForm : public ::testing::Test {
@@ -61,7 +66,8 @@ class MenuForm : public ::testing::Test {
     EXPECT_EQ(RenderMenuForm(), expected_result);
     return capture.Text();
   }
-  std::string TakeErrorLog() const {  // the log is appended to, so once read it is cut back to nothing
+  std::string TakeErrorLog()
+      const {  // the log is appended to, so once read it is cut back to nothing
     const std::string text = sandbox_.ReadFile(sandbox_.CardPath("/tmp/wwwError.txt"));
     fs::resize_file(sandbox_.CardPath("/tmp/wwwError.txt"), 0);
     return text;
@@ -71,37 +77,59 @@ class MenuForm : public ::testing::Test {
 };
 
 TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
-  const std::string two = "<option>Off</option><option>On</option>", range = "<min>0</min><max>9</max>";
+  const std::string two = "<option>Off</option><option>On</option>",
+                    range = "<min>0</min><max>9</max>";
   const std::string read_only = "<access>0</access>", label256(256, 'L'), x254(254, 'x');
   const Strings off_on = {"Off", "0", "On", "1"};
-  const struct { std::string type, more, value_file, cell; } cases[] = {
-      {"7", "", "v=a<b", TextBox("p", "a&lt;b")}, {"7", read_only, "v=a<b%s", "a<b%s"}, {"4", range, "v=5", ""},
-      {"7", "<access>01</access>", "v=a", "a"}, {" 7x", "<access></access>", "v=a", TextBox("p", "a")},  // 1st char
-      {"5", "", "v=a<b", "a&lt;b"},  // writable without a widget: still escaped, "/set" stores any text for it
+  const struct {
+    std::string type, more, value_file, cell;
+  } cases[] = {
+      {"7", "", "v=a<b", TextBox("p", "a&lt;b")},
+      {"7", read_only, "v=a<b%s", "a<b%s"},
+      {"4", range, "v=5", ""},
+      {"7", "<access>01</access>", "v=a", "a"},
+      {" 7x", "<access></access>", "v=a", TextBox("p", "a")},  // 1st char
+      {"5", "", "v=a<b",
+       "a&lt;b"},  // writable without a widget: still escaped, "/set" stores any text for it
       {"4", "<min>0</min>" + two, "v=1", Choices(false, off_on, "1")},
       {"8", two + "<display>2</display>", "v=9", Choices(true, off_on)},
       // Three options but two indexes: numbered, the index texts ignored.
-      {"8", "<option>a</option><index>7</index><option>b</option><index>8</index><option>c</option>", "v=1",
-       Choices(true, {"a", "0", "b", "1", "c", "2"}, "1")},
-      {"8", "<option>a</option><option>b", "v=0", Choices(false, {"a", "0"}, "0")}, {"8", "<option>a", "v=2", ""},
-      {"8", "<option>" + label256 + "</option>", "v=0", Choices(false, {label256.substr(1), "0"}, "0")},
-      {"8", "<option>a<display>2</display>", "v=2", Choices(true, {})}, {"8", "", "v=2", TextBox("p", "2")},
-      {"8", "<option>a</option><index>1</index><option>b</option> <index>2</index>", "v=2", TextBox("p", "2")},
-      {"8", "<index>1</index><option>a</option>", "v=2", TextBox("p", "2")},  // no usable list: a text box
-      // Option texts escaped; marked exactly when equal to the value (which keeps a CR from the file).
-      {"8", "<option>&</option><index>\"1</index><option>b</option><index>1</index><option>c</option><index>10</index>",
+      {"8",
+       "<option>a</option><index>7</index><option>b</option><index>8</index><option>c</option>",
+       "v=1", Choices(true, {"a", "0", "b", "1", "c", "2"}, "1")},
+      {"8", "<option>a</option><option>b", "v=0", Choices(false, {"a", "0"}, "0")},
+      {"8", "<option>a", "v=2", ""},
+      {"8", "<option>" + label256 + "</option>", "v=0",
+       Choices(false, {label256.substr(1), "0"}, "0")},
+      {"8", "<option>a<display>2</display>", "v=2", Choices(true, {})},
+      {"8", "", "v=2", TextBox("p", "2")},
+      {"8", "<option>a</option><index>1</index><option>b</option> <index>2</index>", "v=2",
+       TextBox("p", "2")},
+      {"8", "<index>1</index><option>a</option>", "v=2",
+       TextBox("p", "2")},  // no usable list: a text box
+      // Option texts escaped; marked exactly when equal to the value (which keeps a CR from the
+      // file).
+      {"8",
+       "<option>&</option><index>\"1</index><option>b</option><index>1</index><option>c</"
+       "option><index>10</index>",
        "v=1", Choices(true, {"&amp;", "&quot;1", "b", "1", "c", "10"}, "1")},
       {"8", "<option><x></option><index>5</index><option>y</option><index>5</index>", "v=5",
        Choices(false, {"&lt;x&gt;", "5", "y", "5"}, "5")},
       {"8", "<option>a</option><index>%1</index><option>b</option><index>1</index>", "v=1\r\n",
        Choices(false, {"a", "&#37;1", "b", "1"})},
-      {"9", "", "v=10.0.0.1", AddressBoxes({"10", "0", "0", "1"})}, {"9", "", "v=1234.5", AddressBoxes({"123", "5"})},
-      {"9", "", "v=", AddressBoxes({""})}, {"9", "", "v=1.2.3.4.5", AddressBoxes({"1", "2", "3", "4", "5"})},
-      {"9", "", "v=<a>%", AddressBoxes({"&lt;a&gt;"})}, {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
-      {"7", "", "k=v=w", TextBox("p", "v=w")}, {"7", "", "no equals sign", TextBox("p", "")},
-      {"7", "", "\nk=v", TextBox("p", "")}, {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},  // a line each
+      {"9", "", "v=10.0.0.1", AddressBoxes({"10", "0", "0", "1"})},
+      {"9", "", "v=1234.5", AddressBoxes({"123", "5"})},
+      {"9", "", "v=", AddressBoxes({""})},
+      {"9", "", "v=1.2.3.4.5", AddressBoxes({"1", "2", "3", "4", "5"})},
+      {"9", "", "v=<a>%", AddressBoxes({"&lt;a&gt;"})},
+      {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
+      {"7", "", "k=v=w", TextBox("p", "v=w")},
+      {"7", "", "no equals sign", TextBox("p", "")},
+      {"7", "", "\nk=v", TextBox("p", "")},
+      {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},  // a line each
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
-      {"7", "", "k=" + x254 + "&", TextBox("p", x254 + "&amp;")},  // escaping does not cut the value
+      {"7", "", "k=" + x254 + "&",
+       TextBox("p", x254 + "&amp;")},  // escaping does not cut the value
   };
   Write("/brix/etc/control_menu.xml", MenuOf({"p"}));
   for (const auto& c : cases) {
@@ -117,7 +145,8 @@ TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
   Strings oids;  // p1 to p21, each with its own name and value
   std::string params;
   for (int i = 1; i <= 21; ++i) {
-    oids.push_back(std::string("p").append(std::to_string(i)));  // GCC 12 warns falsely on "p" + ...
+    oids.push_back(
+        std::string("p").append(std::to_string(i)));  // GCC 12 warns falsely on "p" + ...
     params += Param(oids.back(), oids.back(), "5");
     Write("/v/" + oids.back(), std::string("v=").append(oids.back()));
   }
@@ -126,10 +155,13 @@ TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
   const std::pair<std::string, Strings> cases[] = {
       {MenuOf({"p3", "p1", "p3"}), {"p3", "p1", "p3"}},
       // Two blocks of menu 0 make one list of 20 at most; other menus are skipped.
-      {MenuOf(first(19)) + "<menu><mid>1</mid>\n<oid>p9</oid>\n" + MenuOf({"p20", "p21"}), first(20)},
-      {"<menu><mid>01</mid>\n<oid>p1</oid>\n</menu>\n", {}}, {"<menu><mid>0</mid>\n</menu>\n<oid>p1</oid>\n", {}},
+      {MenuOf(first(19)) + "<menu><mid>1</mid>\n<oid>p9</oid>\n" + MenuOf({"p20", "p21"}),
+       first(20)},
+      {"<menu><mid>01</mid>\n<oid>p1</oid>\n</menu>\n", {}},
+      {"<menu><mid>0</mid>\n</menu>\n<oid>p1</oid>\n", {}},
       {"<menu><mid>0</mid>\n<oid>p1</oid>\n <oid>p2</oid>\n<oid>p3</oid>\n", {"p1"}},
-      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n", {"p1"}},  // the end is no header
+      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n",
+       {"p1"}},  // the end is no header
       {"<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", {"p1", "p2"}}};
   for (const auto& [menu, shown] : cases) {
     Write("/brix/etc/control_menu.xml", menu);
@@ -142,28 +174,38 @@ TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
 
 TEST_F(MenuForm, AnUnreadableMenuWritesNothing) {
   EXPECT_EQ(Render(1), "");
-  Write("/brix/etc/control_menu.xml", MenuOf({"p1"}) + "<menu><mid>0</mid>\n<oid>p2</oid>\n<oid>p3\n");
+  Write("/brix/etc/control_menu.xml",
+        MenuOf({"p1"}) + "<menu><mid>0</mid>\n<oid>p2</oid>\n<oid>p3\n");
   Write("/brix/etc/param.xml", Param("p1", "One", "5"));
   EXPECT_EQ(Render(1), "");
   const std::string menu_xml = card_paths::kControlMenu;
-  EXPECT_EQ(TakeErrorLog(), "can't open file " + menu_xml + " to read\ncorrupted file " + menu_xml + "\n");
+  EXPECT_EQ(TakeErrorLog(),
+            "can't open file " + menu_xml + " to read\ncorrupted file " + menu_xml + "\n");
 }
 
 // Menu q, p, p; q reads well and its data must not reach p's rows. Each
 // failure is logged once per row of p, and p's rows are still written.
 TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string param_xml = card_paths::kParamDescriptors, q = Param("q", "Q", "7");
-  const std::string cut = "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: ";
-  const struct { std::string records, label, log; } cases[] = {  // p's label: its name once read; never a widget
+  const std::string cut =
+      "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: ";
+  const struct {
+    std::string records, label, log;
+  } cases[] = {
+      // p's label: its name once read; never a widget
       {q + "<param><oid>r</oid>\n" + Param("p", "P", "7"), "", cut + "<param><oid>r</oid>\n"},
-      {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P", "corrupted file " + param_xml + " 2\n"},
-      {q + Param("p", "P", "7", "<access>0</access>"), "P", "can read file ../../card/v/p\n"}};  // it is empty
+      {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P",
+       "corrupted file " + param_xml + " 2\n"},
+      {q + Param("p", "P", "7", "<access>0</access>"), "P",
+       "can read file ../../card/v/p\n"}};  // it is empty
   Write("/brix/etc/control_menu.xml", MenuOf({"q", "p", "p"}));
   Write("/v/q", "q=secret");
   Write("/v/p", "");
   for (const auto& c : cases) {
     Write("/brix/etc/param.xml", c.records);
-    EXPECT_EQ(Render(), FormRow("Q", TextBox("q", "secret")) + FormRow(c.label, "") + FormRow(c.label, "")) << c.log;
+    EXPECT_EQ(Render(),
+              FormRow("Q", TextBox("q", "secret")) + FormRow(c.label, "") + FormRow(c.label, ""))
+        << c.log;
     EXPECT_EQ(TakeErrorLog(), c.log + c.log);
   }
 }

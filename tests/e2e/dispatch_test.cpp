@@ -12,31 +12,46 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 // Also when the error log cannot be opened (no /tmp). Without HTTP_HOST the redirect falls back to
-// SERVER_NAME and SERVER_PORT, and without either to a path; request text never ends the header line.
+// SERVER_NAME and SERVER_PORT, and without either to a path; request text never ends the header
+// line.
 TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
   Sandbox sandbox;
   fs::remove_all(sandbox.CardPath("/tmp"));
   const std::string here = std::string("http://") + kTestHost + kTestScript;
-  for (const auto& [path, variables, answer] : std::vector<std::tuple<const char*, CgiEnvironment, std::string>>{
-           {nullptr, {}, StaticPage()}, {"/cardcontrol", {}, StaticPage()}, {"/upload", {}, StaticPage()},
-           {"/snmpconf", {}, StaticPage()}, {"", {}, Redirect(here)}, {"/Upload", {}, Redirect(here)},
-           {"/logon", {{"HTTP_HOST", "10.1.2.3:8080"}}, Redirect("http://10.1.2.3:8080/cgi-bin/Merovane")},
+  for (const auto& [path, variables, answer] :
+       std::vector<std::tuple<const char*, CgiEnvironment, std::string>>{
+           {nullptr, {}, StaticPage()},
+           {"/cardcontrol", {}, StaticPage()},
+           {"/upload", {}, StaticPage()},
+           {"/snmpconf", {}, StaticPage()},
+           {"", {}, Redirect(here)},
+           {"/Upload", {}, Redirect(here)},
+           {"/logon",
+            {{"HTTP_HOST", "10.1.2.3:8080"}},
+            Redirect("http://10.1.2.3:8080/cgi-bin/Merovane")},
            {"/logon", {{"HTTP_HOST", ""}}, Redirect("/cgi-bin/Merovane")},
-           {"/logon", {{"SERVER_NAME", "card"}, {"SERVER_PORT", "80"}}, Redirect("http://card/cgi-bin/Merovane")},
-           {"/logon", {{"SERVER_NAME", "10.0.0.2"}, {"SERVER_PORT", "8080"}}, Redirect("http://10.0.0.2:8080/cgi-bin/Merovane")},
-           {"/logon", {{"HTTP_HOST", "evil\r\nSet-Cookie: a=b"}, {"SERVER_NAME", "other"}},
+           {"/logon",
+            {{"SERVER_NAME", "card"}, {"SERVER_PORT", "80"}},
+            Redirect("http://card/cgi-bin/Merovane")},
+           {"/logon",
+            {{"SERVER_NAME", "10.0.0.2"}, {"SERVER_PORT", "8080"}},
+            Redirect("http://10.0.0.2:8080/cgi-bin/Merovane")},
+           {"/logon",
+            {{"HTTP_HOST", "evil\r\nSet-Cookie: a=b"}, {"SERVER_NAME", "other"}},
             Redirect("http://evilSet-Cookie: a=b/cgi-bin/Merovane")}}) {
     CgiEnvironment env = GetRequest(path == nullptr ? "" : path);
     if (path == nullptr) SetVariable(env, "PATH_INFO", std::nullopt);
     if (!variables.empty()) SetVariable(env, "HTTP_HOST", std::nullopt);
-    for (const auto& [name, value] : variables) if (!value.empty()) SetVariable(env, name, value);
+    for (const auto& [name, value] : variables)
+      if (!value.empty()) SetVariable(env, name, value);
     const CgiRun run = RunCgi(sandbox, env);
     EXPECT_EQ(run.out, answer) << (path == nullptr ? "unset" : path);
     EXPECT_EQ(std::pair(run.exit_status, run.err), std::pair(0, std::string()));
   }
 }
 
-// Whatever another process puts at the log's name is neither written to, nor waited for, nor given another mode.
+// Whatever another process puts at the log's name is neither written to, nor waited for, nor given
+// another mode.
 TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
   Sandbox sandbox;
   const fs::path log = sandbox.ErrorLog(), target = sandbox.Root() / "records" / "precious";
@@ -47,24 +62,33 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
     if (kind == "symbolic link") fs::create_symlink(target, log);
     if (kind == "hard link") fs::create_hard_link(target, log);
     ASSERT_TRUE(!kind.starts_with("fifo") || ::mkfifo(log.c_str(), 0600) == 0);
-    const int reader = kind == "fifo with a reader" ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK) : -1;
-    const CgiRun run = RunCgi(sandbox, GetRequest("/snmpconf"), "", {.timeout = std::chrono::seconds(10)});
+    const int reader =
+        kind == "fifo with a reader" ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    const CgiRun run =
+        RunCgi(sandbox, GetRequest("/snmpconf"), "", {.timeout = std::chrono::seconds(10)});
     EXPECT_EQ(run.out, kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html")) << kind;
     EXPECT_EQ(sandbox.ReadFile(target), "precious\n") << kind;
-    EXPECT_EQ(fs::symlink_status(kind.starts_with("fifo") ? log : target).permissions(), fs::perms::owner_read | fs::perms::owner_write) << kind;
-    if (char byte = 0; reader >= 0) { EXPECT_LE(::read(reader, &byte, 1), 0) << "the fifo holds a message"; ::close(reader); }
+    EXPECT_EQ(fs::symlink_status(kind.starts_with("fifo") ? log : target).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write)
+        << kind;
+    if (char byte = 0; reader >= 0) {
+      EXPECT_LE(::read(reader, &byte, 1), 0) << "the fifo holds a message";
+      ::close(reader);
+    }
   }
 }
 
-// A missing fragment is logged, the log appended to and left writable by everyone. A standard stream the server
-// left closed is not taken by the log: neither the page (1) nor the library's message on standard error (2) go in.
+// A missing fragment is logged, the log appended to and left writable by everyone. A standard
+// stream the server left closed is not taken by the log: neither the page (1) nor the library's
+// message on standard error (2) go in.
 TEST(ErrorLog, IsAppendedToWritableByEveryoneAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
   Sandbox sandbox;
   fs::remove(sandbox.IncludePath("pageFooter.html"));
   sandbox.WriteFile(sandbox.ErrorLog(), "earlier\n", 0600);
   RunCgi(sandbox, GetRequest("/snmpconf"), "", {.closed_stream = 1});
-  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), "earlier\ncan't open file ../includes/pageFooter.html to read\n");
+  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()),
+            "earlier\ncan't open file ../includes/pageFooter.html to read\n");
   EXPECT_EQ(fs::status(sandbox.ErrorLog()).permissions(), fs::perms::all);
   fs::remove(sandbox.ErrorLog());
   RunCgi(sandbox, PostRequest("/set", "x", "text/plain"), "x", {.closed_stream = 2});

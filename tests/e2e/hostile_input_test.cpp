@@ -1,5 +1,6 @@
-// Whole-request tests of size, time and memory (bodies far over or under their length, lines of 10 MiB, 100,000 fields
-// or parts, variables of 64 KiB, oversized card files): each ends in time with its answer, applying the form's values.
+// Whole-request tests of size, time and memory (bodies far over or under their length, lines of 10
+// MiB, 100,000 fields or parts, variables of 64 KiB, oversized card files): each ends in time with
+// its answer, applying the form's values.
 #include <gtest/gtest.h>
 
 #include "e2e/harness/cgi_run.hpp"
@@ -9,21 +10,25 @@ namespace {
 using namespace testing_support;
 
 const std::string kValidBody =
-    "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&3oid-frame_ip.conf=9&oid-count=5&oid-label=new";
+    "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&3oid-frame_ip.conf=9&oid-"
+    "count=5&oid-label=new";
 const std::string kMultipart = "multipart/form-data; boundary=----hostile7MA4YWxkTrZu0gW";
 const std::string kDelimiter = "------hostile7MA4YWxkTrZu0gW\r\nContent-Disposition: form-data;";
-const std::string kRejected = "rejected", kApplied = NetworkSettingsPage("10.0.0.9");  // rejected: a count's error page
+const std::string kRejected = "rejected",
+                  kApplied = NetworkSettingsPage("10.0.0.9");  // rejected: a count's error page
 
 // `count` times `before`, the number (when `after` is given), `after`.
 std::string Numbered(std::size_t count, const std::string& before, const std::string& after = "") {
   std::string out;
-  for (std::size_t i = 0; i < count; ++i) out.append(before).append(after.empty() ? "" : std::to_string(i)).append(after);
+  for (std::size_t i = 0; i < count; ++i)
+    out.append(before).append(after.empty() ? "" : std::to_string(i)).append(after);
   return out;
 }
 // The valid form as multipart, after the text of earlier parts.
 std::string Multipart(std::string body) {
-  for (const std::string field : {"0oid-frame_ip.conf\"\r\n\r\n10", "1oid-frame_ip.conf\"\r\n\r\n0", "2oid-frame_ip.conf\"\r\n\r\n0",
-                                  "3oid-frame_ip.conf\"\r\n\r\n9", "oid-count\"\r\n\r\n5", "oid-label\"\r\n\r\nnew"})
+  for (const std::string field : {"0oid-frame_ip.conf\"\r\n\r\n10", "1oid-frame_ip.conf\"\r\n\r\n0",
+                                  "2oid-frame_ip.conf\"\r\n\r\n0", "3oid-frame_ip.conf\"\r\n\r\n9",
+                                  "oid-count\"\r\n\r\n5", "oid-label\"\r\n\r\nnew"})
     body += kDelimiter + " name=\"" + field + "\r\n";
   return body + "------hostile7MA4YWxkTrZu0gW--\r\n";
 }
@@ -41,31 +46,87 @@ void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 std::vector<HostileCase> Cases() {
   const std::string kib64(64 << 10, 'e'), mib(1 << 20, 'x'), mib10(10 << 20, 'x'), x49(49, 'x');
   const std::vector<TestParam> oversized = {
-      {std::string(201, 'o'), std::string(600, 'N'), std::string(300, '0') + "7", std::string(300, '0') + "1", std::string(5000, 'v')},
-      {"many", "Many", "8", "1", "1", true, "<display>" + std::string(200, '9') + "</display>" + Numbered(1000, "<option>o", "</option>")}};
+      {std::string(201, 'o'), std::string(600, 'N'), std::string(300, '0') + "7",
+       std::string(300, '0') + "1", std::string(5000, 'v')},
+      {"many", "Many", "8", "1", "1", true,
+       "<display>" + std::string(200, '9') + "</display>" +
+           Numbered(1000, "<option>o", "</option>")}};
   return {
-      {"BodyFarOverContentLength", "/set", {{"CONTENT_LENGTH", "10"}}, kValidBody + "&" + mib, NoPageSelectedPage()},
+      {"BodyFarOverContentLength",
+       "/set",
+       {{"CONTENT_LENGTH", "10"}},
+       kValidBody + "&" + mib,
+       NoPageSelectedPage()},
       {"ContentLengthOfInt32Max", "/set", {{"CONTENT_LENGTH", "2147483647"}}, kValidBody},
       {"TenMebibyteLine", "/set", {}, "oid-label=" + mib10 + "&" + kValidBody, kApplied, x49},
       {"HundredThousandFields", "/set", {}, Numbered(100000, "f", "=1&") + kValidBody},
       {"HundredThousandFieldsOfOneName", "/set", {}, kValidBody + Numbered(100000, "&oid-count=1")},
       {"MebibyteNameAndValue", "/set", {}, mib + "=" + mib + "&" + kValidBody},
-      {"VariablesOf64KiB", "/set", {{"HTTP_HOST", kib64}, {"QUERY_STRING", kib64}, {"HTTP_COOKIE", kib64}, {"HTTP_REFERER", kib64},
-        {"SERVER_NAME", kib64}, {"CONTENT_TYPE", "application/x-www-form-urlencoded; " + kib64}}, kValidBody},
-      {"MethodOf64KiB", "/set", {{"REQUEST_METHOD", "POST" + kib64}}, kValidBody, NoPageSelectedPage()},
-      {"OversizedDescriptorsRejected", "/set", {}, "oid-count=x&" + kValidBody, kRejected, "", oversized},
-      {"TenThousandMenuOids", "/set", {}, "oid-count=x&" + kValidBody, kRejected, "", {},
+      {"VariablesOf64KiB",
+       "/set",
+       {{"HTTP_HOST", kib64},
+        {"QUERY_STRING", kib64},
+        {"HTTP_COOKIE", kib64},
+        {"HTTP_REFERER", kib64},
+        {"SERVER_NAME", kib64},
+        {"CONTENT_TYPE", "application/x-www-form-urlencoded; " + kib64}},
+       kValidBody},
+      {"MethodOf64KiB",
+       "/set",
+       {{"REQUEST_METHOD", "POST" + kib64}},
+       kValidBody,
+       NoPageSelectedPage()},
+      {"OversizedDescriptorsRejected",
+       "/set",
+       {},
+       "oid-count=x&" + kValidBody,
+       kRejected,
+       "",
+       oversized},
+      {"TenThousandMenuOids",
+       "/set",
+       {},
+       "oid-count=x&" + kValidBody,
+       kRejected,
+       "",
+       {},
        "<menu><mid>0</mid>\n" + Numbered(10000, "<oid>label</oid>\n") + "</menu>\n"},
-      {"MultipartTenMebibyteLine", "/set", {{"CONTENT_TYPE", kMultipart}},
-       Multipart(kDelimiter + " name=\"oid-label\"\r\n\r\n" + mib10 + "\r\n"), kApplied, x49},
-      {"MultipartHundredThousandParts", "/set", {{"CONTENT_TYPE", kMultipart}},
+      {"MultipartTenMebibyteLine",
+       "/set",
+       {{"CONTENT_TYPE", kMultipart}},
+       Multipart(kDelimiter + " name=\"oid-label\"\r\n\r\n" + mib10 + "\r\n"),
+       kApplied,
+       x49},
+      {"MultipartHundredThousandParts",
+       "/set",
+       {{"CONTENT_TYPE", kMultipart}},
        Multipart(Numbered(100000, kDelimiter + " name=\"f", "\"\r\n\r\n1\r\n"))},
-      {"MultipartHeaderLineOfTwoMebibytesOfWords", "/set", {{"CONTENT_TYPE", kMultipart}},
-       Multipart(kDelimiter + Numbered(1 << 20, " w") + " name=\"oid-label\"\r\n\r\nwords\r\n"), kApplied, "words"},
-      {"FeedBodyFarOverContentLength", "/uploadupdate", {{"CONTENT_LENGTH", "5"}}, "loadtype=ppcupload" + mib, kFeedUnknown},
-      {"FeedContentLengthOfInt32Max", "/uploadupdate", {{"CONTENT_LENGTH", "2147483647"}}, "loadtype=firmware", FeedRunning("50")},
-      {"StatusPageQueryOf64KiB", "/uploadstatus", {{"QUERY_STRING", kib64}}, "", StatusRunningPage()},
-      {"PathAndScriptNameOf64KiB", std::string(64 << 10, '/'), {{"SCRIPT_NAME", kib64}}, "", Redirect("http://card.example" + kib64)},
+      {"MultipartHeaderLineOfTwoMebibytesOfWords",
+       "/set",
+       {{"CONTENT_TYPE", kMultipart}},
+       Multipart(kDelimiter + Numbered(1 << 20, " w") + " name=\"oid-label\"\r\n\r\nwords\r\n"),
+       kApplied,
+       "words"},
+      {"FeedBodyFarOverContentLength",
+       "/uploadupdate",
+       {{"CONTENT_LENGTH", "5"}},
+       "loadtype=ppcupload" + mib,
+       kFeedUnknown},
+      {"FeedContentLengthOfInt32Max",
+       "/uploadupdate",
+       {{"CONTENT_LENGTH", "2147483647"}},
+       "loadtype=firmware",
+       FeedRunning("50")},
+      {"StatusPageQueryOf64KiB",
+       "/uploadstatus",
+       {{"QUERY_STRING", kib64}},
+       "",
+       StatusRunningPage()},
+      {"PathAndScriptNameOf64KiB",
+       std::string(64 << 10, '/'),
+       {{"SCRIPT_NAME", kib64}},
+       "",
+       Redirect("http://card.example" + kib64)},
   };
 }
 
@@ -73,24 +134,38 @@ class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileInput, EndsInTimeWithItsDesignedAnswer) {
   const HostileCase& c = GetParam();
-  std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"}, {"count", "Count", "4"}, {"label", "Label", "7"}, {"serial", "Serial", "5", "0"}};
+  std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"},
+                                   {"count", "Count", "4"},
+                                   {"label", "Label", "7"},
+                                   {"serial", "Serial", "5", "0"}};
   params.insert(params.end(), c.params.begin(), c.params.end());
   SetCard card(params);
   if (!c.menu.empty()) card.WriteFile(card.CardPath("/brix/etc/control_menu.xml"), c.menu);
   // A running update of 4 KiB: only its first three bytes count.
-  card.WriteFile(card.CardPath("/tmp/progress"), std::string("\x01\x00\x32", 3).append(4093, '\xff'));
+  card.WriteFile(card.CardPath("/tmp/progress"),
+                 std::string("\x01\x00\x32", 3).append(4093, '\xff'));
   CgiEnvironment env = PostRequest(c.path, c.body);
   for (const auto& [name, value] : c.variables) SetVariable(env, name, value);
   const CgiRun run = RunCgi(card, env, c.body, {.timeout = std::chrono::seconds(120)});
   EXPECT_EQ(run.exit_status, 0) << run.err;
-  const std::string page = ErrorPage(ErrorLine("x", "Count"), "");  // the message, then form rows not checked here
+  const std::string page =
+      ErrorPage(ErrorLine("x", "Count"), "");  // the message, then form rows not checked here
   const std::size_t form = page.find("</td></tr>") + 10;
-  if (c.answer != kRejected) { EXPECT_EQ(run.out, c.answer); }
-  else { EXPECT_TRUE(run.out.starts_with(page.substr(0, form)) && run.out.ends_with(page.substr(form))) << run.out; }
-  EXPECT_EQ(card.Changes(), (c.answer != kApplied ? std::vector<std::string>{} : std::vector<std::string>{
-      card.ChangeRecord("frame_ip.conf", "10.0.0.9"), card.ChangeRecord("count", "5"), card.ChangeRecord("label", c.label)}));
+  if (c.answer != kRejected) {
+    EXPECT_EQ(run.out, c.answer);
+  } else {
+    EXPECT_TRUE(run.out.starts_with(page.substr(0, form)) && run.out.ends_with(page.substr(form)))
+        << run.out;
+  }
+  EXPECT_EQ(card.Changes(),
+            (c.answer != kApplied
+                 ? std::vector<std::string>{}
+                 : std::vector<std::string>{card.ChangeRecord("frame_ip.conf", "10.0.0.9"),
+                                            card.ChangeRecord("count", "5"),
+                                            card.ChangeRecord("label", c.label)}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, HostileInput, ::testing::ValuesIn(Cases()), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Requests, HostileInput, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

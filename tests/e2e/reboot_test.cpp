@@ -1,4 +1,5 @@
-// Whole-request tests of "/reboot". The reboot command is the sandbox's recording stand-in: no test can reach the machine's own.
+// Whole-request tests of "/reboot". The reboot command is the sandbox's recording stand-in: no test
+// can reach the machine's own.
 #include <gtest/gtest.h>
 
 #include "e2e/harness/cgi_run.hpp"
@@ -7,12 +8,13 @@
 namespace {
 using namespace testing_support;
 
-// Refused requests get the static page and no reboot. From the status page the page is whole and the
-// request's streams closed before the reboot command runs, about 2 s later, with only its path.
+// Refused requests get the static page and no reboot. From the status page the page is whole and
+// the request's streams closed before the reboot command runs, about 2 s later, with only its path.
 TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   Sandbox sandbox;
   const std::string status_page = "http://card.example/cgi-bin/Merovane/uploadstatus";
-  for (const std::string& referer : std::vector<std::string>{"", "http://card.example/cgi-bin/Merovane/set", "http://evil.example/?" + status_page}) {
+  for (const std::string& referer : std::vector<std::string>{
+           "", "http://card.example/cgi-bin/Merovane/set", "http://evil.example/?" + status_page}) {
     CgiEnvironment env = GetRequest("/reboot");
     if (!referer.empty()) SetVariable(env, "HTTP_REFERER", referer);
     EXPECT_EQ(RunCgi(sandbox, env).out, StaticPage()) << referer;
@@ -23,9 +25,12 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   const CgiRun run = RunCgi(sandbox, env);
   EXPECT_EQ(std::pair(run.out, run.exit_status), std::pair(RebootingPage(kTestHost), 0));
   EXPECT_TRUE(sandbox.Records().empty());
-  sandbox.Records(1, std::chrono::seconds(10));  // then a second, of a refused request, would have run
-  EXPECT_EQ(sandbox.Records(2, std::chrono::seconds(1)), std::vector<std::string>{"reboot [../../card/sbin/reboot]"});
-  EXPECT_GE(std::filesystem::last_write_time(sandbox.RecordLog()) - started, std::chrono::milliseconds(1900));
+  sandbox.Records(1,
+                  std::chrono::seconds(10));  // then a second, of a refused request, would have run
+  EXPECT_EQ(sandbox.Records(2, std::chrono::seconds(1)),
+            std::vector<std::string>{"reboot [../../card/sbin/reboot]"});
+  EXPECT_GE(std::filesystem::last_write_time(sandbox.RecordLog()) - started,
+            std::chrono::milliseconds(1900));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Whole-request tests of "/set": each of its pages, the change programs and the refresh it runs, and what reaches them.
+// Whole-request tests of "/set": each of its pages, the change programs and the refresh it runs,
+// and what reaches them.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -12,17 +13,25 @@
 namespace {
 using namespace testing_support;
 
-CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& options = {}) { return RunCgi(card, PostRequest("/set", body), body, options); }
+CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& options = {}) {
+  return RunCgi(card, PostRequest("/set", body), body, options);
+}
 
-const std::string kAddressBoxes = "0oid-frame_ip.conf=127&1oid-frame_ip.conf=0&2oid-frame_ip.conf=00&3oid-frame_ip.conf=010";
+const std::string kAddressBoxes =
+    "0oid-frame_ip.conf=127&1oid-frame_ip.conf=0&2oid-frame_ip.conf=00&3oid-frame_ip.conf=010";
 
 // Another method, or a form that sends no field of a writable parameter, asks for a menu choice;
 // rejected values are shown escaped with the stored form. Nothing is applied, nothing refreshed.
 TEST(SetRequest, WithoutAFormToApplyOrWithRejectedValuesNothingIsApplied) {
-  SetCard card({{"a", "Alpha", "4", "1", "5", false}, {"b", "Beta", "7", "1", "stored \"value\""}, {"ro", "Fixed", "7", "0", "", false}});
-  for (const auto& [method, body, page] : {std::tuple{"GET", "oid-b=1", NoPageSelectedPage()}, {"POST", "oid-ro=1&x=2", NoPageSelectedPage()},
-           {"POST", "oid-a=%3Cb%3E%26&oid-b=", ErrorPage(ErrorLine("&lt;b&gt;&amp;", "Alpha") + ErrorLine("", "Beta"),
-                                                         FormRow("Beta", TextBox("b", "stored &quot;value&quot;")))}}) {
+  SetCard card({{"a", "Alpha", "4", "1", "5", false},
+                {"b", "Beta", "7", "1", "stored \"value\""},
+                {"ro", "Fixed", "7", "0", "", false}});
+  for (const auto& [method, body, page] :
+       {std::tuple{"GET", "oid-b=1", NoPageSelectedPage()},
+        {"POST", "oid-ro=1&x=2", NoPageSelectedPage()},
+        {"POST", "oid-a=%3Cb%3E%26&oid-b=",
+         ErrorPage(ErrorLine("&lt;b&gt;&amp;", "Alpha") + ErrorLine("", "Beta"),
+                   FormRow("Beta", TextBox("b", "stored &quot;value&quot;")))}}) {
     CgiEnvironment env = PostRequest("/set", body);
     SetVariable(env, "REQUEST_METHOD", method);
     const CgiRun run = RunCgi(card, env, body);
@@ -31,60 +40,97 @@ TEST(SetRequest, WithoutAFormToApplyOrWithRejectedValuesNothingIsApplied) {
   EXPECT_TRUE(card.Records().empty());
 }
 
-// The change programs run one after another in the card's order, each with the value as applied, their output
-// following the page; a parameter not sent is left alone, a read-only one never changed. Then the refresh runs to
-// its end while the request process has already ended. A server ends the request of a client that left (lighttpd
-// with SIGTERM, others by closing the response): every change still runs, then the refresh.
+// The change programs run one after another in the card's order, each with the value as applied,
+// their output following the page; a parameter not sent is left alone, a read-only one never
+// changed. Then the refresh runs to its end while the request process has already ended. A server
+// ends the request of a client that left (lighttpd with SIGTERM, others by closing the response):
+// every change still runs, then the refresh.
 TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClientLeaves) {
   for (const std::string client : {"stays", "closes", "terminates"}) {
-    SetCard card({{"frame_ip.conf", "IP", "9"}, {"use_dhcp.conf", "DHCP", "8"}, {"n", "N", "4", ""},
-                  {"d", "D", "6"}, {"t", "T", "7"}, {"unsent", "U", "7"}, {"ro", "R", "7", "0"}});
+    SetCard card({{"frame_ip.conf", "IP", "9"},
+                  {"use_dhcp.conf", "DHCP", "8"},
+                  {"n", "N", "4", ""},
+                  {"d", "D", "6"},
+                  {"t", "T", "7"},
+                  {"unsent", "U", "7"},
+                  {"ro", "R", "7", "0"}});
     const std::string log = card.RecordLog().string();
-    card.InstallRecorder(card.ChangeProgram(), "change", "echo \"applied $1\" 2>/dev/null; sleep 0.1; echo \"end $1\" >> '" + log + "'");
-    card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh", "sleep 1; echo done >> '" + log + "'");
-    const CgiRun run = Post(card, kAddressBoxes + "&oid-use_dhcp.conf=0&oid-n=007&oid-d=3&oid-t=three+words&oid-ro=x",
-                            {.leave_after = client == "stays" ? std::nullopt : std::optional<std::string>(client == "closes" ? "" : Marker("pageFooter.html")),
-                             .terminate_on_leave = client == "terminates"});
+    card.InstallRecorder(
+        card.ChangeProgram(), "change",
+        "echo \"applied $1\" 2>/dev/null; sleep 0.1; echo \"end $1\" >> '" + log + "'");
+    card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh",
+                         "sleep 1; echo done >> '" + log + "'");
+    const CgiRun run = Post(
+        card, kAddressBoxes + "&oid-use_dhcp.conf=0&oid-n=007&oid-d=3&oid-t=three+words&oid-ro=x",
+        {.leave_after =
+             client == "stays"
+                 ? std::nullopt
+                 : std::optional<std::string>(client == "closes" ? "" : Marker("pageFooter.html")),
+         .terminate_on_leave = client == "terminates"});
     EXPECT_EQ(run.exit_status, 0) << client;
-    EXPECT_EQ(card.Records(12, std::chrono::seconds(5)), (std::vector<std::string>{card.ChangeRecord("frame_ip.conf", "127.0.0.10"),
-        "end frame_ip.conf", card.ChangeRecord("use_dhcp.conf", "0"), "end use_dhcp.conf", card.ChangeRecord("n", "7"), "end n",
-        card.ChangeRecord("d", "3.000000"), "end d", card.ChangeRecord("t", "three words"), "end t", kRefreshRecord, "done"})) << client;
-    EXPECT_EQ(card.ReadFile(card.ErrorLog()), client == "closes" ? "can't deliver the network settings page; applying the changes anyway\n" : "");
+    EXPECT_EQ(card.Records(12, std::chrono::seconds(5)),
+              (std::vector<std::string>{
+                  card.ChangeRecord("frame_ip.conf", "127.0.0.10"), "end frame_ip.conf",
+                  card.ChangeRecord("use_dhcp.conf", "0"), "end use_dhcp.conf",
+                  card.ChangeRecord("n", "7"), "end n", card.ChangeRecord("d", "3.000000"), "end d",
+                  card.ChangeRecord("t", "three words"), "end t", kRefreshRecord, "done"}))
+        << client;
+    EXPECT_EQ(card.ReadFile(card.ErrorLog()),
+              client == "closes"
+                  ? "can't deliver the network settings page; applying the changes anyway\n"
+                  : "");
     if (client != "stays") continue;
-    EXPECT_EQ(run.out, NetworkSettingsPage("127.0.0.10") + "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
+    EXPECT_EQ(
+        run.out,
+        NetworkSettingsPage("127.0.0.10") +
+            "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
     EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
   }
 }
 
 TEST(SetRequest, NetworkSettingsPageWarnsUnderDhcpAndEscapesTheAddress) {
-  SetCard card({{"frame_ip.conf", "IP", "9"}, {"use_dhcp.conf", "DHCP", "8"}}), text_address({{"frame_ip.conf", "IP", "7"}});
+  SetCard card({{"frame_ip.conf", "IP", "9"}, {"use_dhcp.conf", "DHCP", "8"}}),
+      text_address({{"frame_ip.conf", "IP", "7"}});
   EXPECT_EQ(Post(card, kAddressBoxes + "&oid-use_dhcp.conf=1").out, DhcpWarningPage());
   EXPECT_EQ(Post(text_address, "oid-frame_ip.conf=x%27%3B%3C%2Fscript%3E%22%3E").out,
-            NetworkSettingsPage("x\\x27\\x3b\\x3c\\x2fscript\\x3e\\x22\\x3e", "x';&lt;/script&gt;&quot;&gt;"));
+            NetworkSettingsPage("x\\x27\\x3b\\x3c\\x2fscript\\x3e\\x22\\x3e",
+                                "x';&lt;/script&gt;&quot;&gt;"));
 }
 
-// No child gets the program's own files (the error log) nor HTTP_PROXY; the refresh holds only its three
-// streams, the change programs the request's descriptors as they came. Each stand-in becomes find, which
-// lists what it holds but its own (its list, its folder, the working directory) and memcheck's log.
+// No child gets the program's own files (the error log) nor HTTP_PROXY; the refresh holds only its
+// three streams, the change programs the request's descriptors as they came. Each stand-in becomes
+// find, which lists what it holds but its own (its list, its folder, the working directory) and
+// memcheck's log.
 TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
   SetCard card({{"a", "A", "7"}});
-  const auto list = [&](const std::string& label) { return (card.Root() / "records" / label).string() + ".fds"; };
+  const auto list = [&](const std::string& label) {
+    return (card.Root() / "records" / label).string() + ".fds";
+  };
   for (const std::string label : {"change", "refresh"})
-    card.InstallRecorder(label == "change" ? card.ChangeProgram() : card.CardPath("/brix/etc/refreshparams.sh").string(), label,
-        "echo \"$HTTP_PROXY\" >> '" + card.RecordLog().string() + "'; exec find /proc/self/fd -mindepth 1 -fprintf '" + list(label) + "' '%f>%l\\n'");
+    card.InstallRecorder(label == "change" ? card.ChangeProgram()
+                                           : card.CardPath("/brix/etc/refreshparams.sh").string(),
+                         label,
+                         "echo \"$HTTP_PROXY\" >> '" + card.RecordLog().string() +
+                             "'; exec find /proc/self/fd -mindepth 1 -fprintf '" + list(label) +
+                             "' '%f>%l\\n'");
   CgiEnvironment env = PostRequest("/set", "oid-a=1");
   SetVariable(env, "HTTP_PROXY", "http://proxy.example:3128");
   RunCgi(card, env, "oid-a=1", {.inherited_descriptor = 7});
-  EXPECT_EQ(card.Records(4, std::chrono::seconds(5)), (std::vector<std::string>{card.ChangeRecord("a", "1"), "", kRefreshRecord, ""}));
+  EXPECT_EQ(card.Records(4, std::chrono::seconds(5)),
+            (std::vector<std::string>{card.ChangeRecord("a", "1"), "", kRefreshRecord, ""}));
   for (const std::string label : {"change", "refresh"}) {
     std::string listed, held;
-    for (int wait = 0; wait < 250 && (listed = card.ReadFile(list(label))).find("2>") == std::string::npos; ++wait)
+    for (int wait = 0;
+         wait < 250 && (listed = card.ReadFile(list(label))).find("2>") == std::string::npos;
+         ++wait)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::istringstream lines(listed);
     for (std::string line, target; std::getline(lines, line);) {
       target = line.substr(line.find('>') + 1);
-      if (target.starts_with("/proc/") || target == list(label) || target.find("valgrind.") != std::string::npos ||
-          target == std::filesystem::canonical(card.WorkDir())) continue;  // find's own
+      if (target.starts_with("/proc/") || target == list(label) ||
+          target.find("valgrind.") != std::string::npos ||
+          target == std::filesystem::canonical(card.WorkDir()))
+        continue;  // find's own
       held += (label == "change" ? line.substr(0, line.find('>')) : line) + " ";
     }
     EXPECT_EQ(held, label == "change" ? "0 1 2 7 " : "0>/dev/null 1>/dev/null 2>/dev/null ");
@@ -93,15 +139,25 @@ TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
 
 // A form posted from another site's page, or to no host, is refused and logged, and nothing runs.
 TEST(SetRequest, FormsFromOtherSitesAreRefused) {
-  for (const auto& [origin, host, own] : {std::tuple{"http://card.example", true, true}, {"https://card.example", true, true},
-           {"http://card.example.evil.example", true, false}, {"null", true, false}, {"http://card.example", false, false}}) {
+  for (const auto& [origin, host, own] : {std::tuple{"http://card.example", true, true},
+                                          {"https://card.example", true, true},
+                                          {"http://card.example.evil.example", true, false},
+                                          {"null", true, false},
+                                          {"http://card.example", false, false}}) {
     SetCard card({{"p", "Param", "7"}});
     CgiEnvironment env = PostRequest("/set", "oid-p=x");
     SetVariable(env, "HTTP_ORIGIN", origin);
     if (!host) SetVariable(env, "HTTP_HOST", std::nullopt);
-    EXPECT_EQ(RunCgi(card, env, "oid-p=x").out, own ? NetworkSettingsPage(kTestHost) : CrossSiteRefusal()) << origin;
+    EXPECT_EQ(RunCgi(card, env, "oid-p=x").out,
+              own ? NetworkSettingsPage(kTestHost) : CrossSiteRefusal())
+        << origin;
     EXPECT_EQ(card.Changes().size(), own ? 1u : 0u) << origin;
-    if (host) { EXPECT_EQ(card.ReadFile(card.ErrorLog()), own ? "" : "refused a set request from origin " + std::string(origin) + " to host card.example\n"); }
+    if (host) {
+      EXPECT_EQ(card.ReadFile(card.ErrorLog()), own ? ""
+                                                    : "refused a set request from origin " +
+                                                          std::string(origin) +
+                                                          " to host card.example\n");
+    }
   }
 }
 
@@ -110,19 +166,25 @@ TEST(SetRequest, FormsFromOtherSitesAreRefused) {
 // the limit the program started with, not its own.
 TEST(SetRequest, ABodyBeyondTheMemoryLimitEndsWithNothingWrittenOrApplied) {
 #if defined(MEROVANE_SANITIZED) || defined(MEROVANE_TEST_EMULATED)
-  GTEST_SKIP() << "a sanitizer build applies no address-space limit, nor does qemu-user apply the program's";
+  GTEST_SKIP()
+      << "a sanitizer build applies no address-space limit, nor does qemu-user apply the program's";
 #endif
   if (UnderMemcheck()) GTEST_SKIP() << "valgrind needs more than the limit";
   SetCard card({{"a", "A", "7"}});
-  card.InstallRecorder(card.ChangeProgram(), "change", "echo \"limit $(ulimit -v)\" >> '" + card.RecordLog().string() + "'");
-  const CgiRun run = Post(card, "oid-a=" + std::string(32 << 20, 'v'), {.program = MEROVANE_LIMITED_PROGRAM});
-  EXPECT_EQ(std::tie(run.out, run.err, run.exit_status), std::make_tuple("", "Memory exhausted.\n", 1));
+  card.InstallRecorder(card.ChangeProgram(), "change",
+                       "echo \"limit $(ulimit -v)\" >> '" + card.RecordLog().string() + "'");
+  const CgiRun run =
+      Post(card, "oid-a=" + std::string(32 << 20, 'v'), {.program = MEROVANE_LIMITED_PROGRAM});
+  EXPECT_EQ(std::tie(run.out, run.err, run.exit_status),
+            std::make_tuple("", "Memory exhausted.\n", 1));
   EXPECT_TRUE(card.Records().empty());
-  EXPECT_EQ(Post(card, "oid-a=v", {.program = MEROVANE_LIMITED_PROGRAM}).out, NetworkSettingsPage(kTestHost));
+  EXPECT_EQ(Post(card, "oid-a=v", {.program = MEROVANE_LIMITED_PROGRAM}).out,
+            NetworkSettingsPage(kTestHost));
   EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "v")});
   rlimit own{};
   ASSERT_EQ(::getrlimit(RLIMIT_AS, &own), 0);
-  const std::string limit = own.rlim_cur == RLIM_INFINITY ? "unlimited" : std::to_string(own.rlim_cur >> 10);  // KiB
+  const std::string limit =
+      own.rlim_cur == RLIM_INFINITY ? "unlimited" : std::to_string(own.rlim_cur >> 10);  // KiB
   const std::vector<std::string> records = card.Records();
   EXPECT_EQ(std::count(records.begin(), records.end(), "limit " + limit), 1);
 }

@@ -11,23 +11,31 @@ using namespace std::string_literals;
 
 TEST(FeedBodyLength, TakesTheBaseFromThePrefixAndCapsAt1024) {
   const std::pair<const char*, std::size_t> cases[] = {
-      {nullptr, 0}, {"", 0}, {"abc", 0}, {"18", 18}, {" 18", 18}, {"18abc", 18}, {"0x1f", 31}, {"0X1F", 31}, {"017", 15},
-      {"019", 1}, {"1024", 1024}, {"1025", 1024}, {"0x401", 1024}, {"-1", 1024}, {"99999999999999999999999", 1024}};
-  for (const auto& [text, length] : cases) EXPECT_EQ(FeedBodyLength(text), length) << (text ? text : "unset");
+      {nullptr, 0},    {"", 0},        {"abc", 0},
+      {"18", 18},      {" 18", 18},    {"18abc", 18},
+      {"0x1f", 31},    {"0X1F", 31},   {"017", 15},
+      {"019", 1},      {"1024", 1024}, {"1025", 1024},
+      {"0x401", 1024}, {"-1", 1024},   {"99999999999999999999999", 1024}};
+  for (const auto& [text, length] : cases)
+    EXPECT_EQ(FeedBodyLength(text), length) << (text ? text : "unset");
 }
 
 // The body arrives through a pipe in two pieces; reading stops at the length
 // or the end of the input, and the text at a NUL.
 TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
   const std::tuple<std::string, std::string, std::size_t, std::string> cases[] = {
-      {"loadtype=", "ppcupload", 18, "loadtype=ppcupload"}, {"loadtype=", "ppcupload", 12, "loadtype=ppc"},
-      {"ab", "c", 10, "abc"}, {"a\0b"s, "c", 4, "a"}, {"", "", 5, ""}};
+      {"loadtype=", "ppcupload", 18, "loadtype=ppcupload"},
+      {"loadtype=", "ppcupload", 12, "loadtype=ppc"},
+      {"ab", "c", 10, "abc"},
+      {"a\0b"s, "c", 4, "a"},
+      {"", "", 5, ""}};
   const int saved_stdin = ::dup(STDIN_FILENO);
   for (const auto& [first, second, length, body] : cases) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     ::dup2(ends[0], STDIN_FILENO), ::close(ends[0]);
-    std::thread writer([&first = first, &second = second, out = ends[1]] {  // by name: clang 14 cannot capture bindings
+    std::thread writer([&first = first, &second = second,
+                        out = ends[1]] {  // by name: clang 14 cannot capture bindings
       EXPECT_EQ(::write(out, first.data(), first.size()), static_cast<ssize_t>(first.size()));
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       EXPECT_EQ(::write(out, second.data(), second.size()), static_cast<ssize_t>(second.size()));
@@ -42,10 +50,16 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
 TEST(FeedLoadType, IsTheFirstLoadtypeValueUpToABlank) {
   const std::optional<LoadType> none, ppc = LoadType::kPpcUpload, other = LoadType::kDefault;
   const std::pair<std::string, std::optional<LoadType>> cases[] = {
-      {"loadtype=ppcupload", ppc}, {"loadtype=ppcupload x=1", ppc}, {"a=1&loadtype=ppcupload", ppc},
-      {"loadtype=ppcupload&x=1", other}, {"loadtype=firmware", other}, {"loadtype=", other},
-      {"loadtype=rootfs loadtype=ppcupload", other}, {"loadtype=" + std::string(200, 'p'), other},
-      {"type=ppcupload", none}, {"", none}};
+      {"loadtype=ppcupload", ppc},
+      {"loadtype=ppcupload x=1", ppc},
+      {"a=1&loadtype=ppcupload", ppc},
+      {"loadtype=ppcupload&x=1", other},
+      {"loadtype=firmware", other},
+      {"loadtype=", other},
+      {"loadtype=rootfs loadtype=ppcupload", other},
+      {"loadtype=" + std::string(200, 'p'), other},
+      {"type=ppcupload", none},
+      {"", none}};
   for (const auto& [body, load_type] : cases) EXPECT_EQ(FeedLoadType(body), load_type) << body;
 }
 }  // namespace

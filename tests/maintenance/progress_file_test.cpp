@@ -16,16 +16,32 @@ namespace {
 using namespace std::string_literals;
 using enum ProgressState;
 
-// The updater's own file (the tests' user plays the updater) of the mode given; else what another user could leave at
-// the name: a link to one, a FIFO, a file of another user (only root can give one away).
+// The updater's own file (the tests' user plays the updater) of the mode given; else what another
+// user could leave at the name: a link to one, a FIFO, a file of another user (only root can give
+// one away).
 TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
-  const struct { std::string bytes; ProgressState state; int error = 0, percentage = 0; unsigned mode = 0644; std::string kind = ""; } cases[] = {
-      {"\x01\x00\x2a"s, kRunning, 0, 42}, {"\x02\x00\x63"s, kRunning, 0, 99}, {"\x02\x00\xff"s, kRunning, 0, 255},
-      {"\x01\x00\x64"s, kRunning, 0, 100}, {"\x01\x00\x05\x02\x00\x64"s, kRunning, 0, 5},  // the rest is ignored
-      {"\x02\x00\x64"s, kCompleted, 0, 100},  // completed: the final stage at 100 percent without error
-      {"\x00\x03\x10"s, kFailed, 3, 16}, {"\x02\x01\x64"s, kFailed, 1, 100}, {"\x02\x00"s, kUnreadable}, {"", kUnreadable},
-      {"\x02\x00\x64"s, kUnreadable, 0, 0, 0664}, {"\x02\x00\x64"s, kUnreadable, 0, 0, 0646}, {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "link"},
-      {"", kUnreadable, 0, 0, 0644, "fifo"}, {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "another user's"}};
+  const struct {
+    std::string bytes;
+    ProgressState state;
+    int error = 0, percentage = 0;
+    unsigned mode = 0644;
+    std::string kind = "";
+  } cases[] = {{"\x01\x00\x2a"s, kRunning, 0, 42},
+               {"\x02\x00\x63"s, kRunning, 0, 99},
+               {"\x02\x00\xff"s, kRunning, 0, 255},
+               {"\x01\x00\x64"s, kRunning, 0, 100},
+               {"\x01\x00\x05\x02\x00\x64"s, kRunning, 0, 5},  // the rest is ignored
+               {"\x02\x00\x64"s, kCompleted, 0,
+                100},  // completed: the final stage at 100 percent without error
+               {"\x00\x03\x10"s, kFailed, 3, 16},
+               {"\x02\x01\x64"s, kFailed, 1, 100},
+               {"\x02\x00"s, kUnreadable},
+               {"", kUnreadable},
+               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0664},
+               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0646},
+               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "link"},
+               {"", kUnreadable, 0, 0, 0644, "fifo"},
+               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "another user's"}};
   for (const auto& c : cases) {
     if (c.kind == "another user's" && ::geteuid() != 0) continue;
     testing_support::Sandbox sandbox;
@@ -36,16 +52,21 @@ TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
     ASSERT_TRUE(c.kind != "another user's" || ::chown(file.c_str(), 1006, 1006) == 0);
     const ProgressReading reading = ReadProgressFile(file.c_str());
     EXPECT_EQ(std::tie(reading.state, reading.error_number, reading.percentage),
-              std::tuple(c.state, c.error, c.percentage)) << ::testing::PrintToString(c.bytes) << c.mode << c.kind;
+              std::tuple(c.state, c.error, c.percentage))
+        << ::testing::PrintToString(c.bytes) << c.mode << c.kind;
   }
 }
 
 TEST(UploadErrorMessage, ComesFromTheLoadTypesTableOrNamesTheNumber) {
   const std::tuple<LoadType, unsigned, std::string> cases[] = {
-      {LoadType::kDefault, 3, "File upload failed"}, {LoadType::kDefault, 12, "Header with no product name"},
-      {LoadType::kDefault, 13, "Unknown error 13"}, {LoadType::kPpcUpload, 2, "Integrity check failed"},
-      {LoadType::kPpcUpload, 3, "Invalid tar file"}, {LoadType::kPpcUpload, 4, "Unknown error 4"}};
-  for (const auto& [load_type, number, message] : cases) EXPECT_EQ(UploadErrorMessage(load_type, number), message);
+      {LoadType::kDefault, 3, "File upload failed"},
+      {LoadType::kDefault, 12, "Header with no product name"},
+      {LoadType::kDefault, 13, "Unknown error 13"},
+      {LoadType::kPpcUpload, 2, "Integrity check failed"},
+      {LoadType::kPpcUpload, 3, "Invalid tar file"},
+      {LoadType::kPpcUpload, 4, "Unknown error 4"}};
+  for (const auto& [load_type, number, message] : cases)
+    EXPECT_EQ(UploadErrorMessage(load_type, number), message);
 }
 
 // The updater may begin anew between the reading and the deletion: the new

@@ -55,7 +55,8 @@ unsigned PaletteBits(std::size_t colors) {
 
 }  // namespace
 
-std::vector<std::uint8_t> CompressPixels(const std::vector<std::uint8_t>& pixels, unsigned min_code_size) {
+std::vector<std::uint8_t> CompressPixels(const std::vector<std::uint8_t>& pixels,
+                                         unsigned min_code_size) {
   const unsigned clear_code = 1u << min_code_size;
   const unsigned end_code = clear_code + 1;
   // next[code * 256 + pixel]: the code of the string `code` followed by `pixel`.

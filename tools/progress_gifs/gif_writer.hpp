@@ -34,6 +34,7 @@ std::string Encode(const Image& image);
 
 // The LZW code stream of one frame's pixels (the bytes that GIF packs into
 // sub-blocks after the minimum code size), exposed for tests.
-std::vector<std::uint8_t> CompressPixels(const std::vector<std::uint8_t>& pixels, unsigned min_code_size);
+std::vector<std::uint8_t> CompressPixels(const std::vector<std::uint8_t>& pixels,
+                                         unsigned min_code_size);
 
 }  // namespace gif

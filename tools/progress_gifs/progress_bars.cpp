@@ -6,7 +6,13 @@
 namespace progress_bars {
 namespace {
 
-enum Colour : std::uint8_t { kTrack = 0, kBorder = 1, kStripeDark = 2, kStripeLight = 3, kDone = 4 };
+enum Colour : std::uint8_t {
+  kTrack = 0,
+  kBorder = 1,
+  kStripeDark = 2,
+  kStripeLight = 3,
+  kDone = 4
+};
 
 constexpr unsigned kStripePeriod = 24;  // pixels from one dark stripe to the next
 constexpr unsigned kFrameShift = 3;     // pixels the stripes move per frame
@@ -22,7 +28,9 @@ std::vector<gif::Color> Palette() {
   };
 }
 
-bool OnBorder(unsigned x, unsigned y) { return x == 0 || y == 0 || x == kWidth - 1 || y == kHeight - 1; }
+bool OnBorder(unsigned x, unsigned y) {
+  return x == 0 || y == 0 || x == kWidth - 1 || y == kHeight - 1;
+}
 
 std::vector<std::uint8_t> Paint(unsigned shift, bool done) {
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kWidth) * kHeight);

@@ -18,21 +18,37 @@ constexpr int kValgrindErrorStatus = 99;
 bool UnderMemcheck() { return false; }  // memcheck is for the build host only
 #define MEROVANE_MEMCHECK_PROGRAM MEROVANE_SANDBOXED_PROGRAM
 #else
-bool UnderMemcheck() { return std::getenv("MEROVANE_TEST_VALGRIND") != nullptr && *std::getenv("MEROVANE_TEST_VALGRIND") != '\0'; }
+bool UnderMemcheck() {
+  return std::getenv("MEROVANE_TEST_VALGRIND") != nullptr &&
+         *std::getenv("MEROVANE_TEST_VALGRIND") != '\0';
+}
 #endif
 
-CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body, const CgiRunOptions& options) {
+CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body,
+              const CgiRunOptions& options) {
   ::signal(SIGPIPE, SIG_IGN);  // the program may leave part of its input unread
   const bool checked = UnderMemcheck();
-  const std::string program = !options.program.empty() ? options.program : checked ? MEROVANE_MEMCHECK_PROGRAM : MEROVANE_SANDBOXED_PROGRAM;
-  const std::string work_dir = sandbox.WorkDir().string(), valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
+  const std::string program = !options.program.empty() ? options.program
+                              : checked                ? MEROVANE_MEMCHECK_PROGRAM
+                                                       : MEROVANE_SANDBOXED_PROGRAM;
+  const std::string work_dir = sandbox.WorkDir().string(),
+                    valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   std::vector<std::string> env_strings, args = {"Merovane"};
   for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
-  if (checked) args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--quiet", "--leak-check=full", "--show-leak-kinds=definite,indirect,possible",
-                       "--errors-for-leak-kinds=definite,indirect,possible", "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
-                       "--child-silent-after-fork=yes", "--vgdb=no", "--log-file=" + valgrind_log, program};
+  if (checked)
+    args = {std::getenv("MEROVANE_TEST_VALGRIND"),
+            "--quiet",
+            "--leak-check=full",
+            "--show-leak-kinds=definite,indirect,possible",
+            "--errors-for-leak-kinds=definite,indirect,possible",
+            "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
+            "--child-silent-after-fork=yes",
+            "--vgdb=no",
+            "--log-file=" + valgrind_log,
+            program};
 #ifdef MEROVANE_TEST_EMULATOR
-  args = {MEROVANE_TEST_EMULATOR, "-0", "Merovane", program};  // its emulator gives it the same argv[0]
+  args = {MEROVANE_TEST_EMULATOR, "-0", "Merovane",
+          program};  // its emulator gives it the same argv[0]
 #endif
   std::vector<char*> envp, argv;
   for (auto [strings, pointers] : {std::pair{&env_strings, &envp}, {&args, &argv}}) {
@@ -41,8 +57,10 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   }
 
   int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
-  if (options.leave_after == "") ::close(std::exchange(out[0], -1));  // gone before the program can write
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+    return {};
+  if (options.leave_after == "")
+    ::close(std::exchange(out[0], -1));  // gone before the program can write
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);
@@ -53,12 +71,14 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     const int null = ::open("/dev/null", O_RDONLY);
     if (options.inherited_descriptor >= 0) ::dup2(null, options.inherited_descriptor);
     ::close(null);
-    if (::chdir(work_dir.c_str()) == 0) ::execve((args.size() > 1 ? args[0] : program).c_str(), argv.data(), envp.data());
+    if (::chdir(work_dir.c_str()) == 0)
+      ::execve((args.size() > 1 ? args[0] : program).c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
   std::thread writer([fd = in[1], body]() mutable {
-    for (ssize_t put = 0; !body.empty() && (put = ::write(fd, body.data(), body.size())) > 0;) body.remove_prefix(static_cast<std::size_t>(put));
+    for (ssize_t put = 0; !body.empty() && (put = ::write(fd, body.data(), body.size())) > 0;)
+      body.remove_prefix(static_cast<std::size_t>(put));
     ::close(fd);
   });
 
@@ -77,21 +97,28 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       ADD_FAILURE() << "the program did not finish within " << options.timeout.count() << " s";
       break;
     }
-    const bool leaving = options.leave_after && fds[0].fd >= 0 && run.out.find(*options.leave_after) != std::string::npos;
+    const bool leaving = options.leave_after && fds[0].fd >= 0 &&
+                         run.out.find(*options.leave_after) != std::string::npos;
     if (leaving && options.terminate_on_leave && !exited) ::kill(pid, SIGTERM);
     ::poll(fds.data(), fds.size(), leaving ? 0 : 20);
     for (std::size_t stream = 0; stream < 2; ++stream) {
       if (fds[stream].fd < 0 || (fds[stream].revents == 0 && !(leaving && stream == 0))) continue;
-      const ssize_t got = leaving && stream == 0 ? 0 : ::read(fds[stream].fd, buffer.data(), buffer.size());
-      if (got > 0 && (stream == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(got)).size()) continue;
+      const ssize_t got =
+          leaving && stream == 0 ? 0 : ::read(fds[stream].fd, buffer.data(), buffer.size());
+      if (got > 0 && (stream == 0 ? run.out : run.err)
+                         .append(buffer.data(), static_cast<std::size_t>(got))
+                         .size())
+        continue;
       ::close(std::exchange(fds[stream].fd, -1));
       if (stream == 0) run.output_closed = std::chrono::steady_clock::now();
     }
   }
   for (const pollfd& fd : fds) ::close(fd.fd);
   writer.join();
-  const std::string report = sandbox.ReadFile(sandbox.Root() / "records" / ("valgrind." + std::to_string(pid) + ".log"));
-  if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty())) ADD_FAILURE() << "memcheck found faults:\n" << report;
+  const std::string report =
+      sandbox.ReadFile(sandbox.Root() / "records" / ("valgrind." + std::to_string(pid) + ".log"));
+  if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty()))
+    ADD_FAILURE() << "memcheck found faults:\n" << report;
   return run;
 }
 

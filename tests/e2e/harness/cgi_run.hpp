@@ -6,7 +6,8 @@
 
 namespace testing_support {
 
-using CgiEnvironment = std::vector<std::pair<std::string, std::string>>;  // the whole environment of one request
+using CgiEnvironment =
+    std::vector<std::pair<std::string, std::string>>;  // the whole environment of one request
 
 struct CgiRun {
   std::string out, err;  // standard output and error, of every process that held them
@@ -18,7 +19,8 @@ struct CgiRun {
 struct CgiRunOptions {
   std::string program = "";  // default: the sandboxed build
   std::chrono::seconds timeout{30};
-  // A client that closes the response once it holds `leave_after` ("": at once); with `terminate_on_leave`, SIGTERM too.
+  // A client that closes the response once it holds `leave_after` ("": at once); with
+  // `terminate_on_leave`, SIGTERM too.
   std::optional<std::string> leave_after = std::nullopt;
   bool terminate_on_leave = false;
   int closed_stream = -1;         // a standard stream the program starts without
@@ -34,15 +36,22 @@ bool UnderMemcheck();
 
 inline constexpr const char* kTestHost = "card.example";
 inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
-inline void SetVariable(CgiEnvironment& env, std::string_view name, std::optional<std::string_view> value) {
-  std::erase_if(env, [&](const auto& variable) { return variable.first == name; });  // nullopt: unset
+inline void SetVariable(CgiEnvironment& env, std::string_view name,
+                        std::optional<std::string_view> value) {
+  std::erase_if(env,
+                [&](const auto& variable) { return variable.first == name; });  // nullopt: unset
   if (value) env.emplace_back(std::string(name), std::string(*value));
 }
-// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the body's length and `type` (none when empty).
+// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the body's length and
+// `type` (none when empty).
 inline CgiEnvironment GetRequest(std::string_view path_info) {
-  return {{"PATH_INFO", std::string(path_info)}, {"REQUEST_METHOD", "GET"}, {"HTTP_HOST", kTestHost}, {"SCRIPT_NAME", kTestScript}};
+  return {{"PATH_INFO", std::string(path_info)},
+          {"REQUEST_METHOD", "GET"},
+          {"HTTP_HOST", kTestHost},
+          {"SCRIPT_NAME", kTestScript}};
 }
-inline CgiEnvironment PostRequest(std::string_view path_info, std::string_view body, std::string_view type = "application/x-www-form-urlencoded") {
+inline CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,
+                                  std::string_view type = "application/x-www-form-urlencoded") {
   CgiEnvironment env = GetRequest(path_info);
   SetVariable(env, "REQUEST_METHOD", "POST");
   SetVariable(env, "CONTENT_LENGTH", std::to_string(body.size()));

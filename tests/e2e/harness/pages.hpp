@@ -1,82 +1,128 @@
 #pragma once
-// Every page and feed record of the program, spelt once, built from the sandbox's fragments (each its own marker).
+// Every page and feed record of the program, spelt once, built from the sandbox's fragments (each
+// its own marker).
 #include <string>
 
 namespace testing_support {
 
-inline constexpr const char* kIncludes[] = {"pageHeader.html",    "staticPage.html",   "pageFooter.html",
-                                            "generalHeader.html", "configHeader.html", "configFooter.html"};
+inline constexpr const char* kIncludes[] = {"pageHeader.html",   "staticPage.html",
+                                            "pageFooter.html",   "generalHeader.html",
+                                            "configHeader.html", "configFooter.html"};
 inline std::string Marker(const std::string& include) { return "<!--" + include + "-->\n"; }
 
 inline const std::string kHtmlHeader =
-    "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n\r\n";
+    "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: "
+    "no-cache\r\nPragma: no-cache\r\n\r\n";
 inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
-inline std::string StaticPage() { return kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html") + Marker("pageFooter.html"); }
-inline std::string Redirect(const std::string& location) { return "Location: " + location + "\r\n\r\n"; }
-inline std::string GeneralPage(const std::string& body) { return kHtmlHeader + Marker("pageHeader.html") + Marker("generalHeader.html") + body + Marker("pageFooter.html"); }
-inline std::string CenteredNote(const std::string& text) { return "<p style=\"text-align: center\">" + text + "</p>\n"; }
+inline std::string StaticPage() {
+  return kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html") +
+         Marker("pageFooter.html");
+}
+inline std::string Redirect(const std::string& location) {
+  return "Location: " + location + "\r\n\r\n";
+}
+inline std::string GeneralPage(const std::string& body) {
+  return kHtmlHeader + Marker("pageHeader.html") + Marker("generalHeader.html") + body +
+         Marker("pageFooter.html");
+}
+inline std::string CenteredNote(const std::string& text) {
+  return "<p style=\"text-align: center\">" + text + "</p>\n";
+}
 
 // "/set"
-inline std::string NoPageSelectedPage() { return GeneralPage(CenteredNote("You have not selected a page.<br/><br/>Please choose from one of the above menu options.")); }
+inline std::string NoPageSelectedPage() {
+  return GeneralPage(CenteredNote(
+      "You have not selected a page.<br/><br/>Please choose from one of the above menu options."));
+}
 inline std::string CrossSiteRefusal() {
-  return "Status: 403 Forbidden\r\n" + GeneralPage(CenteredNote("The settings were not changed: the form was sent from a page "
-                                                                "of another site.<br/><br/>Please use the card's own configuration page."));
+  return "Status: 403 Forbidden\r\n" +
+         GeneralPage(CenteredNote(
+             "The settings were not changed: the form was sent from a page "
+             "of another site.<br/><br/>Please use the card's own configuration page."));
 }
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
 // The address as the script's string holds it, and as the link's attribute.
-inline std::string NetworkSettingsPage(const std::string& address, const std::string& in_link = "") {
-  return GeneralPage(kSettingNote + "\n<script language=\"javascript\">\n\tdocument.location.href = 'http://" + address +
-                     "';\n</script>\n<p align=\"center\">If the page does not automatcially forward, please <a href=\"http://" +
+inline std::string NetworkSettingsPage(const std::string& address,
+                                       const std::string& in_link = "") {
+  return GeneralPage(kSettingNote +
+                     "\n<script language=\"javascript\">\n\tdocument.location.href = 'http://" +
+                     address +
+                     "';\n</script>\n<p align=\"center\">If the page does not automatcially "
+                     "forward, please <a href=\"http://" +
                      (in_link.empty() ? address : in_link) + "\">click here</a>.</p>");
 }
 inline std::string DhcpWarningPage() {
-  return GeneralPage(kSettingNote + "<p align=\"center\"><strong>WARNING:</strong> Page does not forward automatically when DHCP is used.</p>");
+  return GeneralPage(kSettingNote +
+                     "<p align=\"center\"><strong>WARNING:</strong> Page does not forward "
+                     "automatically when DHCP is used.</p>");
 }
 inline std::string ErrorLine(const std::string& shown, const std::string& name) {
-  return "<div class=\"errorText\">Invalid value \"" + shown + "\" for parameter: " + name + "</div>\r\n";
+  return "<div class=\"errorText\">Invalid value \"" + shown + "\" for parameter: " + name +
+         "</div>\r\n";
 }
 // A row of the parameter form, and the text box of a writable value.
 inline std::string FormRow(const std::string& name, const std::string& cell) {
-  return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell + "</td></tr>\r\n";
+  return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell +
+         "</td></tr>\r\n";
 }
 inline std::string TextBox(const std::string& oid, const std::string& value) {
-  return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid + "\" maxlength=\"49\" value=\"" + value + "\"/>\n\n";
+  return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid +
+         "\" maxlength=\"49\" value=\"" + value + "\"/>\n\n";
 }
 inline std::string ErrorPage(const std::string& error_lines, const std::string& form_rows) {
-  return kHtmlHeader + Marker("pageHeader.html") + Marker("configHeader.html") + "<tr><td colspan=\"2\">\r\n" + error_lines +
-         "</td></tr>" + form_rows + Marker("configFooter.html") + Marker("pageFooter.html");
+  return kHtmlHeader + Marker("pageHeader.html") + Marker("configHeader.html") +
+         "<tr><td colspan=\"2\">\r\n" + error_lines + "</td></tr>" + form_rows +
+         Marker("configFooter.html") + Marker("pageFooter.html");
 }
 
 // The update status page and the progress feed
-inline const std::string kDoneBar = "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>";
+inline const std::string kDoneBar =
+    "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>";
 inline std::string StatusRunningPage() {
-  return GeneralPage("<meta http-equiv=\"refresh\" content=\"2\"/><div class=\"progressbar\"><img src=\"/pics/progressbar.gif\"/></div>"
-                     "<div class=\"progressbar-message\">Update in progress</div>");
+  return GeneralPage(
+      "<meta http-equiv=\"refresh\" content=\"2\"/><div class=\"progressbar\"><img "
+      "src=\"/pics/progressbar.gif\"/></div>"
+      "<div class=\"progressbar-message\">Update in progress</div>");
 }
 inline std::string StatusCompletePage(bool reboot_form) {
   return GeneralPage(kDoneBar + "<div class=\"progressbar-message\">Upload Complete</div>" +
-                     (reboot_form ? "<form action=\"/cgi-bin/Merovane/reboot\" method=\"post\"><center>\n<div style=\"width: 400px; "
-                                    "text-align: center;\">You will need to reboot the frame for the changes to take effect.<br/><br/>\n"
-                                    "<input style=\"width: 100%;\" type=\"submit\" name=\"submitbutton\" value=\"Reboot\"/></div></center>\n</form>\n"
-                                  : ""));
+                     (reboot_form
+                          ? "<form action=\"/cgi-bin/Merovane/reboot\" "
+                            "method=\"post\"><center>\n<div style=\"width: 400px; "
+                            "text-align: center;\">You will need to reboot the frame for the "
+                            "changes to take effect.<br/><br/>\n"
+                            "<input style=\"width: 100%;\" type=\"submit\" name=\"submitbutton\" "
+                            "value=\"Reboot\"/></div></center>\n</form>\n"
+                          : ""));
 }
 inline std::string StatusErrorPage(const std::string& message) {
-  return GeneralPage(kDoneBar + "<div class=\"progressbar-message\">Error:&nbsp;&nbsp;<span class=\"errorText\">" + message + "</span></div>");
+  return GeneralPage(
+      kDoneBar + "<div class=\"progressbar-message\">Error:&nbsp;&nbsp;<span class=\"errorText\">" +
+      message + "</span></div>");
 }
-inline std::string FeedRunning(const std::string& percentage) { return kTextHeader + "0</>stop=0</>percentage=" + percentage + "\r\n"; }
-inline std::string FeedFailed(const std::string& message, const std::string& percentage) { return kTextHeader + "0</>stop=1</>msg=" + message + "</>percentage=" + percentage + "\r\n"; }
+inline std::string FeedRunning(const std::string& percentage) {
+  return kTextHeader + "0</>stop=0</>percentage=" + percentage + "\r\n";
+}
+inline std::string FeedFailed(const std::string& message, const std::string& percentage) {
+  return kTextHeader + "0</>stop=1</>msg=" + message + "</>percentage=" + percentage + "\r\n";
+}
 inline std::string FeedComplete(bool ppc) {
-  return ppc ? kTextHeader + "0</>stop=1</>msg=Upload complete.<br>You should reboot the controller for the change to take effect.<br>"
-                             "</>percentage=100\r\n<form action=\"/cgi-bin/Merovane/reboot\" method=\"GET\"><input type=\"submit\" "
-                             "value=\"Reboot\"></form>\r\n"
+  return ppc ? kTextHeader +
+                   "0</>stop=1</>msg=Upload complete.<br>You should reboot the controller for the "
+                   "change to take effect.<br>"
+                   "</>percentage=100\r\n<form action=\"/cgi-bin/Merovane/reboot\" "
+                   "method=\"GET\"><input type=\"submit\" "
+                   "value=\"Reboot\"></form>\r\n"
              : FeedFailed("Upload complete", "100");
 }
 inline const std::string kFeedUnknown = kTextHeader + "5";
 
 // "/reboot"
 inline std::string RebootingPage(const std::string& refresh_host) {
-  return "Content-type: text/html\r\nRefresh: 30; http://" + refresh_host + "\r\n" + kHtmlHeader.substr(25) + Marker("pageHeader.html") +
-         "<div class=\"headerBox\"></div><div align=\"center\"><h1>Card is rebooting</h1><p>Please wait 30 seconds</p></div>" +
+  return "Content-type: text/html\r\nRefresh: 30; http://" + refresh_host + "\r\n" +
+         kHtmlHeader.substr(25) + Marker("pageHeader.html") +
+         "<div class=\"headerBox\"></div><div align=\"center\"><h1>Card is rebooting</h1><p>Please "
+         "wait 30 seconds</p></div>" +
          Marker("pageFooter.html");
 }
 

@@ -16,8 +16,13 @@ Sandbox::Sandbox() {
   std::string pattern = (fs::temp_directory_path() / "merovane-sandbox-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
-  for (const auto& [dir, mode] : {std::pair{"", 0755}, {"card/brix/etc", 0755}, {"card/sbin", 0755}, {"card/tmp", 01777},
-                                  {"www/includes", 0755}, {"www/cgi-bin", 0755}, {"records", 0777}}) {
+  for (const auto& [dir, mode] : {std::pair{"", 0755},
+                                  {"card/brix/etc", 0755},
+                                  {"card/sbin", 0755},
+                                  {"card/tmp", 01777},
+                                  {"www/includes", 0755},
+                                  {"www/cgi-bin", 0755},
+                                  {"records", 0777}}) {
     fs::create_directories(root_ / dir);
     ::chmod((root_ / dir).c_str(), static_cast<mode_t>(mode));
   }
@@ -28,7 +33,8 @@ Sandbox::Sandbox() {
 
 void Sandbox::WriteFile(const fs::path& path, std::string_view content, unsigned mode) const {
   fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(content.data(), static_cast<std::streamsize>(content.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(content.data(), static_cast<std::streamsize>(content.size()));
   ::chmod(path.c_str(), mode);
 }
 
@@ -36,13 +42,20 @@ std::string Sandbox::ReadFile(const fs::path& path) const {
   return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
-void Sandbox::InstallRecorder(const fs::path& path, std::string_view label, std::string_view extra_shell) const {
-  WriteFile(path, "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) + "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; "
-                  "done; printf '\\n'; } >> '" + RecordLog().string() + "'\n" + std::string(extra_shell) + "\n", 0755);
+void Sandbox::InstallRecorder(const fs::path& path, std::string_view label,
+                              std::string_view extra_shell) const {
+  WriteFile(path,
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) +
+                "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; "
+                "done; printf '\\n'; } >> '" +
+                RecordLog().string() + "'\n" + std::string(extra_shell) + "\n",
+            0755);
 }
 
-std::vector<std::string> Sandbox::Records(std::size_t count, std::chrono::milliseconds timeout) const {
-  for (const auto deadline = std::chrono::steady_clock::now() + timeout;; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+std::vector<std::string> Sandbox::Records(std::size_t count,
+                                          std::chrono::milliseconds timeout) const {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout;;
+       std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
     std::vector<std::string> lines;
     std::ifstream in(RecordLog());
     for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -56,8 +69,9 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
   for (const TestParam& param : params) {
     const std::string value_file = (Root() / "values" / param.oid).string();
     WriteFile(value_file, param.oid + "=" + param.value + "\n");
-    param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" + param.type + "</type><file>" +
-                 value_file + "</file>" + (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
+    param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" +
+                 param.type + "</type><file>" + value_file + "</file>" +
+                 (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
                  ChangeProgram() + "</prog>" + param.extra + "</param>\n";
     if (param.in_menu) menu += "<oid>" + param.oid + "</oid>\n";
   }

@@ -8,26 +8,40 @@
 
 namespace testing_support {
 
-// A throw-away card: card/ (the program's card root), www/includes/ (each fragment its own marker), www/cgi-bin/
-// (the working directory) and records/, where stand-ins (the reboot command, the refresh) note their runs.
+// A throw-away card: card/ (the program's card root), www/includes/ (each fragment its own marker),
+// www/cgi-bin/ (the working directory) and records/, where stand-ins (the reboot command, the
+// refresh) note their runs.
 class Sandbox {
  public:
   Sandbox();
-  ~Sandbox() { std::error_code ignored; std::filesystem::remove_all(root_, ignored); }
+  ~Sandbox() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
 
   const std::filesystem::path& Root() const { return root_; }
   std::filesystem::path WorkDir() const { return root_ / "www" / "cgi-bin"; }
-  std::filesystem::path IncludePath(std::string_view name) const { return root_ / "www" / "includes" / name; }
-  std::filesystem::path CardPath(std::string_view path) const { return root_ / "card" / std::filesystem::path(path).relative_path(); }
+  std::filesystem::path IncludePath(std::string_view name) const {
+    return root_ / "www" / "includes" / name;
+  }
+  std::filesystem::path CardPath(std::string_view path) const {
+    return root_ / "card" / std::filesystem::path(path).relative_path();
+  }
   std::filesystem::path ErrorLog() const { return CardPath("/tmp/wwwError.txt"); }
   std::filesystem::path RecordLog() const { return root_ / "records" / "log"; }
-  void WriteFile(const std::filesystem::path& path, std::string_view content, unsigned mode = 0644) const;
+  void WriteFile(const std::filesystem::path& path, std::string_view content,
+                 unsigned mode = 0644) const;
   std::string ReadFile(const std::filesystem::path& path) const;  // "" when missing
-  void WriteCardFile(std::string_view path, std::string_view content) const { WriteFile(CardPath(path), content); }
-  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then runs `extra_shell`.
-  void InstallRecorder(const std::filesystem::path& path, std::string_view label, std::string_view extra_shell = "") const;
+  void WriteCardFile(std::string_view path, std::string_view content) const {
+    WriteFile(CardPath(path), content);
+  }
+  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then runs
+  // `extra_shell`.
+  void InstallRecorder(const std::filesystem::path& path, std::string_view label,
+                       std::string_view extra_shell = "") const;
   // The record log's lines, once it holds `count` of them or `timeout` has passed.
-  std::vector<std::string> Records(std::size_t count = 0, std::chrono::milliseconds timeout = {}) const;
+  std::vector<std::string> Records(std::size_t count = 0,
+                                   std::chrono::milliseconds timeout = {}) const;
 
  private:
   std::filesystem::path root_;
@@ -37,19 +51,23 @@ class Sandbox {
 struct TestParam {
   std::string oid, name, type;
   std::string access = "1", value = "";  // access empty: no <access> element
-  bool in_menu = true;     // listed in menu "0"
-  std::string extra = "";  // further elements of the record
+  bool in_menu = true;                   // listed in menu "0"
+  std::string extra = "";                // further elements of the record
 };
 
-// A sandbox with a card of parameters whose change program records "change [<program>] [<oid>] [<value>]".
+// A sandbox with a card of parameters whose change program records "change [<program>] [<oid>]
+// [<value>]".
 class SetCard : public Sandbox {
  public:
   explicit SetCard(const std::vector<TestParam>& params);
   std::string ChangeProgram() const { return (Root() / "bin" / "change").string(); }
-  std::string ChangeRecord(const std::string& oid, const std::string& value) const { return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]"; }
+  std::string ChangeRecord(const std::string& oid, const std::string& value) const {
+    return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]";
+  }
   std::vector<std::string> Changes() const {  // the change programs' records, in order
     std::vector<std::string> changes = Records();
-    std::erase_if(changes, [](const std::string& record) { return !record.starts_with("change "); });
+    std::erase_if(changes,
+                  [](const std::string& record) { return !record.starts_with("change "); });
     return changes;
   }
 };
