@@ -2,16 +2,18 @@
 # when this user owns it (and nobody else may write it).
 set(MEROVANE_UPDATER_UID 0 CACHE STRING "User id that owns the updater's progress files")
 
-# merovane_card_root(<target> <card root> [UPDATER_UID <uid>]): the library
-# of the card's paths for one card root, for the MEROVANE_CARD_ROOT property
-# of the executables that link the card (src/card). The updater's user is
-# MEROVANE_UPDATER_UID unless given.
+# merovane_card_root(<target> <card root> [UPDATER_UID <uid>]): the card's
+# paths for one card root, an object library that every executable using the
+# card (src/card) links itself. Being an object file, not an archive member,
+# it is always linked whatever the link order: an executable without one
+# fails to link, and one with two fails on the duplicate definitions. The
+# updater's user is MEROVANE_UPDATER_UID unless given.
 function(merovane_card_root target root)
   cmake_parse_arguments(PARSE_ARGV 2 paths "" "UPDATER_UID" "")
   if(NOT DEFINED paths_UPDATER_UID)
     set(paths_UPDATER_UID ${MEROVANE_UPDATER_UID})
   endif()
-  add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/card/card_paths.cpp)
+  add_library(${target} OBJECT ${PROJECT_SOURCE_DIR}/src/card/card_paths.cpp)
   target_compile_definitions(${target} PRIVATE "MEROVANE_CARD_ROOT=\"${root}\""
                                                "MEROVANE_UPDATER_UID=${paths_UPDATER_UID}")
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
@@ -44,8 +46,9 @@ function(merovane_program name root)
   merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${program_UPDATER_UID})
   add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
   target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
-  target_link_libraries(${name} PRIVATE merovane_dispatch)
-  set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
+  # The card's paths and the applying of changes as object files of the
+  # program itself (see merovane_card_root and src/update).
+  target_link_libraries(${name} PRIVATE merovane_dispatch merovane_update_apply ${name}_card_root)
   if(MEROVANE_SANITIZE)
     # The sanitizer runtimes are shared libraries.
   elseif(MEROVANE_FULLY_STATIC AND NOT program_DYNAMIC)

@@ -1,10 +1,9 @@
 #include "card/card_paths.hpp"
 
-#ifndef MEROVANE_CARD_ROOT
-#define MEROVANE_CARD_ROOT ""
-#endif
-#ifndef MEROVANE_UPDATER_UID
-#define MEROVANE_UPDATER_UID 0
+// Built only through merovane_card_root, which names both: a build without
+// them would quietly reach the real card's paths.
+#if !defined(MEROVANE_CARD_ROOT) || !defined(MEROVANE_UPDATER_UID)
+#error "card_paths.cpp is built by merovane_card_root, with a card root and an updater"
 #endif
 
 namespace card_paths {
