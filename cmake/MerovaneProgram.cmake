@@ -28,7 +28,8 @@ endfunction()
 option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 
 # The request process's address-space limit (see README, "Build settings").
-set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING "Address-space limit of the CGI program in MiB (0: none)")
+set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING
+  "Address-space limit of the CGI program in MiB (0: none)")
 
 # merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>] [MEMORY_LIMIT_MIB <n>]):
 # the CGI executable for one card root. DYNAMIC keeps the C library shared
