@@ -12,6 +12,9 @@
 #include <fstream>
 
 #include "cgi/captured_variables.hpp"
+#include "cgi/cgi_context.hpp"
+#include "cgi/cgi_request.hpp"
+#include "cgi/collection_table.hpp"
 
 namespace fuzz_support {
 namespace fs = std::filesystem;
@@ -116,6 +119,31 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
   }
   pieces.push_back(text);
   return pieces;
+}
+
+std::size_t LookUpEveryName() {
+  const CgiEnvironment* environment = CgiCurrentEnvironment();
+  FUZZ_CHECK(environment != nullptr);
+  std::size_t bytes = 0;
+  for (std::size_t position = 0; position < environment->CollectionCount(); ++position) {
+    const CollectionTable& table = *environment->collections;
+    for (const FormEntry& entry : table.Entries(position)) {
+      bytes += entry.raw_value.size();
+      FUZZ_CHECK(!entry.file_name || entry.file_name->find_first_of("/\\") == std::string::npos);
+    }
+    const std::string name(table.First(position).name);
+    FUZZ_CHECK(table.Find(name) == position);
+    std::string text;
+    for (const std::size_t capacity : {0, 1, 50}) {
+      CgiGetString(name, text, capacity);
+      FUZZ_CHECK(text.size() < std::max<std::size_t>(capacity, 1));
+    }
+    std::int32_t number;
+    CgiGetLong(name, number, -1);
+    double decimal;
+    CgiGetDouble(name, decimal, -1.0);
+  }
+  return bytes;
 }
 
 }  // namespace fuzz_support
