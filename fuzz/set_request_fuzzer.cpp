@@ -193,8 +193,8 @@ std::string_view SetEnvironment(std::string_view input) {
 // process writes it, then the promise that nothing is applied unless every
 // value sent for a writable parameter passed, and that what is applied
 // belongs to writable parameters, each at most once, in card order.
-int CompleteSet(const SetState& state, std::string_view fallback_host) {
-  WriteNetworkSettingsPage(state, fallback_host);
+int CompleteSet(const SetState& state, std::string_view scheme, std::string_view fallback_host) {
+  WriteNetworkSettingsPage(state, scheme, fallback_host);
   response::Flush();
   CgiFreeRequest();
   changes_handed_on = true;
