@@ -3,7 +3,8 @@
 # server shows (its status codes, authentication, headers, a client leaving), not the pages.
 #   servers.sh lighttpd routes|tls, or busybox static|set-leaving
 set -uo pipefail  # (run through ctest, which sets MEROVANE_SOURCE_DIR, MEROVANE_PROGRAM and MEROVANE_PICS)
-program_url=/cgi-bin/Merovane credentials=() failures=0 scheme=http tls=()  # credentials: curl's --user option, when the server asks
+scheme=http tls=()  # tls: curl's options that trust the site's certificate, over TLS
+program_url=/cgi-bin/Merovane credentials=() failures=0  # credentials: curl's --user option, when the server asks
 
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
 expect_equal() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }
