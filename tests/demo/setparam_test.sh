@@ -13,10 +13,11 @@ printf '<param><oid>card</oid><file>%s</file></param>\n' "$work/values/card" \
 printf 'card_name=old\n' > "$work/values/card"
 
 fail() { echo "$*" >&2; exit 1; }
+value() { cat "$work/values/card"; }
 if (ulimit -f 0; trap '' XFSZ; exec "$work/card/brix/bin/setparam" card new); then
   fail "setparam reported success without room to write"
 fi
-[ "$(cat "$work/values/card")" = card_name=old ] || fail "value file changed: $(cat "$work/values/card")"
+[ "$(value)" = card_name=old ] || fail "value file changed: $(value)"
 [ "$(ls "$work/values")" = card ] || fail "left behind: $(ls "$work/values")"
 "$work/card/brix/bin/setparam" card new || fail "setparam failed with room to write"
-[ "$(cat "$work/values/card")" = card_name=new ] || fail "value not stored: $(cat "$work/values/card")"
+[ "$(value)" = card_name=new ] || fail "value not stored: $(value)"
