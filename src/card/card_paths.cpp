@@ -1,9 +1,10 @@
 #include "card/card_paths.hpp"
 
-// Built only through merovane_card_root, which names both: a build without
-// them would quietly reach the real card's paths.
-#if !defined(MEROVANE_CARD_ROOT) || !defined(MEROVANE_UPDATER_UID)
-#error "card_paths.cpp is built by merovane_card_root, with a card root and an updater"
+// Built only through merovane_card_root, which names all three: a build
+// without them would quietly reach the real card's paths.
+#if !defined(MEROVANE_CARD_ROOT) || !defined(MEROVANE_UPDATER_UID) || \
+    !defined(MEROVANE_CHILD_TIMEOUT_S)
+#error "card_paths.cpp is built by merovane_card_root, with a card root, an updater and a bound"
 #endif
 
 namespace card_paths {
@@ -16,8 +17,11 @@ const char* const kRefreshScript = MEROVANE_CONFIG_DIR "/refreshparams.sh";
 const char* const kErrorLog = MEROVANE_CARD_ROOT "/tmp/wwwError.txt";
 const char* const kProgressFile = MEROVANE_CARD_ROOT "/tmp/progress";
 const char* const kPpcProgressFile = MEROVANE_CARD_ROOT "/tmp/ppcprogress";
+const char* const kEndedProgressFile = MEROVANE_CARD_ROOT "/tmp/progress.ended";
+const char* const kEndedPpcProgressFile = MEROVANE_CARD_ROOT "/tmp/ppcprogress.ended";
 const char* const kRebootCommand = MEROVANE_CARD_ROOT "/sbin/reboot";
 
 const unsigned kUpdaterUserId = MEROVANE_UPDATER_UID;
+const unsigned kChildTimeoutSeconds = MEROVANE_CHILD_TIMEOUT_S;
 
 }  // namespace card_paths
