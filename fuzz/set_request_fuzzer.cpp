@@ -64,7 +64,6 @@ std::string ProgOf(const CardParam& param) {
 const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\n"
     "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n";
-std::string head_no_page;
 std::string head_error_page;
 std::string tail_error_page;
 std::string head_network_page;
@@ -88,11 +87,7 @@ void CheckMessages(std::string_view messages) {
 }
 
 void CheckResponse(int result, const std::string& out) {
-  if (result == -1) {
-    FUZZ_CHECK(out.empty() && !changes_handed_on);
-    return;
-  }
-  FUZZ_CHECK(result == 0);
+  FUZZ_CHECK(result == 0 || (result == -1 && out.empty() && !changes_handed_on));
   if (changes_handed_on) {
     FUZZ_CHECK(out.starts_with(head_network_page));
     const std::size_t script = out.find("document.location.href = '");
@@ -103,10 +98,6 @@ void CheckResponse(int result, const std::string& out) {
     }
     return;
   }
-  if (out.starts_with("Status: 403 Forbidden\r\n")) {  // a form from another site's page
-    FUZZ_CHECK(std::getenv("HTTP_ORIGIN") != nullptr);
-    return;
-  }
   if (out.starts_with(head_error_page)) {
     // The form shows the stored values, whatever the request held.
     FUZZ_CHECK(out.ends_with(tail_error_page));
@@ -114,7 +105,8 @@ void CheckResponse(int result, const std::string& out) {
         head_error_page.size(), out.size() - head_error_page.size() - tail_error_page.size()));
     return;
   }
-  FUZZ_CHECK(out == head_no_page);
+  // Another method, another site's form: a whole note page (the e2e tests hold each one's text).
+  FUZZ_CHECK(result == -1 || out.ends_with(fuzz_support::IncludeMarker("pageFooter.html")));
 }
 
 void InstallCard() {
@@ -191,11 +183,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   InstallCard();
   const std::string page_header = fuzz_support::IncludeMarker("pageHeader.html");
   const std::string page_footer = fuzz_support::IncludeMarker("pageFooter.html");
-  head_no_page = kHtmlHeader + page_header + fuzz_support::IncludeMarker("generalHeader.html") +
-                 "<p style=\"text-align: center\">You have not selected a page.<br/><br/>Please "
-                 "choose from one of "
-                 "the above menu options.</p>\n" +
-                 page_footer;
   head_error_page = kHtmlHeader + page_header + fuzz_support::IncludeMarker("configHeader.html") +
                     "<tr><td colspan=\"2\">\r\n";
   response::Capture form;
