@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "card/card_file.hpp"
 #include "card/card_paths.hpp"
-#include "card/file_descriptor.hpp"
 
 namespace {
 
@@ -13,8 +13,7 @@ namespace {
 // a plain file of the updater's own, which nobody else may change, tells the
 // state of an update; anything else could be anybody's.
 bool WrittenByTheUpdater(const struct stat& status) {
-  return S_ISREG(status.st_mode) && status.st_uid == card_paths::kUpdaterUserId &&
-         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  return status.st_uid == card_paths::kUpdaterUserId && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace
@@ -27,10 +26,9 @@ ProgressReading ReadProgressFile(const char* path) {
     return reading;
   }
   reading.state = ProgressState::kUnreadable;
-  // Not through a link, and without waiting: a FIFO opened for reading
-  // would wait for a writer for ever.
-  const FileDescriptor file(path, O_NOFOLLOW | O_NONBLOCK);
-  if (!file || ::fstat(file.get(), &status) != 0 || !WrittenByTheUpdater(status)) {
+  // Not through a link.
+  const FileDescriptor file = OpenCardFileForReading(path, O_NOFOLLOW, &status);
+  if (!file || !WrittenByTheUpdater(status)) {
     return reading;
   }
   std::uint8_t bytes[3] = {};

@@ -2,6 +2,7 @@
 // and what reaches them.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <sstream>
@@ -85,6 +86,26 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
         NetworkSettingsPage("127.0.0.10") +
             "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
     EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
+  }
+}
+
+// A FIFO, or anything else that is not a regular file, at a value file, a descriptor file or a page
+// fragment reads at once as a missing file: the same page and the same log.
+TEST(SetRequest, FilesThatAreNotRegularFilesReadAsMissing) {
+  for (const std::string file : {"value", "param.xml", "control_menu.xml", "fragment"}) {
+    SetCard card({{"a", "A", "7"}});
+    const std::filesystem::path path = file == "value"      ? card.Root() / "values" / "a"
+                                       : file == "fragment" ? card.IncludePath("configFooter.html")
+                                                            : card.CardPath("/brix/etc/" + file);
+    std::filesystem::remove(path);
+    const CgiRun missing = Post(card, "oid-a=");  // rejected: the error page reads every file
+    const std::string missing_log = card.ReadFile(card.ErrorLog());
+    std::filesystem::remove(card.ErrorLog());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    const CgiRun fifo = Post(card, "oid-a=", {.timeout = std::chrono::seconds(10)});
+    EXPECT_EQ(std::pair(fifo.out, card.ReadFile(card.ErrorLog())),
+              std::pair(missing.out, missing_log))
+        << file;
   }
 }
 
