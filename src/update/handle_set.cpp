@@ -16,6 +16,7 @@
 #include "response/response_output.hpp"
 #include "update/complete_set.hpp"
 #include "update/cross_site.hpp"
+#include "update/incomplete_form.hpp"
 #include "update/submitted_value.hpp"
 
 namespace {
@@ -128,6 +129,10 @@ int HandleSet() {
   }
   if (CgiParseRequest() < 0) {
     return -1;
+  }
+  if (RefuseIncompleteSet()) {
+    CgiFreeRequest();
+    return 0;
   }
   // Read whole and closed at once: programs started later inherit nothing.
   std::optional<DescriptorText> descriptors = DescriptorText::Load(card_paths::kParamDescriptors);

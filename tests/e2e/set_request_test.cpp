@@ -89,6 +89,46 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
   }
 }
 
+// A body that did not arrive whole (fewer bytes than declared, a multipart body without its close
+// delimiter among them) is refused and logged; nothing runs. Nothing past the declared length is
+// read, also from a stream the server leaves open.
+TEST(SetRequest, ABodyIsAppliedOnlyWhenItArrivedWhole) {
+  const std::string a = "--B\r\nContent-Disposition: form-data; name=\"oid-a\"\r\n\r\n1\r\n",
+                    b = "--B\r\nContent-Disposition: form-data; name=\"oid-b\"\r\n\r\n2\r\n",
+                    close = "--B--\r\n", multipart = "multipart/form-data; boundary=B",
+                    refused = "refused";
+  const struct {
+    std::string type, body;
+    std::size_t declared;
+    bool left_open;
+    std::string page = "";
+  } cases[] = {
+      {"application/x-www-form-urlencoded", "oid-a=1&oid-b=2", 18, false, refused},
+      {multipart, a + b, (a + b).size(), false, refused},
+      {multipart, a + b + close, a.size(), true, refused},
+      {multipart, a + b + close, (a + b + close).size(), true, NetworkSettingsPage(kTestHost)},
+  };
+  for (const auto& c : cases) {
+    SetCard card({{"a", "A", "7"}, {"b", "B", "7"}});
+    CgiEnvironment env = PostRequest("/set", c.body, c.type);
+    SetVariable(env, "CONTENT_LENGTH", std::to_string(c.declared));
+    const CgiRun run = RunCgi(card, env, c.body, {.input_left_open = c.left_open});
+    const bool whole = c.page != refused;
+    EXPECT_EQ(run.out, whole ? c.page : IncompleteFormRefusal()) << c.body;
+    const std::vector<std::string> applied = {card.ChangeRecord("a", "1"),
+                                              card.ChangeRecord("b", "2"), kRefreshRecord};
+    EXPECT_EQ(card.Records(whole ? 3 : 0, std::chrono::seconds(whole ? 5 : 0)),
+              whole ? applied : std::vector<std::string>{})
+        << c.body;
+    EXPECT_EQ(card.ReadFile(card.ErrorLog()),
+              whole ? ""
+                    : "refused an incomplete set request: " +
+                          std::to_string(std::min(c.declared, c.body.size())) + " of " +
+                          std::to_string(c.declared) + " bytes arrived\n")
+        << c.body;
+  }
+}
+
 // A FIFO, or anything else that is not a regular file, at a value file, a descriptor file or a page
 // fragment reads at once as a missing file: the same page and the same log.
 TEST(SetRequest, FilesThatAreNotRegularFilesReadAsMissing) {

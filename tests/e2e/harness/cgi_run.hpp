@@ -24,6 +24,7 @@ struct CgiRunOptions {
   std::optional<std::string> leave_after = std::nullopt;
   bool terminate_on_leave = false;
   int closed_stream = -1;         // a standard stream the program starts without
+  bool input_left_open = false;   // the body's stream stays open until the program has ended
   int inherited_descriptor = -1;  // a descriptor left open into the program (on /dev/null)
 };
 
