@@ -148,13 +148,5 @@ int HandleSet() {
     CgiFreeRequest();
     return 0;
   }
-  if (state.changes.empty()) {
-    // No field of any writable parameter was sent: no form was submitted,
-    // so there is nothing to apply, no network change to announce and
-    // nothing to refresh.
-    WriteNoPageSelected();
-    CgiFreeRequest();
-    return 0;
-  }
   return CompleteSet(state, HeaderSafe(std::getenv("HTTP_HOST")));
 }

@@ -56,7 +56,7 @@ std::vector<HostileCase> Cases() {
        "/set",
        {{"CONTENT_LENGTH", "10"}},
        kValidBody + "&" + mib,
-       NoPageSelectedPage()},
+       NetworkSettingsPage(kTestHost)},
       {"ContentLengthOfInt32Max",
        "/set",
        {{"CONTENT_LENGTH", "2147483647"}},

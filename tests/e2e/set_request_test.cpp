@@ -21,15 +21,14 @@ CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& o
 const std::string kAddressBoxes =
     "0oid-frame_ip.conf=127&1oid-frame_ip.conf=0&2oid-frame_ip.conf=00&3oid-frame_ip.conf=010";
 
-// Another method, or a form that sends no field of a writable parameter, asks for a menu choice;
-// rejected values are shown escaped with the stored form. Nothing is applied, nothing refreshed.
+// Another method asks for a menu choice; rejected values are shown escaped with the stored form.
+// Nothing is applied, nothing refreshed.
 TEST(SetRequest, WithoutAFormToApplyOrWithRejectedValuesNothingIsApplied) {
   SetCard card({{"a", "Alpha", "4", "1", "5", false},
                 {"b", "Beta", "7", "1", "stored \"value\""},
                 {"ro", "Fixed", "7", "0", "", false}});
   for (const auto& [method, body, page] :
        {std::tuple{"GET", "oid-b=1", NoPageSelectedPage()},
-        {"POST", "oid-ro=1&x=2", NoPageSelectedPage()},
         {"POST", "oid-a=%3Cb%3E%26&oid-b=",
          ErrorPage(ErrorLine("&lt;b&gt;&amp;", "Alpha") + ErrorLine("", "Beta"),
                    FormRow("Beta", TextBox("b", "stored &quot;value&quot;")))}}) {
@@ -86,6 +85,16 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
         NetworkSettingsPage("127.0.0.10") +
             "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
     EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
+  }
+}
+
+// A request without a change to apply (no field of a writable parameter sent, or a card without
+// one) still ends as every request without rejections: the page, then the refresh.
+TEST(SetRequest, AnEmptyChangeListStillWritesThePageAndRefreshes) {
+  for (const bool writable : {true, false}) {
+    SetCard card({{"a", "A", "7", writable ? "1" : "0"}, {"ro", "R", "7", "0"}});
+    EXPECT_EQ(Post(card, "oid-ro=1&x=2").out, NetworkSettingsPage(kTestHost)) << writable;
+    EXPECT_EQ(card.Records(1, std::chrono::seconds(5)), std::vector<std::string>{kRefreshRecord});
   }
 }
 
