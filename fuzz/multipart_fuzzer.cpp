@@ -20,9 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz_support::SetStdin(body);
   CgiCreateEnvironment();
   CgiCaptureEnvironment();
-  const int result = CgiParseMultipart(stdin);
-  FUZZ_CHECK(result == 0 || (result == -1 && CgiCurrentEnvironment()->CollectionCount() == 0));
-  // Every value is bytes of the body.
+  const int result = CgiParseMultipart(stdin, body.size());
+  const CgiEnvironment& environment = *CgiCurrentEnvironment();
+  FUZZ_CHECK(result == 0 || (result == -1 && environment.CollectionCount() == 0));
+  // The whole body counts as received only when it was parsed; every value is bytes of it.
+  FUZZ_CHECK(environment.body_received == (result == 0 ? body.size() : 0));
   FUZZ_CHECK(fuzz_support::LookUpEveryName() <= body.size());
   CgiFreeRequest();
   return 0;

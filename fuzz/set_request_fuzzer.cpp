@@ -105,7 +105,8 @@ void CheckResponse(int result, const std::string& out) {
         head_error_page.size(), out.size() - head_error_page.size() - tail_error_page.size()));
     return;
   }
-  // Another method, another site's form: a whole note page (the e2e tests hold each one's text).
+  // Another method, another site's form, a body not whole: a whole note page (the e2e tests hold
+  // each one's text).
   FUZZ_CHECK(result == -1 || out.ends_with(fuzz_support::IncludeMarker("pageFooter.html")));
 }
 
@@ -168,7 +169,6 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
   CgiFreeRequest();
   changes_handed_on = true;
   FUZZ_CHECK(!state.error);
-  FUZZ_CHECK(!state.changes.empty());
   std::size_t next = 0;
   for (const CardParam& param : kCard) {
     if (next == state.changes.size() || state.changes[next].oid != param.oid) continue;
