@@ -163,9 +163,9 @@ TEST(SetRequest, FormsFromOtherSitesAreRefused) {
 
 // Only a line that fits a descriptor line and holds an <oid> is a parameter: an over-long line
 // (read-only, its tail naming the oid again without <access>) is logged and changes nothing, nor
-// does a declaration line answer to the oid "".
+// does a declaration line answer to the oid "". A record without <access> is writable.
 TEST(SetRequest, OnlyWholeLinesWithAnOidAreParameters) {
-  SetCard card({{"a", "A", "7"}});
+  SetCard card({{"a", "A", "7", ""}});
   const std::string param_xml = card.CardPath("/brix/etc/param.xml").string();
   const std::string serial =
       "<param><oid>serial_no.conf</oid><access>0</access>" + std::string(1000, ' ') +
