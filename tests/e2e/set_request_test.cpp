@@ -172,7 +172,7 @@ TEST(SetRequest, OnlyWholeLinesWithAnOidAreParameters) {
       "<oid>serial_no.conf</oid><type>7</type><prog>" + card.ChangeProgram() + "</prog></param>";
   card.WriteFile(param_xml, "<?xml version=\"1.0\"?>\n" + card.ReadFile(param_xml) + serial + "\n");
   EXPECT_EQ(Post(card, "oid-serial_no.conf=FORGED&oid-=x&oid-a=1").out,
-            NetworkSettingsPage(kTestHost));
+            NetworkSettingsPage("http://card.example"));
   EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "1")});
   EXPECT_EQ(card.ReadFile(card.ErrorLog()),
             "the param descriptor file ../../card/brix/etc/param.xml's oid serial_no.conf exceeds "
