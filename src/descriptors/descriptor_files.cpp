@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "card/card_file.hpp"
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
-#include "card/file_descriptor.hpp"
 
 namespace {
 
@@ -31,23 +31,19 @@ int DeliverPiece(std::string_view piece, std::string& line) {
   return static_cast<int>(line.size());
 }
 
-// What is read at a time from a file whose size is not known in advance.
-constexpr std::size_t kPipeChunk = 4096;
-
-// A file read whole with a few system calls; nothing when it cannot be
-// opened. A read error ends the text where it happened, as it ends a
-// stream's lines.
+// A card file read whole with a few system calls; nothing when it cannot
+// be opened or is no regular file. A read error ends the text where it
+// happened, as it ends a stream's lines.
 template <typename Bytes>
 std::optional<Bytes> ReadWholeFile(const char* path) {
-  const FileDescriptor file(path);
+  struct stat status {};
+  const FileDescriptor file = OpenCardFileForReading(path, 0, &status);
   if (!file) {
     return std::nullopt;
   }
   // Sized from the file, so no memory beyond its bytes is touched; one byte
   // more shows whether it grew meanwhile.
-  struct stat status {};
-  const bool regular = ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode);
-  Bytes text(regular ? static_cast<std::size_t>(status.st_size) + 1 : kPipeChunk, '\0');
+  Bytes text(static_cast<std::size_t>(status.st_size) + 1, '\0');
   std::size_t filled = 0;
   while (true) {
     if (filled == text.size()) {
@@ -57,7 +53,7 @@ std::optional<Bytes> ReadWholeFile(const char* path) {
     const std::size_t got = file.Read(text.data() + filled, wanted);
     filled += got;
     // A regular file reads short only at its end.
-    if (got == 0 || (regular && got < wanted)) {
+    if (got < wanted) {
       break;
     }
   }
@@ -134,7 +130,7 @@ std::optional<ParamFile> LoadCardParamFile() {
 }
 
 std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) {
-  const FileDescriptor file(path);
+  const FileDescriptor file = OpenCardFileForReading(path);
   if (!file) {
     return std::nullopt;
   }

@@ -15,6 +15,7 @@
 #include "response/response_output.hpp"
 #include "update/complete_set.hpp"
 #include "update/cross_site.hpp"
+#include "update/incomplete_form.hpp"
 #include "update/submitted_value.hpp"
 
 namespace {
@@ -125,6 +126,10 @@ int HandleSet() {
   if (CgiParseRequest() < 0) {
     return -1;
   }
+  if (RefuseIncompleteSet()) {
+    CgiFreeRequest();
+    return 0;
+  }
   // Read whole and closed at once: programs started later inherit nothing.
   // The form shows the same records.
   const std::optional<ParamFile> params = LoadCardParamFile();
@@ -135,14 +140,6 @@ int HandleSet() {
 
   if (state.error) {
     ShowFormAgain(params);
-    CgiFreeRequest();
-    return 0;
-  }
-  if (state.changes.empty()) {
-    // No field of any writable parameter was sent: no form was submitted,
-    // so there is nothing to apply, no network change to announce and
-    // nothing to refresh.
-    WriteNoPageSelected();
     CgiFreeRequest();
     return 0;
   }
