@@ -4,6 +4,7 @@
 // the value-file and number readings.
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,13 @@
 
 namespace {
 
+constexpr std::size_t npos = std::string_view::npos;
 constexpr std::string_view kElements[] = {"oid",     "name", "type", "file", "access",
                                           "display", "prog", "min",  "max",  "precision"};
 
 // Escaped text holds no character that could end an attribute or open markup.
 void CheckEscaped(std::string_view escaped) {
-  FUZZ_CHECK(escaped.find_first_of("\"<>%") == std::string_view::npos);
+  FUZZ_CHECK(escaped.find_first_of("\"<>%") == npos);
 }
 
 void ReadLine(std::string_view line) {
@@ -54,28 +56,25 @@ void ReadLine(std::string_view line) {
 void CheckParamFile(const std::string& bytes) {
   const ParamFile file(std::vector<char>(bytes.begin(), bytes.end()));
   std::vector<int> numbers;
-  for (const SkippedLine& line : file.lines_without_oid()) {
-    FUZZ_CHECK(line.line.size() <= MAX_LINE_LENGTH - 2);
-    FUZZ_CHECK(!FindTagText(line.line, "<oid>", "</oid>"));
-    numbers.push_back(line.line_number);
-  }
   for (const ParamRecord& record : file.records()) {
-    FUZZ_CHECK(record.line.size() <= MAX_LINE_LENGTH - 2);
-    FUZZ_CHECK(record.line.find('\n') == std::string_view::npos);
-    FUZZ_CHECK(FindTagText(record.line, "<oid>", "</oid>") == record.oid);
-    FUZZ_CHECK(file.Find(record.oid) != nullptr);
+    FUZZ_CHECK(record.line.size() <= MAX_LINE_LENGTH - 2 && record.line.find('\n') == npos &&
+               FindTagText(record.line, "<oid>", "</oid>") == record.oid && file.Find(record.oid));
     numbers.push_back(record.line_number);
+  }
+  for (const SkippedLine& line : file.lines_without_oid()) {
+    FUZZ_CHECK(line.line.size() <= MAX_LINE_LENGTH - 2 &&
+               !FindTagText(line.line, "<oid>", "</oid>"));
+    numbers.push_back(line.line_number);
   }
   for (const SkippedLine& line : file.over_long_lines()) {
     FUZZ_CHECK(line.line.size() > MAX_LINE_LENGTH - 2);
     numbers.push_back(line.line_number);
   }
   std::sort(numbers.begin(), numbers.end());
-  const auto lines = std::count(bytes.begin(), bytes.end(), '\n') + (bytes.back() != '\n');
-  FUZZ_CHECK(static_cast<long>(numbers.size()) == lines);
-  for (std::size_t i = 0; i < numbers.size(); ++i) {
-    FUZZ_CHECK(numbers[i] == static_cast<int>(i) + 1);
-  }
+  std::vector<int> lines(std::count(bytes.begin(), bytes.end(), '\n') +
+                         (!bytes.empty() && bytes.back() != '\n'));
+  std::iota(lines.begin(), lines.end(), 1);
+  FUZZ_CHECK(numbers == lines);
 }
 
 }  // namespace
