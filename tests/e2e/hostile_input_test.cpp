@@ -46,12 +46,15 @@ void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<HostileCase> Cases() {
   const std::string kib64(64 << 10, 'e'), mib(1 << 20, 'x'), mib10(10 << 20, 'x'), x49(49, 'x');
+  const std::string many_options =
+      "<display>" + std::string(200, '9') + "</display>" + Numbered(1000, "<option>o", "</option>");
   const std::vector<TestParam> oversized = {
-      {std::string(201, 'o'), std::string(600, 'N'), std::string(300, '0') + "7",
-       std::string(300, '0') + "1", std::string(5000, 'v')},
-      {"many", "Many", "8", "1", "1", true,
-       "<display>" + std::string(200, '9') + "</display>" +
-           Numbered(1000, "<option>o", "</option>")}};
+      {.oid = std::string(201, 'o'),
+       .name = std::string(600, 'N'),
+       .type = std::string(300, '0') + "7",
+       .access = std::string(300, '0') + "1",
+       .value = std::string(5000, 'v')},
+      {.oid = "many", .name = "Many", .type = "8", .value = "1", .extra = many_options}};
   std::string variables64 = "CONTENT_TYPE=application/x-www-form-urlencoded;" + kib64;
   for (const char* name :
        {"HTTP_HOST", "QUERY_STRING", "HTTP_COOKIE", "HTTP_REFERER", "SERVER_NAME"})
@@ -96,7 +99,7 @@ TEST_P(HostileInput, EndsInTimeWithItsDesignedAnswer) {
   std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"},
                                    {"count", "Count", "4"},
                                    {"label", "Label", "7"},
-                                   {"serial", "Serial", "5", "0"}};
+                                   {.oid = "serial", .name = "Serial", .type = "5", .access = "0"}};
   params.insert(params.end(), c.params.begin(), c.params.end());
   SetCard card(params);
   if (!c.menu.empty()) card.WriteFile(card.CardPath("/brix/etc/control_menu.xml"), c.menu);
