@@ -28,6 +28,28 @@ option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 # The request process's address-space limit (see README, "Build settings").
 set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING "Address-space limit of the CGI program in MiB (0: none)")
 
+# merovane_card_executable(<name> <card root> <sources...> [DYNAMIC] [UPDATER_UID <uid>]):
+# an executable for the card, linked with the card's paths for one card root
+# and, like the program, fully statically unless DYNAMIC says otherwise.
+function(merovane_card_executable name root)
+  cmake_parse_arguments(PARSE_ARGV 2 executable "DYNAMIC" "UPDATER_UID" "")
+  if(NOT DEFINED executable_UPDATER_UID)
+    set(executable_UPDATER_UID ${MEROVANE_UPDATER_UID})
+  endif()
+  merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${executable_UPDATER_UID})
+  add_executable(${name} ${executable_UNPARSED_ARGUMENTS})
+  set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
+  if(MEROVANE_SANITIZE)
+    # The sanitizer runtimes are shared libraries.
+  elseif(MEROVANE_FULLY_STATIC AND NOT executable_DYNAMIC)
+    # Unused sections of the static libraries are left out of the image.
+    target_link_options(${name} PRIVATE -static -Wl,--gc-sections)
+  else()
+    # The card has no C++ runtime of its own to share.
+    target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()
+
 # merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>] [MEMORY_LIMIT_MIB <n>]):
 # the CGI executable for one card root. DYNAMIC keeps the C library shared
 # whatever MEROVANE_FULLY_STATIC says: valgrind can only follow the allocator
@@ -38,21 +60,14 @@ function(merovane_program name root)
   if(NOT DEFINED program_MEMORY_LIMIT_MIB)
     set(program_MEMORY_LIMIT_MIB ${MEROVANE_MEMORY_LIMIT_MIB})
   endif()
-  if(NOT DEFINED program_UPDATER_UID)
-    set(program_UPDATER_UID ${MEROVANE_UPDATER_UID})
+  set(options "")
+  if(program_DYNAMIC)
+    list(APPEND options DYNAMIC)
   endif()
-  merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${program_UPDATER_UID})
-  add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
+  if(DEFINED program_UPDATER_UID)
+    list(APPEND options UPDATER_UID ${program_UPDATER_UID})
+  endif()
+  merovane_card_executable(${name} "${root}" ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp ${options})
   target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
   target_link_libraries(${name} PRIVATE merovane_dispatch)
-  set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
-  if(MEROVANE_SANITIZE)
-    # The sanitizer runtimes are shared libraries.
-  elseif(MEROVANE_FULLY_STATIC AND NOT program_DYNAMIC)
-    # Unused sections of the static libraries are left out of the image.
-    target_link_options(${name} PRIVATE -static -Wl,--gc-sections)
-  else()
-    # The card has no C++ runtime of its own to share.
-    target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
-  endif()
 endfunction()

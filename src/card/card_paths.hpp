@@ -13,6 +13,12 @@ extern const char* const kProgressFile;      // /tmp/progress
 extern const char* const kPpcProgressFile;   // /tmp/ppcprogress
 extern const char* const kRebootCommand;     // /sbin/reboot
 
+// The descriptor files as they lie below a card's root folder: what the paths
+// above name on the card itself, without this build's card root. For the
+// checker, which is given a card image's folder at run time.
+extern const char* const kControlMenuOnCard;       // /brix/etc/control_menu.xml
+extern const char* const kParamDescriptorsOnCard;  // /brix/etc/param.xml
+
 // The user that owns the updater's progress files (root on the card).
 extern const unsigned kUpdaterUserId;
 
