@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,6 @@
 namespace {
 
 constexpr const char* kLongLine = "line longer than 1022 characters";
-
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 // A descriptor file whole, or nothing after reporting why it cannot be read.
 // Only a regular file is opened, so a check never waits on a FIFO.
@@ -61,8 +60,12 @@ std::vector<FileLine> ReadLines(DescriptorText& file) {
 struct Record {
   int line = 0;
   std::string text;
-  bool in_menu = false;
+  std::string oid;
+  bool form_reads = false;
 };
+
+// What the form makes of menu "0": the oids it has a row for, once read.
+using MenuOids = std::optional<std::set<std::string, std::less<>>>;
 
 // The records of param.xml as the program takes them: lines that fit the line
 // limit and hold an <oid>; every other line is skipped.
@@ -90,7 +93,7 @@ std::vector<Record> ReadRecords(DescriptorText& file, const std::string& path,
                          std::to_string(first->second) +
                          " already: the form shows that one, \"/set\" reads both");
       }
-      records.push_back({number, line.text});
+      records.push_back({number, line.text, std::string(*oid)});
     }
   }
   return records;
@@ -108,9 +111,10 @@ Record* FormRecord(std::vector<Record>& records, std::string_view oid) {
   return nullptr;
 }
 
-// Reports the menu's faults and marks the records the form shows.
-void CheckMenu(DescriptorText& file, const std::string& path, std::vector<Record>* records,
-               CheckReport& report) {
+// Reports the menu's faults and marks the records the form reads. Nothing
+// when the form gives up on the menu.
+MenuOids CheckMenu(DescriptorText& file, const std::string& path, std::vector<Record>* records,
+                   CheckReport& report) {
   const std::vector<FileLine> lines = ReadLines(file);
   for (int number = 1; number <= static_cast<int>(lines.size()); ++number) {
     if (lines[number - 1].cut) {
@@ -121,8 +125,9 @@ void CheckMenu(DescriptorText& file, const std::string& path, std::vector<Record
   if (reading.corrupted_line != 0) {
     report.Error(path, reading.corrupted_line,
                  "oid line without \"</oid>\": the form shows no parameter at all");
-    return;
+    return std::nullopt;
   }
+  MenuOids shown(std::in_place);
   if (reading.first_dropped_line != 0) {
     report.Warning(path, reading.first_dropped_line,
                    "menu \"0\" holds more than 20 entries: the form shows no row for this one "
@@ -140,13 +145,15 @@ void CheckMenu(DescriptorText& file, const std::string& path, std::vector<Record
       continue;
     }
     if (Record* record = FormRecord(*records, oid.view())) {
-      record->in_menu = true;
+      record->form_reads = true;
+      shown->emplace(oid.view());
     } else {
       report.Error(path, number,
                    "oid " + Quoted(oid.view()) +
                        " has no record in param.xml: the form shows an empty row for it");
     }
   }
+  return shown;
 }
 
 }  // namespace
@@ -161,11 +168,15 @@ CheckReport CheckCard(const CardImage& image) {
   if (params) {
     records = ReadRecords(*params, param_path, report);
   }
+  MenuOids shown;
   if (menu) {
-    CheckMenu(*menu, menu_path, records ? &*records : nullptr, report);
+    shown = CheckMenu(*menu, menu_path, records ? &*records : nullptr, report);
   }
   for (const Record& record : records.value_or(std::vector<Record>())) {
-    CheckRecord(record.text, {image, param_path, record.line, record.in_menu}, report);
+    CheckRecord(record.text,
+                {image, param_path, record.line, shown.has_value(),
+                 shown && shown->contains(record.oid), record.form_reads},
+                report);
   }
   return report;
 }

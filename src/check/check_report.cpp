@@ -12,6 +12,11 @@ std::string Counted(std::size_t count, const char* noun) {
 
 }  // namespace
 
+std::string Quoted(std::string_view text) {
+  // Appended, not added: GCC 12 warns falsely on "\"" + std::string(...).
+  return std::string("\"").append(text).append("\"");
+}
+
 int ExitStatus(const CheckReport& report) {
   if (report.unreadable) {
     return 2;
@@ -31,8 +36,11 @@ std::string FormatReport(const CheckReport& report) {
   for (const Finding& finding : sorted) {
     const bool error = finding.severity == Finding::Severity::kError;
     errors += error ? 1 : 0;
-    text += finding.file + (finding.line > 0 ? ":" + std::to_string(finding.line) : "") +
-            (error ? ": error: " : ": warning: ") + finding.text + "\n";
+    text.append(finding.file);
+    if (finding.line > 0) {
+      text.append(":").append(std::to_string(finding.line));
+    }
+    text.append(error ? ": error: " : ": warning: ").append(finding.text).append("\n");
   }
   return text + Counted(errors, "error") + ", " + Counted(sorted.size() - errors, "warning") + "\n";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The findings of a check of a card's descriptor files, in the form compilers
@@ -24,6 +25,9 @@ struct CheckReport {
     findings.push_back({file, line, Finding::Severity::kWarning, std::move(text)});
   }
 };
+
+// A text of a descriptor file in a finding: between double quotes.
+std::string Quoted(std::string_view text);
 
 // 0 without errors (warnings allowed), 1 with one, 2 when a descriptor file
 // could not be read.

@@ -14,8 +14,6 @@ namespace {
 constexpr const char* kNoRow = "the form shows its row without a value or an input";
 constexpr const char* kNeverApplied = "so an Apply never changes it";
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
 // A path as param.xml writes it and, when that differs, where it was looked for.
 std::string Named(std::string_view path, const std::string& resolved) {
   return Quoted(path) + (resolved == path ? "" : " (" + resolved + ")");
@@ -38,8 +36,8 @@ std::optional<std::string> FileFault(const std::string& path, bool executable) {
 }
 
 std::optional<std::string_view> Field(std::string_view record, std::string_view tag) {
-  const std::string open = "<" + std::string(tag) + ">";
-  const std::string close = "</" + std::string(tag) + ">";
+  const std::string open = std::string("<").append(tag).append(">");
+  const std::string close = std::string("</").append(tag).append(">");
   return FindTagText(record, open, close);
 }
 
@@ -134,6 +132,9 @@ void CheckNeverSent(std::string_view record, int type, const RecordPlace& place,
                      Field(record, "max");
   std::string why;
   if (!place.in_menu) {
+    if (!place.menu_read) {
+      return;
+    }
     why = "writable, but not in menu \"0\": the form has no field for it, ";
   } else if (type == 5) {
     why = "writable display text (type 5): the form shows no input for it, ";
@@ -164,12 +165,12 @@ void CheckRecord(std::string_view record, const RecordPlace& place, CheckReport&
   const std::optional<std::string_view> name = Field(record, "name");
   if (name) {
     CheckWidth(*name, NameText::kCapacity, "<name>", place, report);
-  } else if (place.in_menu) {
+  } else if (place.form_reads) {
     report.Error(place.file, place.line, std::string("no <name>: ") + kNoRow);
   }
   const std::optional<std::string_view> type_text = Field(record, "type");
   const int type = type_text ? DecimalToInt(FieldText(*type_text).view()) : 0;
-  if (!type_text && place.in_menu) {
+  if (!type_text && place.form_reads) {
     report.Error(place.file, place.line, std::string("no <type>: ") + kNoRow);
   }
   const Access access = CheckAccess(record, place, report);
@@ -187,7 +188,7 @@ void CheckRecord(std::string_view record, const RecordPlace& place, CheckReport&
   if (access.set_writable) {
     CheckProgram(record, place, report);
   }
-  if (place.in_menu) {
+  if (place.form_reads) {
     CheckValueFile(record, place, report);
   }
 }
