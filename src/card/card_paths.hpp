@@ -11,7 +11,10 @@ extern const char* const kRefreshScript;     // /brix/etc/refreshparams.sh
 extern const char* const kErrorLog;          // /tmp/wwwError.txt
 extern const char* const kProgressFile;      // /tmp/progress
 extern const char* const kPpcProgressFile;   // /tmp/ppcprogress
-extern const char* const kRebootCommand;     // /sbin/reboot
+// Where an ended update's progress file is kept once it has been reported.
+extern const char* const kEndedProgressFile;     // /tmp/progress.ended
+extern const char* const kEndedPpcProgressFile;  // /tmp/ppcprogress.ended
+extern const char* const kRebootCommand;         // /sbin/reboot
 
 // The descriptor files as they lie below a card's root folder: what the paths
 // above name on the card itself, without this build's card root. For the
@@ -21,6 +24,8 @@ extern const char* const kParamDescriptorsOnCard;  // /brix/etc/param.xml
 
 // The user that owns the updater's progress files (root on the card).
 extern const unsigned kUpdaterUserId;
+// How long a change program or the refresh script may run (0: no bound).
+extern const unsigned kChildTimeoutSeconds;
 
 // Never prefixed: the null device. (Nor are the page fragments of
 // response/page_framing.hpp, which lie relative to the working directory the
