@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,22 +18,49 @@ namespace {
 
 constexpr const char* kLongLine = "line longer than 1022 characters";
 
-// A descriptor file whole, or nothing after reporting why it cannot be read.
-// Only a regular file is opened, so a check never waits on a FIFO.
-std::optional<DescriptorText> LoadDescriptor(const std::string& path, CheckReport& report) {
+// A descriptor file loaded by the program's reader `File`, or nothing after
+// reporting why it cannot be read. Only a regular file is opened, as the
+// program opens one.
+template <typename File>
+std::optional<File> LoadDescriptor(const std::string& path, CheckReport& report) {
   struct stat status {};
-  std::optional<DescriptorText> text;
-  const char* why = "is not a regular file";
+  std::optional<File> file;
+  const char* why = "not a regular file";
   if (::stat(path.c_str(), &status) != 0) {
     why = std::strerror(errno);
-  } else if (S_ISREG(status.st_mode) && !(text = DescriptorText::Load(path.c_str()))) {
+  } else if (S_ISREG(status.st_mode) && !(file = File::Load(path.c_str()))) {
     why = std::strerror(errno);
   }
-  if (!text) {
+  if (!file) {
     report.Error(path, 0, std::string("cannot be read: ") + why);
     report.unreadable = true;
   }
-  return text;
+  return file;
+}
+
+// The lines that the reader of param.xml skips, and oids given twice.
+void CheckParamLines(const ParamFile& params, const std::string& path, CheckReport& report) {
+  for (const SkippedLine& cut : params.over_long_lines()) {
+    // The oid as the form's log names it: from the line's first piece.
+    const auto oid = FindTagText(cut.line.substr(0, MAX_LINE_LENGTH - 1), "<oid>", "</oid>");
+    report.Error(path, cut.line_number,
+                 std::string(kLongLine) + ": the program skips it" +
+                     (oid ? ", and with it parameter " + Quoted(*oid) : std::string()));
+  }
+  for (const SkippedLine& skipped : params.lines_without_oid()) {
+    if (skipped.line.find("<param>") != std::string_view::npos) {
+      report.Error(path, skipped.line_number, "record without <oid>: the program skips it");
+    }
+  }
+  for (const ParamRecord& record : params.records()) {
+    const ParamRecord& first = *params.Find(record.oid);
+    if (first.line_number != record.line_number) {
+      report.Error(path, record.line_number,
+                   "oid " + Quoted(record.oid) + " has a record on line " +
+                       std::to_string(first.line_number) +
+                       " already: the form shows that one, \"/set\" reads both");
+    }
+  }
 }
 
 // Every line of a file with its first piece, and whether the line limit cut it.
@@ -57,64 +83,17 @@ std::vector<FileLine> ReadLines(DescriptorText& file) {
   return lines;
 }
 
-struct Record {
-  int line = 0;
-  std::string text;
-  std::string oid;
-  bool form_reads = false;
+// What the form makes of menu "0": the oids it has a row with a field for,
+// and the lines of the records it reads for them.
+struct MenuUse {
+  std::set<std::string, std::less<>> oids;
+  std::set<int> record_lines;
 };
 
-// What the form makes of menu "0": the oids it has a row for, once read.
-using MenuOids = std::optional<std::set<std::string, std::less<>>>;
-
-// The records of param.xml as the program takes them: lines that fit the line
-// limit and hold an <oid>; every other line is skipped.
-std::vector<Record> ReadRecords(DescriptorText& file, const std::string& path,
-                                CheckReport& report) {
-  std::vector<Record> records;
-  std::map<std::string, int, std::less<>> first_line_of;
-  const std::vector<FileLine> lines = ReadLines(file);
-  for (int number = 1; number <= static_cast<int>(lines.size()); ++number) {
-    const FileLine& line = lines[number - 1];
-    const std::optional<std::string_view> oid = FindTagText(line.text, "<oid>", "</oid>");
-    if (line.cut) {
-      report.Error(path, number,
-                   std::string(kLongLine) + ": the program skips it" +
-                       (oid ? ", and with it parameter " + Quoted(*oid) : std::string()));
-    } else if (!oid) {
-      if (line.text.find("<param>") != std::string::npos) {
-        report.Error(path, number, "record without <oid>: the program skips it");
-      }
-    } else {
-      const auto [first, fresh] = first_line_of.emplace(*oid, number);
-      if (!fresh) {
-        report.Error(path, number,
-                     "oid " + Quoted(*oid) + " has a record on line " +
-                         std::to_string(first->second) +
-                         " already: the form shows that one, \"/set\" reads both");
-      }
-      records.push_back({number, line.text, std::string(*oid)});
-    }
-  }
-  return records;
-}
-
-// The record the form shows for a menu entry: the first whose line starts
-// with "<param><oid>", the oid and "</oid>".
-Record* FormRecord(std::vector<Record>& records, std::string_view oid) {
-  const std::string key = "<param><oid>" + std::string(oid) + "</oid>";
-  for (Record& record : records) {
-    if (record.text.starts_with(key)) {
-      return &record;
-    }
-  }
-  return nullptr;
-}
-
-// Reports the menu's faults and marks the records the form reads. Nothing
-// when the form gives up on the menu.
-MenuOids CheckMenu(DescriptorText& file, const std::string& path, std::vector<Record>* records,
-                   CheckReport& report) {
+// Reports the menu's faults and what the form reads of param.xml for it;
+// nothing when the form gives up on the menu.
+std::optional<MenuUse> CheckMenu(DescriptorText& file, const std::string& path,
+                                 const ParamFile* params, CheckReport& report) {
   const std::vector<FileLine> lines = ReadLines(file);
   for (int number = 1; number <= static_cast<int>(lines.size()); ++number) {
     if (lines[number - 1].cut) {
@@ -127,12 +106,12 @@ MenuOids CheckMenu(DescriptorText& file, const std::string& path, std::vector<Re
                  "oid line without \"</oid>\": the form shows no parameter at all");
     return std::nullopt;
   }
-  MenuOids shown(std::in_place);
   if (reading.first_dropped_line != 0) {
     report.Warning(path, reading.first_dropped_line,
                    "menu \"0\" holds more than 20 entries: the form shows no row for this one "
                    "or any after it");
   }
+  MenuUse use;
   for (int i = 0; i < reading.menu.count; ++i) {
     const OidText& oid = reading.menu.oids[i];
     const int number = reading.lines[i];
@@ -141,19 +120,19 @@ MenuOids CheckMenu(DescriptorText& file, const std::string& path, std::vector<Re
       report.Warning(path, number,
                      "oid is longer than 49 characters: the form cuts it to " + Quoted(oid.view()));
     }
-    if (records == nullptr) {
+    if (params == nullptr) {
       continue;
     }
-    if (Record* record = FormRecord(*records, oid.view())) {
-      record->form_reads = true;
-      shown->emplace(oid.view());
+    if (const ParamRecord* record = params->Find(oid.view())) {
+      use.oids.emplace(oid.view());
+      use.record_lines.insert(record->line_number);
     } else {
       report.Error(path, number,
                    "oid " + Quoted(oid.view()) +
                        " has no record in param.xml: the form shows an empty row for it");
     }
   }
-  return shown;
+  return use;
 }
 
 }  // namespace
@@ -162,20 +141,23 @@ CheckReport CheckCard(const CardImage& image) {
   CheckReport report;
   const std::string menu_path = image.OnCard(card_paths::kControlMenuOnCard);
   const std::string param_path = image.OnCard(card_paths::kParamDescriptorsOnCard);
-  std::optional<DescriptorText> menu = LoadDescriptor(menu_path, report);
-  std::optional<DescriptorText> params = LoadDescriptor(param_path, report);
-  std::optional<std::vector<Record>> records;
+  std::optional<DescriptorText> menu = LoadDescriptor<DescriptorText>(menu_path, report);
+  const std::optional<ParamFile> params = LoadDescriptor<ParamFile>(param_path, report);
   if (params) {
-    records = ReadRecords(*params, param_path, report);
+    CheckParamLines(*params, param_path, report);
   }
-  MenuOids shown;
+  std::optional<MenuUse> use;
   if (menu) {
-    shown = CheckMenu(*menu, menu_path, records ? &*records : nullptr, report);
+    use = CheckMenu(*menu, menu_path, params ? &*params : nullptr, report);
   }
-  for (const Record& record : records.value_or(std::vector<Record>())) {
-    CheckRecord(record.text,
-                {image, param_path, record.line, shown.has_value(),
-                 shown && shown->contains(record.oid), record.form_reads},
+  if (!params) {
+    return report;
+  }
+  for (const ParamRecord& record : params->records()) {
+    CheckRecord(record.line,
+                {image, param_path, record.line_number, use.has_value(),
+                 use && use->oids.contains(record.oid),
+                 use && use->record_lines.contains(record.line_number)},
                 report);
   }
   return report;

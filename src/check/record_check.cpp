@@ -96,27 +96,24 @@ void CheckProgram(std::string_view record, const RecordPlace& place, CheckReport
   }
 }
 
-// The form judges access by the first character ("0": read-only), "/set" by
-// the decimal value (1 or more: writable); without <access> both write.
+// The form and "/set" judge access each its own way (FormShowsWritable,
+// SetAcceptsField); without <access> both write.
 struct Access {
   bool form_writable = true;
   bool set_writable = true;
 };
 
 Access CheckAccess(std::string_view record, const RecordPlace& place, CheckReport& report) {
-  const std::optional<std::string_view> text = Field(record, "access");
-  if (!text) {
-    return {};
-  }
-  const Access access{!text->starts_with('0'), DecimalToInt(*text) >= 1};
+  const std::optional<std::string_view> text = AccessText(record);
+  const Access access{FormShowsWritable(text), SetAcceptsField(text)};
   if (access.form_writable && !access.set_writable) {
     report.Warning(place.file, place.line,
-                   "access " + Quoted(*text) +
+                   "access " + Quoted(text.value_or("")) +
                        ": the form offers an input for it, while \"/set\" takes it as read-only "
                        "and ignores what is sent");
   } else if (!access.form_writable && access.set_writable) {
     report.Warning(place.file, place.line,
-                   "access " + Quoted(*text) +
+                   "access " + Quoted(text.value_or("")) +
                        ": the form shows it read-only, while \"/set\" takes it as writable and "
                        "applies a value sent for it");
   }
