@@ -51,13 +51,10 @@ void EnterFuzzCard() {
   }
   sandbox_root = pattern;
   std::atexit(RemoveSandbox);
-  fs::create_directories(sandbox_root / "card" / "brix" / "etc");
-  fs::create_directories(sandbox_root / "card" / "tmp");
-  fs::create_directories(sandbox_root / "www" / "cgi-bin");
-  fs::create_directories(sandbox_root / "www" / "includes");
-  for (std::string_view name : kIncludeNames) {
+  for (const char* folder : {"card/brix/etc", "card/tmp", "www/cgi-bin", "www/includes"})
+    fs::create_directories(sandbox_root / folder);
+  for (std::string_view name : kIncludeNames)
     WriteFile(sandbox_root / "www" / "includes" / name, IncludeMarker(name));
-  }
   fs::current_path(sandbox_root / "www" / "cgi-bin");
 }
 
@@ -105,12 +102,8 @@ bool IsCgiVariable(std::string_view name) {
 }
 
 void ClearCgiVariables() {
-  for (std::string_view name : kOwnVariables) {
-    ::unsetenv(std::string(name).c_str());
-  }
-  for (std::string_view name : kCapturedVariables) {
-    ::unsetenv(std::string(name).c_str());
-  }
+  for (std::string_view name : kOwnVariables) ::unsetenv(std::string(name).c_str());
+  for (std::string_view name : kCapturedVariables) ::unsetenv(std::string(name).c_str());
 }
 
 void SetVariable(const std::string& name, std::string_view value) {
@@ -122,9 +115,7 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
   std::vector<std::string_view> pieces;
   while (pieces.size() + 1 < parts) {
     const std::size_t at = text.find(separator);
-    if (at == std::string_view::npos) {
-      break;
-    }
+    if (at == std::string_view::npos) break;
     pieces.push_back(text.substr(0, at));
     text.remove_prefix(at + separator.size());
   }

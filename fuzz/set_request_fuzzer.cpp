@@ -145,14 +145,9 @@ std::string_view SetEnvironment(std::string_view input) {
   for (const std::string_view line : fuzz_support::Split(lines, "\n", lines.size() + 1)) {
     const std::size_t equals = line.find('=');
     const std::string name(line.substr(0, equals));
-    if (!fuzz_support::IsCgiVariable(name)) {
-      continue;
-    }
-    if (equals == std::string_view::npos) {
-      ::unsetenv(name.c_str());
-    } else {
-      fuzz_support::SetVariable(name, line.substr(equals + 1));
-    }
+    if (!fuzz_support::IsCgiVariable(name)) continue;
+    if (equals == std::string_view::npos) ::unsetenv(name.c_str());
+    if (equals != std::string_view::npos) fuzz_support::SetVariable(name, line.substr(equals + 1));
   }
   return body;
 }
