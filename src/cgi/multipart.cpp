@@ -102,6 +102,7 @@ std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimeP
       break;
     }
   }
+  data.End();
   if (part.transfer_encoding_code == kBinaryTransferEncoding && part.data.ends_with(kLineEnd)) {
     part.data.resize(part.data.size() - kLineEnd.size());
   }
