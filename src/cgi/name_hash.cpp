@@ -44,11 +44,44 @@ struct SipState {
   }
 };
 
-// Up to eight bytes from `at`, the first byte lowest.
-std::uint64_t LittleEndianWord(const char* at, std::size_t count) {
+std::uint64_t Byte(const char* at, std::size_t i) {
+  return static_cast<std::uint64_t>(static_cast<unsigned char>(at[i])) << (8 * i);
+}
+
+// Eight bytes from `at`, the first byte lowest.
+std::uint64_t LittleEndianWord(const char* at) {
+  return Byte(at, 0) | Byte(at, 1) | Byte(at, 2) | Byte(at, 3) | Byte(at, 4) | Byte(at, 5) |
+         Byte(at, 6) | Byte(at, 7);
+}
+
+// The last `count` (fewer than eight) bytes the same way; names are short,
+// so most of a name is here, taken without a loop.
+std::uint64_t LittleEndianTail(const char* at, std::size_t count) {
   std::uint64_t word = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    word |= static_cast<std::uint64_t>(static_cast<unsigned char>(at[i])) << (8 * i);
+  switch (count) {
+    case 7:
+      word |= Byte(at, 6);
+      [[fallthrough]];
+    case 6:
+      word |= Byte(at, 5);
+      [[fallthrough]];
+    case 5:
+      word |= Byte(at, 4);
+      [[fallthrough]];
+    case 4:
+      word |= Byte(at, 3);
+      [[fallthrough]];
+    case 3:
+      word |= Byte(at, 2);
+      [[fallthrough]];
+    case 2:
+      word |= Byte(at, 1);
+      [[fallthrough]];
+    case 1:
+      word |= Byte(at, 0);
+      break;
+    default:
+      break;
   }
   return word;
 }
@@ -73,10 +106,10 @@ std::uint64_t CgiSipHash(std::string_view text, const NameHashKey& key) {
                  0x6c7967656e657261u ^ key.k0, 0x7465646279746573u ^ key.k1};
   const std::size_t whole = text.size() / 8 * 8;
   for (std::size_t at = 0; at < whole; at += 8) {
-    state.Absorb(LittleEndianWord(text.data() + at, 8), CompressionRounds);
+    state.Absorb(LittleEndianWord(text.data() + at), CompressionRounds);
   }
   state.Absorb((static_cast<std::uint64_t>(text.size()) << 56) |
-                   LittleEndianWord(text.data() + whole, text.size() - whole),
+                   LittleEndianTail(text.data() + whole, text.size() - whole),
                CompressionRounds);
   state.v2 ^= 0xff;
   state.Rounds(FinalRounds);
