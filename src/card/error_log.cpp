@@ -5,11 +5,12 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstdio>
 
 #include "card/card_paths.hpp"
 
 namespace {
-std::FILE* error_log = nullptr;
+int error_log = -1;
 
 // The log lies in /tmp, where any process of the card can put something of
 // its own in its place, and it is opened while the process is still root.
@@ -40,28 +41,27 @@ void OpenErrorLog() {
   // Every request process, whatever its identity, must be able to append;
   // the mode is set on the file opened, never on whatever the name leads to.
   ::fchmod(file, 0777);
-  error_log = ::fdopen(file, "a");
-  if (error_log == nullptr) {
-    ::close(file);
-  }
+  error_log = file;
 }
 
 void CloseErrorLog() {
-  if (error_log != nullptr) {
-    std::fclose(error_log);
-    error_log = nullptr;
+  if (error_log >= 0) {
+    ::close(error_log);
+    error_log = -1;
   }
 }
 
-std::FILE* ErrorLogStream() { return error_log; }
+int ErrorLogDescriptor() { return error_log; }
 
 int WriteErrorLog(const char* format, ...) {
-  if (error_log == nullptr) {
+  if (error_log < 0) {
     return 0;
   }
   va_list args;
   va_start(args, format);
-  std::vfprintf(error_log, format, args);
+  // One message is formatted whole and leaves in one write (of an appending
+  // file) unless it is longer than stdio's block.
+  const int written = ::vdprintf(error_log, format, args);
   va_end(args);
-  return std::fflush(error_log);
+  return written < 0 ? EOF : 0;
 }

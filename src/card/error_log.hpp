@@ -1,15 +1,16 @@
 #pragma once
 
-#include <cstdio>
-
-// The diagnostic stream of one run: opened first thing by main, closed last.
+// The diagnostic log of one run: opened first thing by main, closed last.
 // It may be absent for the whole run; writing to an absent log does nothing.
+// It is a plain descriptor rather than a stdio stream: most requests write
+// nothing to it, and a stream would be allocated and closed for each.
 
 // Opens the error log for appending and makes it writable by every user.
 void OpenErrorLog();
 void CloseErrorLog();
-// The open stream, or null; a forked child closes it before it execs.
-std::FILE* ErrorLogStream();
+// The open log's descriptor, or -1; a forked child closes it before it
+// sleeps (it is closed on exec anyway).
+int ErrorLogDescriptor();
 // Formats one message onto the log (no prefix, no line end added) and
-// flushes it, so concurrent requests interleave whole messages only.
+// writes it at once, so concurrent requests interleave whole messages only.
 int WriteErrorLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -32,8 +32,8 @@ void WriteRebootingPage() {
   std::fclose(stdin);
   std::fclose(stdout);
   std::fclose(stderr);
-  if (std::FILE* log = ErrorLogStream(); log != nullptr) {
-    std::fclose(log);
+  if (const int log = ErrorLogDescriptor(); log >= 0) {
+    ::close(log);
   }
   ::sleep(kRebootDelaySeconds);
   ::execlp(card_paths::kRebootCommand, card_paths::kRebootCommand, static_cast<char*>(nullptr));
