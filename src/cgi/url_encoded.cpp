@@ -35,7 +35,7 @@ std::size_t Decode(std::string_view text, char* out, std::size_t limit) {
   while (written < most && text[written] != '\0' && text[written] != '+' && text[written] != '%') {
     ++written;
   }
-  if (out != text.data()) {
+  if (written > 0 && out != text.data()) {
     std::memmove(out, text.data(), written);
   }
   for (std::size_t i = written; i < text.size() && written < limit; ++i) {
