@@ -5,9 +5,17 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 #include "card/card_paths.hpp"
+
+// The card's files are told apart by inode number and read whatever their
+// size: a 32-bit build without the 64-bit interfaces would fail their stat.
+static_assert(sizeof(off_t) == sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
+static_assert(sizeof(ino_t) == sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
+static_assert(sizeof(std::time_t) == sizeof(std::int64_t), "build with _TIME_BITS=64");
 
 namespace {
 int error_log = -1;
@@ -50,8 +58,6 @@ void CloseErrorLog() {
     error_log = -1;
   }
 }
-
-int ErrorLogDescriptor() { return error_log; }
 
 int WriteErrorLog(const char* format, ...) {
   if (error_log < 0) {

@@ -5,12 +5,10 @@
 // It is a plain descriptor rather than a stdio stream: most requests write
 // nothing to it, and a stream would be allocated and closed for each.
 
-// Opens the error log for appending and makes it writable by every user.
+// Opens the error log for appending and makes it writable by every user. It
+// closes on exec: no program started from here inherits it.
 void OpenErrorLog();
 void CloseErrorLog();
-// The open log's descriptor, or -1; a forked child closes it before it
-// sleeps (it is closed on exec anyway).
-int ErrorLogDescriptor();
 // Formats one message onto the log (no prefix, no line end added) and
 // writes it at once, so concurrent requests interleave whole messages only.
 int WriteErrorLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
