@@ -100,13 +100,6 @@ std::size_t CgiNextLineWithLength(LineReader& reader, std::optional<std::string_
   return slot.length;
 }
 
-std::optional<std::string_view> CgiPeekLine(const LineReader& reader) {
-  if (reader.available <= 0) {
-    return std::nullopt;
-  }
-  return reader.slots[reader.read_index % static_cast<std::uint64_t>(reader.slot_count)].Line();
-}
-
 std::uint64_t CgiBytesHeldAhead(const LineReader& reader) {
   std::uint64_t held = 0;
   for (std::int32_t ahead = 0; ahead < reader.available; ++ahead) {

@@ -16,6 +16,12 @@ constexpr std::string_view kLineEnd = "\r\n";
 // Three slots: the line in hand, the one after it, and the one being read.
 constexpr std::int32_t kReaderSlots = 3;
 
+// Whether `line` begins with `delimiter` (never empty). Data lines mostly
+// differ in their first byte, looked at before the whole comparison.
+bool BeginsWith(std::string_view line, std::string_view delimiter) {
+  return !line.empty() && line[0] == delimiter[0] && line.starts_with(delimiter);
+}
+
 }  // namespace
 
 int CgiParseMultipart(std::FILE* stream) {
@@ -96,7 +102,7 @@ std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimeP
     // begins with the delimiter) is the last one. The test looks ahead, so a
     // delimiter line taken here is data.
     const std::optional<std::string_view> following = CgiPeekLine(reader);
-    const bool last = following && following->starts_with(delimiter);
+    const bool last = following && BeginsWith(*following, delimiter);
     data.Append(*line);
     if (last) {
       break;
