@@ -2,8 +2,10 @@
 
 #include <sys/random.h>
 
+#include <bit>
 #include <chrono>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -44,44 +46,14 @@ struct SipState {
   }
 };
 
-std::uint64_t Byte(const char* at, std::size_t i) {
-  return static_cast<std::uint64_t>(static_cast<unsigned char>(at[i])) << (8 * i);
-}
-
-// Eight bytes from `at`, the first byte lowest.
-std::uint64_t LittleEndianWord(const char* at) {
-  return Byte(at, 0) | Byte(at, 1) | Byte(at, 2) | Byte(at, 3) | Byte(at, 4) | Byte(at, 5) |
-         Byte(at, 6) | Byte(at, 7);
-}
-
-// The last `count` (fewer than eight) bytes the same way; names are short,
-// so most of a name is here, taken without a loop.
-std::uint64_t LittleEndianTail(const char* at, std::size_t count) {
+// Up to eight bytes from `at`, the first byte lowest, read in one copy
+// rather than byte by byte: names are short, so most of one is in its last
+// word.
+std::uint64_t LittleEndianWord(const char* at, std::size_t count) {
   std::uint64_t word = 0;
-  switch (count) {
-    case 7:
-      word |= Byte(at, 6);
-      [[fallthrough]];
-    case 6:
-      word |= Byte(at, 5);
-      [[fallthrough]];
-    case 5:
-      word |= Byte(at, 4);
-      [[fallthrough]];
-    case 4:
-      word |= Byte(at, 3);
-      [[fallthrough]];
-    case 3:
-      word |= Byte(at, 2);
-      [[fallthrough]];
-    case 2:
-      word |= Byte(at, 1);
-      [[fallthrough]];
-    case 1:
-      word |= Byte(at, 0);
-      break;
-    default:
-      break;
+  std::memcpy(&word, at, count);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
   }
   return word;
 }
@@ -106,10 +78,10 @@ std::uint64_t CgiSipHash(std::string_view text, const NameHashKey& key) {
                  0x6c7967656e657261u ^ key.k0, 0x7465646279746573u ^ key.k1};
   const std::size_t whole = text.size() / 8 * 8;
   for (std::size_t at = 0; at < whole; at += 8) {
-    state.Absorb(LittleEndianWord(text.data() + at), CompressionRounds);
+    state.Absorb(LittleEndianWord(text.data() + at, 8), CompressionRounds);
   }
   state.Absorb((static_cast<std::uint64_t>(text.size()) << 56) |
-                   LittleEndianTail(text.data() + whole, text.size() - whole),
+                   LittleEndianWord(text.data() + whole, text.size() - whole),
                CompressionRounds);
   state.v2 ^= 0xff;
   state.Rounds(FinalRounds);
