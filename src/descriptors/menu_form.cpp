@@ -62,12 +62,12 @@ bool ReadValueFile(const FieldText& path, ValueText& value) {
 }
 
 // A range needs both bounds; its precision defaults to "0".
-bool ReadRange(std::string_view line, ParamDescriptor& record) {
-  if (ExtractTagText(line, record.listText[0], "<min>", "</min>") != 0 ||
-      ExtractTagText(line, record.listText[1], "<max>", "</max>") != 0) {
+bool ReadRange(const ParamRecord& found, ParamDescriptor& record) {
+  if (ExtractField(found, RecordField::kMin, record.listText[0]) != 0 ||
+      ExtractField(found, RecordField::kMax, record.listText[1]) != 0) {
     return false;
   }
-  if (ExtractTagText(line, record.listText[2], "<precision>", "</precision>") != 0) {
+  if (ExtractField(found, RecordField::kPrecision, record.listText[2]) != 0) {
     record.listText[2] = "0";
   }
   record.listKind = kRangeList;
@@ -85,28 +85,28 @@ bool ReadParameter(const std::optional<ParamFile>& params, ParamDescriptor& reco
     return false;
   }
   const std::string_view line = found->line;
-  if (ExtractTagText(line, record.name, "<name>", "</name>") != 0) {
+  if (ExtractField(*found, RecordField::kName, record.name) != 0) {
     WriteErrorLog("corrupted file %s\n", card_paths::kParamDescriptors);
     return false;
   }
   FieldText text;
-  if (ExtractTagText(line, text, "<type>", "</type>") != 0) {
+  if (ExtractField(*found, RecordField::kType, text) != 0) {
     WriteErrorLog("corrupted file %s 1\n", card_paths::kParamDescriptors);
     return false;
   }
   record.type = DecimalToInt(text.view());
   FieldText value_file;
-  if (ExtractTagText(line, value_file, "<file>", "</file>") != 0) {
+  if (ExtractField(*found, RecordField::kFile, value_file) != 0) {
     WriteErrorLog("corrupted file %s 2\n", card_paths::kParamDescriptors);
     return false;
   }
   if (!ReadValueFile(value_file, record.value)) {
     return false;
   }
-  const std::optional<std::string_view> access = AccessText(line);
+  const std::optional<std::string_view> access = found->Field(RecordField::kAccess);
   record.access = FormShowsWritable(access) ? '1' : '0';
   set_writable = SetAcceptsField(access);
-  if (ExtractTagText(line, text, "<display>", "</display>") == 0) {
+  if (ExtractField(*found, RecordField::kDisplay, text) == 0) {
     record.display = DecimalToInt(text.view());
   }
   switch (record.type) {
@@ -114,10 +114,10 @@ bool ReadParameter(const std::optional<ParamFile>& params, ParamDescriptor& reco
       ParseOptionList(line, record.listKind, record.listCount, record.listText);
       break;
     case kDecimalType:
-      ReadRange(line, record);
+      ReadRange(*found, record);
       break;
     case kIntegerType:
-      if (!ReadRange(line, record)) {
+      if (!ReadRange(*found, record)) {
         ParseOptionList(line, record.listKind, record.listCount, record.listText);
       }
       break;

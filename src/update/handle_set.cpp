@@ -29,25 +29,23 @@ constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 // program are taken from the line only when a value is rejected or applied:
 // most records of a form are neither.
 struct SetRecord {
-  std::string_view line;
+  const ParamRecord* found;
   std::string oid;
   int type = 0;
 
   NameText Name() const {
     NameText name;
-    ExtractTagText(line, name, "<name>", "</name>");
+    ExtractField(*found, RecordField::kName, name);
     return name;
   }
-  std::string Prog() const {
-    return std::string(FindTagText(line, "<prog>", "</prog>").value_or(""));
-  }
+  std::string Prog() const { return std::string(found->Field(RecordField::kProg).value_or("")); }
 };
 
 SetRecord ReadSetRecord(const ParamRecord& found) {
   SetRecord record;
-  record.line = found.line;
+  record.found = &found;
   record.oid = found.oid;
-  record.type = DecimalToInt(FindTagText(found.line, "<type>", "</type>").value_or(""));
+  record.type = DecimalToInt(found.Field(RecordField::kType).value_or(""));
   return record;
 }
 
@@ -95,7 +93,7 @@ void ShowFormAgain(const std::optional<ParamFile>& params) {
 SetState WalkParameters(const ParamFile& params) {
   SetState state;
   for (const ParamRecord& found : params.records()) {
-    if (!SetAcceptsField(AccessText(found.line))) {
+    if (!SetAcceptsField(found.Field(RecordField::kAccess))) {
       continue;
     }
     const SetRecord record = ReadSetRecord(found);
