@@ -24,10 +24,10 @@ std::size_t CountTags(std::string_view line, std::string_view tag) {
   return count;
 }
 
-// The read position just past the first `tag` at or after `from`; the caller
-// has found the tag there already.
-std::size_t PastTag(std::string_view line, std::size_t from, std::string_view tag) {
-  return line.find(tag, from) + tag.size();
+// The read position just past the closing tag that ends `field`, a view
+// into `line`.
+std::size_t PastClosingTag(std::string_view line, std::string_view field, std::string_view tag) {
+  return static_cast<std::size_t>(field.data() - line.data()) + field.size() + tag.size();
 }
 
 std::size_t OptionsToShow(const ParamDescriptor& record) {
@@ -49,17 +49,25 @@ int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t&
   std::size_t position = 0;
   // Each round stores an option's label, then its value: the text of the
   // "<index>" that must follow the label directly, or its place in the list.
-  while (options < kOptionLimit &&
-         ExtractTagText(line.substr(position), listText[entry], kOptionOpen, kOptionClose) == 0) {
+  while (options < kOptionLimit) {
+    const std::optional<std::string_view> label =
+        FindTagText(line.substr(position), kOptionOpen, kOptionClose);
+    if (!label) {
+      break;
+    }
+    listText[entry] = *label;
     ++entry;
-    position = PastTag(line, position, kOptionClose);
+    // The closing tag found is the first one after `position`.
+    position = PastClosingTag(line, *label, kOptionClose);
     if (indexed) {
       const std::string_view rest = line.substr(position);
-      if (!rest.starts_with(kIndexOpen) ||
-          ExtractTagText(rest, listText[entry], kIndexOpen, kIndexClose) != 0) {
+      const std::optional<std::string_view> index =
+          rest.starts_with(kIndexOpen) ? FindTagText(rest, kIndexOpen, kIndexClose) : std::nullopt;
+      if (!index) {
         return 1;
       }
-      position = PastTag(line, position, kIndexClose);
+      listText[entry] = *index;
+      position = PastClosingTag(line, *index, kIndexClose);
     } else {
       listText[entry] = std::to_string(options);
     }

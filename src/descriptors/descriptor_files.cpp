@@ -143,17 +143,17 @@ std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) 
     return std::nullopt;
   }
   // Only the first piece is wanted: reading stops once it is complete.
-  std::string text(MAX_LINE_LENGTH - 1, '\0');
+  std::array<char, MAX_LINE_LENGTH - 1> text;
   std::size_t filled = 0;
   while (filled < text.size() &&
-         std::string_view(text).substr(0, filled).find('\n') == std::string_view::npos) {
+         std::string_view(text.data(), filled).find('\n') == std::string_view::npos) {
     const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
     if (got == 0) {
       break;
     }
     filled += got;
   }
-  return DeliverPiece(LinePiece(std::string_view(text).substr(0, filled)), line);
+  return DeliverPiece(LinePiece(std::string_view(text.data(), filled)), line);
 }
 
 namespace {
