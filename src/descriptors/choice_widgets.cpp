@@ -14,14 +14,21 @@ constexpr std::string_view kOptionClose = "</option>";
 constexpr std::string_view kIndexOpen = "<index>";
 constexpr std::string_view kIndexClose = "</index>";
 
-// Occurrences of `tag` in `line`, none overlapping another.
-std::size_t CountTags(std::string_view line, std::string_view tag) {
-  std::size_t count = 0;
-  for (std::size_t at = line.find(tag); at != std::string_view::npos;
-       at = line.find(tag, at + tag.size())) {
-    ++count;
+struct OptionTagCounts {
+  std::size_t options = 0;
+  std::size_t indexes = 0;
+};
+
+// The "<option>" and "<index>" tags of `line`, counted in one pass over its
+// "<" (a tag holds no other "<", so no two occurrences overlap).
+OptionTagCounts CountOptionTags(std::string_view line) {
+  OptionTagCounts counts;
+  for (std::size_t at = line.find('<'); at != std::string_view::npos; at = line.find('<', at + 1)) {
+    const std::string_view rest = line.substr(at);
+    counts.options += rest.starts_with(kOptionOpen);
+    counts.indexes += rest.starts_with(kIndexOpen);
   }
-  return count;
+  return counts;
 }
 
 // The read position just past the closing tag that ends `field`, a view
@@ -38,11 +45,11 @@ std::size_t OptionsToShow(const ParamDescriptor& record) {
 
 int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount,
                     ListTexts& listText) {
-  const std::size_t option_tags = CountTags(line, kOptionOpen);
-  if (option_tags == 0) {
+  const OptionTagCounts tags = CountOptionTags(line);
+  if (tags.options == 0) {
     return 1;
   }
-  const bool indexed = CountTags(line, kIndexOpen) == option_tags;
+  const bool indexed = tags.indexes == tags.options;
 
   std::size_t entry = 0;
   std::size_t options = 0;
