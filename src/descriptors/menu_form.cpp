@@ -140,23 +140,18 @@ void WriteTextBox(const ParamDescriptor& record) {
   response::Write("\"/>\n\n");
 }
 
-void WriteAddressBox(const OidText& oid, int box, std::string_view group) {
+// `box_name` is the box's number followed by "oid-" and the parameter's oid.
+void WriteAddressBox(std::string_view box_name, std::string_view group) {
   // Written piece by piece: the same bytes as one formatted print, for a
   // fraction of its instructions.
-  const std::string_view id(oid.c_str());
-  const std::string number = std::to_string(box);
-  response::Write("<input maxlength=\"3\" onchange=\"return validateIP('oid-");
-  response::Write(id);
+  response::Write("<input maxlength=\"3\" onchange=\"return validateIP('");
+  response::Write(box_name.substr(1));
   response::Write(
       "', true);\" onkeypress=\"return allowOnly('0123456789', event);\" class=\"formInput\" "
       "type=\"textbox\" size=\"3\" id=\"");
-  response::Write(number);
-  response::Write("oid-");
-  response::Write(id);
+  response::Write(box_name);
   response::Write("\" name=\"");
-  response::Write(number);
-  response::Write("oid-");
-  response::Write(id);
+  response::Write(box_name);
   response::Write("\" value=\"");
   // Escaped like every writable value: the file may hold anything.
   response::Write(HtmlEscaped(group));
@@ -165,8 +160,14 @@ void WriteAddressBox(const OidText& oid, int box, std::string_view group) {
 
 // One box per dotted group of the value, each group cut to three characters.
 void WriteAddressBoxes(const ParamDescriptor& record) {
+  const std::string field_name = "oid-" + std::string(record.oid.c_str());
+  std::string box_name;  // one buffer for every box's name
   int box = 0;
   std::string group;
+  const auto write_box = [&] {
+    box_name.assign(std::to_string(box)).append(field_name);
+    WriteAddressBox(box_name, group);
+  };
   for (const char c : record.value.view()) {
     if (c != '.') {
       if (group.size() < 3) {
@@ -174,14 +175,14 @@ void WriteAddressBoxes(const ParamDescriptor& record) {
       }
       continue;
     }
-    WriteAddressBox(record.oid, box, group);
+    write_box();
     response::Write("&nbsp;.&nbsp;\r\n");
     ++box;
     group.clear();
   }
-  WriteAddressBox(record.oid, box, group);
-  response::Write("<script language=\"javascript\">writeMessageDiv('oid-");
-  response::Write(std::string_view(record.oid.c_str()));
+  write_box();
+  response::Write("<script language=\"javascript\">writeMessageDiv('");
+  response::Write(field_name);
   response::Write("');</script>");
 }
 

@@ -30,7 +30,7 @@ constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 // most records of a form are neither.
 struct SetRecord {
   const ParamRecord* found;
-  std::string oid;
+  std::string_view oid;  // in the ParamFile, like the record
   int type = 0;
 
   NameText Name() const {
@@ -76,7 +76,7 @@ void RecordAcceptance(SetState& state, const SetRecord& record, std::string valu
   } else if (record.oid == kDhcpOid) {
     state.dhcp = DecimalToInt(value);
   }
-  state.changes.push_back({record.Prog(), record.oid, std::move(value)});
+  state.changes.push_back({record.Prog(), std::string(record.oid), std::move(value)});
 }
 
 void ShowFormAgain(const std::optional<ParamFile>& params) {
@@ -92,12 +92,14 @@ void ShowFormAgain(const std::optional<ParamFile>& params) {
 // parameter, here as in the form.
 SetState WalkParameters(const ParamFile& params) {
   SetState state;
+  std::string field_name;  // "oid-" and the oid: one buffer for every record
   for (const ParamRecord& found : params.records()) {
     if (!SetAcceptsField(found.Field(RecordField::kAccess))) {
       continue;
     }
     const SetRecord record = ReadSetRecord(found);
-    SubmittedValue submitted = CheckSubmittedValue(record.type, "oid-" + record.oid);
+    field_name.assign("oid-").append(record.oid);
+    SubmittedValue submitted = CheckSubmittedValue(record.type, field_name);
     switch (submitted.verdict) {
       case SubmittedValue::Verdict::kAccepted:
         RecordAcceptance(state, record, std::move(submitted.text));
