@@ -75,6 +75,11 @@ void CheckParamFile(const std::string& bytes) {
     FUZZ_CHECK(record.line.size() <= MAX_LINE_LENGTH - 2);
     FUZZ_CHECK(record.line.find('\n') == std::string_view::npos);
     FUZZ_CHECK(FindTagText(record.line, "<oid>", "</oid>") == record.oid);
+    // The tags of kTags are the record's fields, in the same order.
+    for (std::size_t field = 0; field < std::size(kTags); ++field) {
+      FUZZ_CHECK(record.Field(static_cast<RecordField>(field)) ==
+                 FindTagText(record.line, kTags[field][0], kTags[field][1]));
+    }
     FUZZ_CHECK(file.Find(record.oid) != nullptr);
     numbers.push_back(record.line_number);
   }
