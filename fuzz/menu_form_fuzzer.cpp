@@ -24,6 +24,8 @@
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
+constexpr std::string_view kFields[kRecordFieldCount] = {
+    "oid", "name", "type", "file", "access", "display", "prog", "min", "max", "precision"};
 
 // param.xml's reader puts every line in exactly one of its three lists, in
 // file order; a record fits a line buffer and holds its oid.
@@ -33,6 +35,12 @@ void CheckParamFile(std::string_view bytes) {
   for (const ParamRecord& record : file.records()) {
     FUZZ_CHECK(record.line.size() <= MAX_LINE_LENGTH - 2 && record.line.find('\n') == npos &&
                FindTagText(record.line, "<oid>", "</oid>") == record.oid && file.Find(record.oid));
+    // The places the reader kept are the fields' tags, in the same order.
+    for (std::size_t field = 0; field < kRecordFieldCount; ++field) {
+      const std::string open = "<" + std::string(kFields[field]) + ">";
+      FUZZ_CHECK(record.Field(static_cast<RecordField>(field)) ==
+                 FindTagText(record.line, open, "</" + open.substr(1)));
+    }
     numbers.push_back(record.line_number);
   }
   for (const SkippedLine& line : file.lines_without_oid()) {

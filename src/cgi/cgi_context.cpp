@@ -23,8 +23,8 @@ int CgiCaptureEnvironment() {
   }
   environment->present_count = 0;
   for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
-    const std::string name(kCapturedVariables[slot]);
-    const char* value = std::getenv(name.c_str());
+    // Each name is a string literal, so it ends in a NUL.
+    const char* value = std::getenv(kCapturedVariables[slot].data());
     if (value == nullptr) {
       environment->values[slot].reset();
     } else {

@@ -14,20 +14,27 @@ constexpr std::string_view kOptionClose = "</option>";
 constexpr std::string_view kIndexOpen = "<index>";
 constexpr std::string_view kIndexClose = "</index>";
 
-// Occurrences of `tag` in `line`, none overlapping another.
-std::size_t CountTags(std::string_view line, std::string_view tag) {
-  std::size_t count = 0;
-  for (std::size_t at = line.find(tag); at != std::string_view::npos;
-       at = line.find(tag, at + tag.size())) {
-    ++count;
+struct OptionTagCounts {
+  std::size_t options = 0;
+  std::size_t indexes = 0;
+};
+
+// The "<option>" and "<index>" tags of `line`, counted in one pass over its
+// "<" (a tag holds no other "<", so no two occurrences overlap).
+OptionTagCounts CountOptionTags(std::string_view line) {
+  OptionTagCounts counts;
+  for (std::size_t at = line.find('<'); at != std::string_view::npos; at = line.find('<', at + 1)) {
+    const std::string_view rest = line.substr(at);
+    counts.options += rest.starts_with(kOptionOpen);
+    counts.indexes += rest.starts_with(kIndexOpen);
   }
-  return count;
+  return counts;
 }
 
-// The read position just past the first `tag` at or after `from`; the caller
-// has found the tag there already.
-std::size_t PastTag(std::string_view line, std::size_t from, std::string_view tag) {
-  return line.find(tag, from) + tag.size();
+// The read position just past the closing tag that ends `field`, a view
+// into `line`.
+std::size_t PastClosingTag(std::string_view line, std::string_view field, std::string_view tag) {
+  return static_cast<std::size_t>(field.data() - line.data()) + field.size() + tag.size();
 }
 
 std::size_t OptionsToShow(const ParamDescriptor& record) {
@@ -38,28 +45,36 @@ std::size_t OptionsToShow(const ParamDescriptor& record) {
 
 int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount,
                     ListTexts& listText) {
-  const std::size_t option_tags = CountTags(line, kOptionOpen);
-  if (option_tags == 0) {
+  const OptionTagCounts tags = CountOptionTags(line);
+  if (tags.options == 0) {
     return 1;
   }
-  const bool indexed = CountTags(line, kIndexOpen) == option_tags;
+  const bool indexed = tags.indexes == tags.options;
 
   std::size_t entry = 0;
   std::size_t options = 0;
   std::size_t position = 0;
   // Each round stores an option's label, then its value: the text of the
   // "<index>" that must follow the label directly, or its place in the list.
-  while (options < kOptionLimit &&
-         ExtractTagText(line.substr(position), listText[entry], kOptionOpen, kOptionClose) == 0) {
+  while (options < kOptionLimit) {
+    const std::optional<std::string_view> label =
+        FindTagText(line.substr(position), kOptionOpen, kOptionClose);
+    if (!label) {
+      break;
+    }
+    listText[entry] = *label;
     ++entry;
-    position = PastTag(line, position, kOptionClose);
+    // The closing tag found is the first one after `position`.
+    position = PastClosingTag(line, *label, kOptionClose);
     if (indexed) {
       const std::string_view rest = line.substr(position);
-      if (!rest.starts_with(kIndexOpen) ||
-          ExtractTagText(rest, listText[entry], kIndexOpen, kIndexClose) != 0) {
+      const std::optional<std::string_view> index =
+          rest.starts_with(kIndexOpen) ? FindTagText(rest, kIndexOpen, kIndexClose) : std::nullopt;
+      if (!index) {
         return 1;
       }
-      position = PastTag(line, position, kIndexClose);
+      listText[entry] = *index;
+      position = PastClosingTag(line, *index, kIndexClose);
     } else {
       listText[entry] = std::to_string(options);
     }

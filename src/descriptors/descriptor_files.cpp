@@ -102,8 +102,11 @@ ParamFile::ParamFile(std::vector<char> text) : text_(std::move(text)) {
     ++number;
     if (line.size() > MAX_LINE_LENGTH - 2) {
       over_long_.push_back({number, line});
-    } else if (const auto oid = FindTagText(line, "<oid>", "</oid>")) {
-      records_.push_back({number, line, *oid});
+      continue;
+    }
+    const TagPlaces places(line);
+    if (const auto oid = places.Text(line, RecordField::kOid)) {
+      records_.push_back({number, line, *oid, places});
     } else {
       without_oid_.push_back({number, line});
     }
@@ -140,17 +143,17 @@ std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) 
     return std::nullopt;
   }
   // Only the first piece is wanted: reading stops once it is complete.
-  std::string text(MAX_LINE_LENGTH - 1, '\0');
+  std::array<char, MAX_LINE_LENGTH - 1> text;
   std::size_t filled = 0;
   while (filled < text.size() &&
-         std::string_view(text).substr(0, filled).find('\n') == std::string_view::npos) {
+         std::string_view(text.data(), filled).find('\n') == std::string_view::npos) {
     const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
     if (got == 0) {
       break;
     }
     filled += got;
   }
-  return DeliverPiece(LinePiece(std::string_view(text).substr(0, filled)), line);
+  return DeliverPiece(LinePiece(std::string_view(text.data(), filled)), line);
 }
 
 namespace {
@@ -194,6 +197,53 @@ std::optional<std::string_view> FindTagText(std::string_view text, std::string_v
     return std::nullopt;
   }
   return text.substr(start, close - start);
+}
+
+namespace {
+
+// The names of the fields, in RecordField order.
+constexpr std::array<std::string_view, kRecordFieldCount> kFieldNames = {
+    "oid", "name", "type", "file", "access", "display", "prog", "min", "max", "precision"};
+
+}  // namespace
+
+TagPlaces::TagPlaces(std::string_view line) {
+  open.fill(kAbsent);
+  close.fill(kAbsent);
+  const char* const begin = line.data();
+  const char* const end = begin + line.size();
+  for (const char* at = begin; at < end; ++at) {
+    at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at)));
+    if (at == nullptr) {
+      break;
+    }
+    const bool closing = at + 1 < end && at[1] == '/';
+    const std::string_view name(at + 1 + closing, static_cast<std::size_t>(end - at - 1 - closing));
+    for (std::size_t field = 0; field < kRecordFieldCount; ++field) {
+      const std::string_view known = kFieldNames[field];
+      if (name.size() > known.size() && name[0] == known[0] && name[known.size()] == '>' &&
+          name.starts_with(known)) {
+        std::uint16_t& place = closing ? close[field] : open[field];
+        if (place == kAbsent) {
+          place = static_cast<std::uint16_t>(at - begin);
+        }
+        break;
+      }
+    }
+  }
+}
+
+std::optional<std::string_view> TagPlaces::Text(std::string_view line, RecordField field) const {
+  const auto index = static_cast<std::size_t>(field);
+  if (open[index] == kAbsent || close[index] == kAbsent) {
+    return std::nullopt;
+  }
+  // "<" and ">" around the name.
+  const std::size_t start = open[index] + kFieldNames[index].size() + 2;
+  if (close[index] < start) {
+    return std::nullopt;
+  }
+  return line.substr(start, close[index] - start);
 }
 
 std::string_view ValueOfValueLine(std::string_view first_line) {

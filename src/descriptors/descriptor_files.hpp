@@ -98,6 +98,34 @@ class DescriptorText {
   int line_number_ = 0;
 };
 
+// The fields of a param.xml record that the form and the set request read.
+enum class RecordField {
+  kOid,
+  kName,
+  kType,
+  kFile,
+  kAccess,
+  kDisplay,
+  kProg,
+  kMin,
+  kMax,
+  kPrecision
+};
+inline constexpr std::size_t kRecordFieldCount = 10;
+
+// Where the opening and the closing tag of each field first occur in a
+// record line: found in one pass over the line, so that reading a field is
+// a table look-up instead of two searches of the line.
+struct TagPlaces {
+  static constexpr std::uint16_t kAbsent = 0xffff;  // a record line is shorter
+  std::array<std::uint16_t, kRecordFieldCount> open;
+  std::array<std::uint16_t, kRecordFieldCount> close;
+
+  explicit TagPlaces(std::string_view line);
+  // What FindTagText gives for the field's tags in the same line.
+  std::optional<std::string_view> Text(std::string_view line, RecordField field) const;
+};
+
 // One record of param.xml: a line that fits a descriptor line (1022
 // characters before its line feed) and holds an <oid>. Views into the text
 // of the ParamFile it came from.
@@ -105,7 +133,25 @@ struct ParamRecord {
   int line_number;        // 1-based
   std::string_view line;  // without its line feed; a carriage return stays
   std::string_view oid;
+  TagPlaces places;
+
+  std::optional<std::string_view> Field(RecordField field) const {
+    return places.Text(line, field);
+  }
 };
+
+// Copies the record's field into `destination` (cut to its width) and
+// returns 0; returns 1 and leaves `destination` as it was when the field is
+// absent, as ExtractTagText does.
+template <std::size_t N>
+int ExtractField(const ParamRecord& record, RecordField field, BoundedText<N>& destination) {
+  const std::optional<std::string_view> text = record.Field(field);
+  if (!text) {
+    return 1;
+  }
+  destination = *text;
+  return 0;
+}
 
 // A line of param.xml that is no record, whole and without its line feed.
 struct SkippedLine {

@@ -62,12 +62,12 @@ bool ReadValueFile(const FieldText& path, ValueText& value) {
 }
 
 // A range needs both bounds; its precision defaults to "0".
-bool ReadRange(std::string_view line, ParamDescriptor& record) {
-  if (ExtractTagText(line, record.listText[0], "<min>", "</min>") != 0 ||
-      ExtractTagText(line, record.listText[1], "<max>", "</max>") != 0) {
+bool ReadRange(const ParamRecord& found, ParamDescriptor& record) {
+  if (ExtractField(found, RecordField::kMin, record.listText[0]) != 0 ||
+      ExtractField(found, RecordField::kMax, record.listText[1]) != 0) {
     return false;
   }
-  if (ExtractTagText(line, record.listText[2], "<precision>", "</precision>") != 0) {
+  if (ExtractField(found, RecordField::kPrecision, record.listText[2]) != 0) {
     record.listText[2] = "0";
   }
   record.listKind = kRangeList;
@@ -85,28 +85,28 @@ bool ReadParameter(const std::optional<ParamFile>& params, ParamDescriptor& reco
     return false;
   }
   const std::string_view line = found->line;
-  if (ExtractTagText(line, record.name, "<name>", "</name>") != 0) {
+  if (ExtractField(*found, RecordField::kName, record.name) != 0) {
     WriteErrorLog("corrupted file %s\n", card_paths::kParamDescriptors);
     return false;
   }
   FieldText text;
-  if (ExtractTagText(line, text, "<type>", "</type>") != 0) {
+  if (ExtractField(*found, RecordField::kType, text) != 0) {
     WriteErrorLog("corrupted file %s 1\n", card_paths::kParamDescriptors);
     return false;
   }
   record.type = DecimalToInt(text.view());
   FieldText value_file;
-  if (ExtractTagText(line, value_file, "<file>", "</file>") != 0) {
+  if (ExtractField(*found, RecordField::kFile, value_file) != 0) {
     WriteErrorLog("corrupted file %s 2\n", card_paths::kParamDescriptors);
     return false;
   }
   if (!ReadValueFile(value_file, record.value)) {
     return false;
   }
-  const std::optional<std::string_view> access = AccessText(line);
+  const std::optional<std::string_view> access = found->Field(RecordField::kAccess);
   record.access = FormShowsWritable(access) ? '1' : '0';
   set_writable = SetAcceptsField(access);
-  if (ExtractTagText(line, text, "<display>", "</display>") == 0) {
+  if (ExtractField(*found, RecordField::kDisplay, text) == 0) {
     record.display = DecimalToInt(text.view());
   }
   switch (record.type) {
@@ -114,10 +114,10 @@ bool ReadParameter(const std::optional<ParamFile>& params, ParamDescriptor& reco
       ParseOptionList(line, record.listKind, record.listCount, record.listText);
       break;
     case kDecimalType:
-      ReadRange(line, record);
+      ReadRange(*found, record);
       break;
     case kIntegerType:
-      if (!ReadRange(line, record)) {
+      if (!ReadRange(*found, record)) {
         ParseOptionList(line, record.listKind, record.listCount, record.listText);
       }
       break;
@@ -140,23 +140,18 @@ void WriteTextBox(const ParamDescriptor& record) {
   response::Write("\"/>\n\n");
 }
 
-void WriteAddressBox(const OidText& oid, int box, std::string_view group) {
+// `box_name` is the box's number followed by "oid-" and the parameter's oid.
+void WriteAddressBox(std::string_view box_name, std::string_view group) {
   // Written piece by piece: the same bytes as one formatted print, for a
   // fraction of its instructions.
-  const std::string_view id(oid.c_str());
-  const std::string number = std::to_string(box);
-  response::Write("<input maxlength=\"3\" onchange=\"return validateIP('oid-");
-  response::Write(id);
+  response::Write("<input maxlength=\"3\" onchange=\"return validateIP('");
+  response::Write(box_name.substr(1));
   response::Write(
       "', true);\" onkeypress=\"return allowOnly('0123456789', event);\" class=\"formInput\" "
       "type=\"textbox\" size=\"3\" id=\"");
-  response::Write(number);
-  response::Write("oid-");
-  response::Write(id);
+  response::Write(box_name);
   response::Write("\" name=\"");
-  response::Write(number);
-  response::Write("oid-");
-  response::Write(id);
+  response::Write(box_name);
   response::Write("\" value=\"");
   // Escaped like every writable value: the file may hold anything.
   response::Write(HtmlEscaped(group));
@@ -165,8 +160,14 @@ void WriteAddressBox(const OidText& oid, int box, std::string_view group) {
 
 // One box per dotted group of the value, each group cut to three characters.
 void WriteAddressBoxes(const ParamDescriptor& record) {
+  const std::string field_name = "oid-" + std::string(record.oid.c_str());
+  std::string box_name;  // one buffer for every box's name
   int box = 0;
   std::string group;
+  const auto write_box = [&] {
+    box_name.assign(std::to_string(box)).append(field_name);
+    WriteAddressBox(box_name, group);
+  };
   for (const char c : record.value.view()) {
     if (c != '.') {
       if (group.size() < 3) {
@@ -174,14 +175,14 @@ void WriteAddressBoxes(const ParamDescriptor& record) {
       }
       continue;
     }
-    WriteAddressBox(record.oid, box, group);
+    write_box();
     response::Write("&nbsp;.&nbsp;\r\n");
     ++box;
     group.clear();
   }
-  WriteAddressBox(record.oid, box, group);
-  response::Write("<script language=\"javascript\">writeMessageDiv('oid-");
-  response::Write(std::string_view(record.oid.c_str()));
+  write_box();
+  response::Write("<script language=\"javascript\">writeMessageDiv('");
+  response::Write(field_name);
   response::Write("');</script>");
 }
 

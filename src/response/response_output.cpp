@@ -10,7 +10,7 @@
 #include <cstring>
 
 namespace response {
-namespace {
+namespace detail {
 
 std::string* capture_target = nullptr;
 
@@ -18,8 +18,17 @@ std::string* capture_target = nullptr;
 // leaves in one write at the end, and the web server reading the pipe is
 // woken once. A piece is copied in without a stream's bookkeeping. Static
 // storage: its pages are touched only as far as a page fills it.
-std::array<char, 32 * 1024> block;
+std::array<char, kBlockSize> block;
 std::size_t used = 0;
+
+}  // namespace detail
+
+namespace {
+
+using detail::block;
+using detail::capture_target;
+using detail::used;
+
 bool failed = false;  // a write of standard output failed
 
 void WriteOut(const char* data, std::size_t size) {
@@ -48,7 +57,7 @@ void Begin() {
   static_cast<void>(drained_at_exit);
 }
 
-void Write(std::string_view text) {
+void WriteThroughDrain(std::string_view text) {
   if (capture_target != nullptr) {
     capture_target->append(text);
     return;

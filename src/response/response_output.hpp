@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -14,7 +17,28 @@ namespace response {
 // sent also when the process ends through exit.
 void Begin();
 
-void Write(std::string_view text);
+// The block and the capture, for the inline part of Write only.
+namespace detail {
+inline constexpr std::size_t kBlockSize = 32 * 1024;
+extern std::array<char, kBlockSize> block;
+extern std::size_t used;
+extern std::string* capture_target;
+}  // namespace detail
+
+// Every piece that does not simply fit in the block: captured, empty, or
+// one that needs the block written out first.
+void WriteThroughDrain(std::string_view text);
+
+inline void Write(std::string_view text) {
+  // Inline, as most pieces are a few bytes that fit in the block.
+  if (detail::capture_target == nullptr && !text.empty() &&
+      text.size() <= detail::kBlockSize - detail::used) {
+    std::memcpy(detail::block.data() + detail::used, text.data(), text.size());
+    detail::used += text.size();
+    return;
+  }
+  WriteThroughDrain(text);
+}
 void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Must be called before every fork, so no child inherits unwritten bytes.
 // Returns whether everything written so far reached standard output.

@@ -29,25 +29,23 @@ constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 // program are taken from the line only when a value is rejected or applied:
 // most records of a form are neither.
 struct SetRecord {
-  std::string_view line;
-  std::string oid;
+  const ParamRecord* found;
+  std::string_view oid;  // in the ParamFile, like the record
   int type = 0;
 
   NameText Name() const {
     NameText name;
-    ExtractTagText(line, name, "<name>", "</name>");
+    ExtractField(*found, RecordField::kName, name);
     return name;
   }
-  std::string Prog() const {
-    return std::string(FindTagText(line, "<prog>", "</prog>").value_or(""));
-  }
+  std::string Prog() const { return std::string(found->Field(RecordField::kProg).value_or("")); }
 };
 
 SetRecord ReadSetRecord(const ParamRecord& found) {
   SetRecord record;
-  record.line = found.line;
+  record.found = &found;
   record.oid = found.oid;
-  record.type = DecimalToInt(FindTagText(found.line, "<type>", "</type>").value_or(""));
+  record.type = DecimalToInt(found.Field(RecordField::kType).value_or(""));
   return record;
 }
 
@@ -78,7 +76,7 @@ void RecordAcceptance(SetState& state, const SetRecord& record, std::string valu
   } else if (record.oid == kDhcpOid) {
     state.dhcp = DecimalToInt(value);
   }
-  state.changes.push_back({record.Prog(), record.oid, std::move(value)});
+  state.changes.push_back({record.Prog(), std::string(record.oid), std::move(value)});
 }
 
 void ShowFormAgain(const std::optional<ParamFile>& params) {
@@ -94,12 +92,14 @@ void ShowFormAgain(const std::optional<ParamFile>& params) {
 // parameter, here as in the form.
 SetState WalkParameters(const ParamFile& params) {
   SetState state;
+  std::string field_name;  // "oid-" and the oid: one buffer for every record
   for (const ParamRecord& found : params.records()) {
-    if (!SetAcceptsField(AccessText(found.line))) {
+    if (!SetAcceptsField(found.Field(RecordField::kAccess))) {
       continue;
     }
     const SetRecord record = ReadSetRecord(found);
-    SubmittedValue submitted = CheckSubmittedValue(record.type, "oid-" + record.oid);
+    field_name.assign("oid-").append(record.oid);
+    SubmittedValue submitted = CheckSubmittedValue(record.type, field_name);
     switch (submitted.verdict) {
       case SubmittedValue::Verdict::kAccepted:
         RecordAcceptance(state, record, std::move(submitted.text));

@@ -126,8 +126,9 @@ SubmittedValue CheckAddress(const std::string& field_name) {
   bool valid = true;
   std::string typed;
   std::string numbers;
+  std::string box_name = "0" + field_name;
   for (int box = 0; box < kAddressBoxes; ++box) {
-    const std::string box_name = std::to_string(box) + field_name;
+    box_name[0] = static_cast<char>('0' + box);
     std::string text;
     submitted = LookUp(box_name, text) || submitted;
     // An empty box is no number, also when it only reads empty: "%00" (or a

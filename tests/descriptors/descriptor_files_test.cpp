@@ -70,6 +70,30 @@ TEST(ParamFile, SortsEachLineIntoRecordOverLongOrNoRecord) {
   EXPECT_EQ(file.Find("y"), nullptr);
 }
 
+// A record's field, read from the places its tags were found at, is what
+// the search of the line for the same tags finds.
+TEST(ParamRecord, FieldIsTheTextBetweenItsFirstTags) {
+  const struct {
+    const char* line;
+    RecordField field;
+    const char* text;  // nullptr: absent
+  } cases[] = {{"<oid>o</oid><name>a</name><name>b</name>", RecordField::kName, "a"},
+               {"<oid>o</oid><name></name>", RecordField::kName, ""},
+               {"<oid>o</oid><name>Gain", RecordField::kName, nullptr},
+               {"</name><name>Gain</name><oid>o</oid>", RecordField::kName, nullptr},
+               {"<oid>o</oid><names>x</names><name>y</name>", RecordField::kName, "y"},
+               {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
+                "1<precision>2</precision>"},
+               {"<oid>o</oid><type>4</type><prog>p</prog", RecordField::kProg, nullptr},
+               {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"}};
+  for (const auto& [line, field, text] : cases) {
+    const ParamFile file(Bytes(line));
+    ASSERT_EQ(file.records().size(), 1u) << line;
+    const std::optional<std::string_view> found = file.records()[0].Field(field);
+    EXPECT_EQ(found, text ? std::optional<std::string_view>(text) : std::nullopt) << line;
+  }
+}
+
 TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {
   const std::pair<const char*, const char*> cases[] = {// nullptr: not found
                                                        {"<param><name>a</name><name>b</name>", "a"},
