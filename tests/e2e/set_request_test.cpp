@@ -68,7 +68,7 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
                  : std::optional<std::string>(client == "closes" ? "" : Marker("pageFooter.html")),
          .terminate_on_leave = client == "terminates"});
     EXPECT_EQ(run.exit_status, 0) << client;
-    EXPECT_EQ(card.Records(12, std::chrono::seconds(5)),
+    EXPECT_EQ(card.Records(12, kPatience),
               (std::vector<std::string>{
                   card.ChangeRecord("frame_ip.conf", "127.0.0.10"), "end frame_ip.conf",
                   card.ChangeRecord("use_dhcp.conf", "0"), "end use_dhcp.conf",
@@ -116,12 +116,12 @@ TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
   CgiEnvironment env = PostRequest("/set", "oid-a=1");
   SetVariable(env, "HTTP_PROXY", "http://proxy.example:3128");
   RunCgi(card, env, "oid-a=1", {.inherited_descriptor = 7});
-  EXPECT_EQ(card.Records(4, std::chrono::seconds(5)),
+  EXPECT_EQ(card.Records(4, kPatience),
             (std::vector<std::string>{card.ChangeRecord("a", "1"), "", kRefreshRecord, ""}));
   for (const std::string label : {"change", "refresh"}) {
     std::string listed, held;
-    for (int wait = 0;
-         wait < 250 && (listed = card.ReadFile(list(label))).find("2>") == std::string::npos;
+    for (int wait = 0; wait < 50 * kPatience.count() &&
+                       (listed = card.ReadFile(list(label))).find("2>") == std::string::npos;
          ++wait)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::istringstream lines(listed);

@@ -29,7 +29,7 @@ site_down() {
 }
 
 request() {  # PATH [CURL-OPTION...]: $status (000 for no HTTP answer), $headers (CR removed), $body
-  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 30 "${credentials[@]}" "${@:2}" \
+  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 60 "${credentials[@]}" "${@:2}" \
     "http://$host$1")
   headers=$(tr -d '\r' < "$work/headers") body=$(tr -d '\0' < "$work/body")  # (no NUL bytes of an image in a variable)
 }
@@ -46,12 +46,12 @@ case_set_leaving() {
   mv "$bin/setparam" "$bin/setparam.real"
   printf '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n' > "$bin/setparam"
   chmod 755 "$bin/setparam"
-  page=$(curl -sN --max-time 30 "${credentials[@]}" --data-urlencode "oid-card_name.conf=Rack 7 <main> & 100%" -d \
+  page=$(curl -sN --max-time 60 "${credentials[@]}" --data-urlencode "oid-card_name.conf=Rack 7 <main> & 100%" -d \
     oid-fan_mode.conf=1 -d oid-temp_alarm.conf=70.25 -d oid-ref_source.conf=2 -d oid-use_dhcp.conf=1 \
     "http://$host$program_url/set" | sed '/^<\/html>/q')
   [[ $page == *"when DHCP is used."* ]] || fail "no network settings page: $page"
   (($(cat "$site/card/var/log/changes.log" 2> /dev/null | wc -l) < 5)) || fail "the page came after the change programs"
-  wait_for_file "$site/card/var/log/refresh.log" 10 || fail "the refresh script did not run"
+  wait_for_file "$site/card/var/log/refresh.log" 60 || fail "the refresh script did not run"
   expect_equal "$(cat "$site"/card/brix/conf/{card_name,fan_mode,temp_alarm,ref_source,use_dhcp}.conf | xargs -d '\n')" \
     "NAME=Rack 7 <main> & 100% FAN=1 TEMP_ALARM=70.250000 REFERENCE=2 DHCP=1" "the value files"
   expect_equal "$(sed -E 's/.* \(euid ([0-9]+)\)$/\1/' "$site/card/var/log/changes.log" | uniq -c | xargs)" \
