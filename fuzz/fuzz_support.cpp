@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "cgi/captured_variables.hpp"
 
@@ -87,13 +88,23 @@ void SetStdin(std::string_view bytes) {
   std::clearerr(stdin);
 }
 
+namespace {
+// Read by the program itself, not captured by the request library.
+constexpr std::string_view kOwnVariables[] = {"HTTP_HOST", "HTTP_ORIGIN", "HTTPS",
+                                              "REQUEST_SCHEME"};
+}  // namespace
+
 bool IsCgiVariable(std::string_view name) {
-  return name == "HTTP_HOST" || std::find(kCapturedVariables.begin(), kCapturedVariables.end(),
-                                          name) != kCapturedVariables.end();
+  return std::find(std::begin(kOwnVariables), std::end(kOwnVariables), name) !=
+             std::end(kOwnVariables) ||
+         std::find(kCapturedVariables.begin(), kCapturedVariables.end(), name) !=
+             kCapturedVariables.end();
 }
 
 void ClearCgiVariables() {
-  ::unsetenv("HTTP_HOST");
+  for (std::string_view name : kOwnVariables) {
+    ::unsetenv(std::string(name).c_str());
+  }
   for (std::string_view name : kCapturedVariables) {
     ::unsetenv(std::string(name).c_str());
   }

@@ -7,6 +7,7 @@
 #include "maintenance/handlers.hpp"
 #include "response/header_text.hpp"
 #include "response/page_framing.hpp"
+#include "response/request_site.hpp"
 #include "response/response_output.hpp"
 #include "response/route_table.hpp"
 #include "update/handle_set.hpp"
@@ -28,32 +29,15 @@ constexpr RoutedPath kRoutedPaths[] = {
     {kRouteSnmpConf, StaticPage},
 };
 
-// The host the browser asked for. An HTTP/1.0 request names none; the server
-// then names itself (an IPv6 address in brackets, a port but 80 after it).
-std::string RedirectHost() {
-  const std::string host = HeaderSafe(std::getenv("HTTP_HOST"));
-  if (!host.empty()) {
-    return host;
-  }
-  std::string server = HeaderSafe(std::getenv("SERVER_NAME"));
-  if (server.empty()) {
-    return server;
-  }
-  if (server.find(':') != std::string::npos && !server.starts_with('[')) {
-    server = "[" + server + "]";
-  }
-  const std::string port = HeaderSafe(std::getenv("SERVER_PORT"));
-  return port.empty() || port == "80" ? server : server + ":" + port;
-}
-
 }  // namespace
 
 void RedirectToProgram() {
-  const std::string host = RedirectHost();
+  const std::string_view scheme = RequestScheme();
+  const std::string host = RequestHost(scheme);
   const std::string script = HeaderSafe(std::getenv("SCRIPT_NAME"));
   // No host known at all: a path alone, which the browser resolves against
   // the address it asked for ("http:///..." would name a host "cgi-bin").
-  const std::string location = !host.empty()    ? "http://" + host + script
+  const std::string location = !host.empty()    ? std::string(scheme) + "://" + host + script
                                : script.empty() ? "/"
                                                 : script;
   response::Write("Location: ");

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
@@ -9,6 +11,7 @@
 #include "maintenance/reboot_route.hpp"
 #include "response/header_text.hpp"
 #include "response/page_framing.hpp"
+#include "response/request_site.hpp"
 #include "response/response_output.hpp"
 
 namespace {
@@ -17,8 +20,9 @@ namespace {
 // goes down.
 constexpr unsigned kRebootDelaySeconds = 2;
 
-void WriteRebootingPage() {
-  HtmlResponseHeader("Refresh: 30; http://" + HeaderSafe(std::getenv("HTTP_HOST")) + "\r\n");
+void WriteRebootingPage(std::string_view scheme) {
+  HtmlResponseHeader("Refresh: 30; " + std::string(scheme) + "://" +
+                     HeaderSafe(std::getenv("HTTP_HOST")) + "\r\n");
   IncludeFile(kPageHeaderInclude);
   response::Write("<div class=\"headerBox\"></div>");
   response::Write(
@@ -43,12 +47,13 @@ void WriteRebootingPage() {
 }  // namespace
 
 int HandleReboot() {
-  if (!RebootRequestedFromStatusPage(std::getenv("HTTP_REFERER"), std::getenv("HTTP_HOST"),
+  const std::string_view scheme = RequestScheme();
+  if (!RebootRequestedFromStatusPage(std::getenv("HTTP_REFERER"), scheme, std::getenv("HTTP_HOST"),
                                      std::getenv("SCRIPT_NAME"))) {
     StaticPage();
     return 0;
   }
-  WriteRebootingPage();
+  WriteRebootingPage(scheme);
   response::Flush();
   // A failed fork leaves the page sent and the card running; nothing to add.
   if (::fork() == 0) {

@@ -2,11 +2,13 @@
 
 #include "response/route_table.hpp"
 
-bool RebootRequestedFromStatusPage(const char* referer, const char* host, const char* script) {
+bool RebootRequestedFromStatusPage(const char* referer, std::string_view scheme, const char* host,
+                                   const char* script) {
   if (referer == nullptr || host == nullptr || script == nullptr) {
     return false;
   }
-  std::string expected = "http://";
+  std::string expected(scheme);
+  expected += "://";
   expected += host;
   expected += script;
   expected += RouteName(kRouteUploadStatus);

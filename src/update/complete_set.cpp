@@ -65,12 +65,12 @@ void CloseInheritedDescriptors() {
 
 }  // namespace
 
-int CompleteSet(const SetState& state, std::string_view fallback_host) {
+int CompleteSet(const SetState& state, std::string_view scheme, std::string_view fallback_host) {
   // All or nothing: from here every change runs and the refresh starts,
   // also when the browser leaves as soon as the page arrives (the page
   // itself sends it away) and the server ends the request.
   IgnoreRequestEndSignals();
-  WriteNetworkSettingsPage(state, fallback_host);
+  WriteNetworkSettingsPage(state, scheme, fallback_host);
   // The page is complete before any program runs; children inherit the
   // response stream, and their output follows the page footer.
   if (!response::Flush()) {

@@ -9,4 +9,5 @@
 // detached. Returns 0 in the request process at once after the refresh was
 // started, and again in the intermediate process once the refresh has ended;
 // both then end through main.
-int CompleteSet(const SetState& state, std::string_view fallback_host);
+// `scheme` and `fallback_host`: see WriteNetworkSettingsPage.
+int CompleteSet(const SetState& state, std::string_view scheme, std::string_view fallback_host);

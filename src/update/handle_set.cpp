@@ -10,9 +10,9 @@
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "descriptors/menu_form.hpp"
-#include "response/header_text.hpp"
 #include "response/html_escape.hpp"
 #include "response/page_framing.hpp"
+#include "response/request_site.hpp"
 #include "response/response_output.hpp"
 #include "update/complete_set.hpp"
 #include "update/cross_site.hpp"
@@ -151,5 +151,6 @@ int HandleSet() {
     CgiFreeRequest();
     return 0;
   }
-  return CompleteSet(state, HeaderSafe(std::getenv("HTTP_HOST")));
+  const std::string_view scheme = RequestScheme();
+  return CompleteSet(state, scheme, RequestHost(scheme));
 }

@@ -24,7 +24,8 @@ std::string ScriptStringEscaped(std::string_view text) {
   return escaped;
 }
 
-void WriteNetworkSettingsPage(const SetState& state, std::string_view fallback_host) {
+void WriteNetworkSettingsPage(const SetState& state, std::string_view scheme,
+                              std::string_view fallback_host) {
   MenuPageHead();
   response::Write("<p align=\"center\">Setting network configuration...</p>");
   if (state.dhcp != 0) {
@@ -33,14 +34,14 @@ void WriteNetworkSettingsPage(const SetState& state, std::string_view fallback_h
         "DHCP is used.</p>");
   } else {
     const std::string_view address = state.new_address.empty() ? fallback_host : state.new_address;
+    const std::string prefix = address.empty() ? "/" : std::string(scheme) + "://";
     response::Printf(
-        "\n<script language=\"javascript\">\n\tdocument.location.href = 'http://%s';\n</script>\n",
-        ScriptStringEscaped(address).c_str());
+        "\n<script language=\"javascript\">\n\tdocument.location.href = '%s%s';\n</script>\n",
+        prefix.c_str(), ScriptStringEscaped(address).c_str());
     response::Printf(
         "<p align=\"center\">If the page does not automatcially forward, please <a "
-        "href=\"http://%s\">click "
-        "here</a>.</p>",
-        HtmlEscaped(address).c_str());
+        "href=\"%s%s\">click here</a>.</p>",
+        prefix.c_str(), HtmlEscaped(address).c_str());
   }
   IncludeFile(kPageFooterInclude);
 }

@@ -7,9 +7,12 @@
 
 // The page that ends a set request without rejected values: it sends the
 // browser on to the card's new address, or warns that it can't under DHCP.
-// `fallback_host` is where to send the browser when no new address was
-// accepted (the address the request came to).
-void WriteNetworkSettingsPage(const SetState& state, std::string_view fallback_host);
+// The address is `scheme`, "://" and the new address; when no new address
+// was accepted, `fallback_host` (the host the request came to) in its place,
+// and when that is empty too, the site's root on the address the browser
+// used ("/").
+void WriteNetworkSettingsPage(const SetState& state, std::string_view scheme,
+                              std::string_view fallback_host);
 
 // `text` made safe inside a single-quoted script string within a script
 // element: anything but letters, digits and ".:-_[]" becomes a \xHH escape,

@@ -50,6 +50,77 @@ TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
   }
 }
 
+// Every address the program writes takes the scheme the request came by: the redirect, the network
+// settings page (whose fallback without HTTP_HOST is the redirect's), the rebooting page's refresh
+// and the status page that alone may ask for a reboot. Plain HTTP keeps every byte.
+TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
+  SetCard card({{"frame_ip.conf", "IP", "9"}, {"n", "N", "7"}});
+  const std::string program = "://card.example/cgi-bin/Merovane",
+                    status = program + "/uploadstatus";
+  const std::string address =
+      "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&"
+      "3oid-frame_ip.conf=9";
+  const std::optional<std::string> unset;
+  struct Case {
+    std::string path;
+    std::vector<std::pair<std::string, std::optional<std::string>>> variables;
+    std::string body, answer;
+  };
+  for (const auto& [path, variables, body, answer] : std::vector<Case>{
+           {"/logon", {}, "", Redirect("http" + program)},
+           {"/logon", {{"HTTPS", "on"}}, "", Redirect("https" + program)},
+           {"/logon", {{"HTTPS", "ON"}}, "", Redirect("https" + program)},
+           {"/logon", {{"HTTPS", "1"}}, "", Redirect("https" + program)},
+           {"/logon", {{"HTTPS", "off"}}, "", Redirect("http" + program)},
+           {"/logon", {{"REQUEST_SCHEME", "https"}}, "", Redirect("https" + program)},
+           {"/logon", {{"REQUEST_SCHEME", "http"}}, "", Redirect("http" + program)},
+           {"/logon",
+            {{"HTTP_HOST", unset},
+             {"SERVER_NAME", "card"},
+             {"SERVER_PORT", "443"},
+             {"HTTPS", "on"}},
+            "",
+            Redirect("https://card/cgi-bin/Merovane")},
+           {"/logon",
+            {{"HTTP_HOST", unset}, {"SERVER_NAME", "card"}, {"SERVER_PORT", "80"}, {"HTTPS", "on"}},
+            "",
+            Redirect("https://card:80/cgi-bin/Merovane")},
+           {"/set", {}, address, NetworkSettingsPage("http://10.0.0.9")},
+           {"/set", {{"HTTPS", "on"}}, address, NetworkSettingsPage("https://10.0.0.9")},
+           {"/set", {{"HTTPS", "on"}}, "oid-n=1", NetworkSettingsPage("https://card.example")},
+           {"/set",
+            {{"HTTP_HOST", unset},
+             {"SERVER_NAME", "::1"},
+             {"SERVER_PORT", "8443"},
+             {"HTTPS", "on"}},
+            "oid-n=1",
+            NetworkSettingsPage("https://[::1]:8443")},
+           {"/set", {{"HTTP_HOST", unset}}, "oid-n=1", NetworkSettingsPage("/")},
+           {"/set",
+            {{"HTTPS", "on"}, {"HTTP_ORIGIN", "https://CARD.example."}},
+            "oid-n=1",
+            NetworkSettingsPage("https://card.example")},
+           {"/set",
+            {{"HTTPS", "on"}, {"HTTP_ORIGIN", "http://card.example"}},
+            "oid-n=1",
+            CrossSiteRefusal()},
+           {"/reboot",
+            {{"HTTP_REFERER", "http" + status}},
+            "",
+            RebootingPage("http://card.example")},
+           {"/reboot",
+            {{"HTTP_REFERER", "https" + status + "?ppcupload"}, {"HTTPS", "on"}},
+            "",
+            RebootingPage("https://card.example")},
+           {"/reboot", {{"HTTP_REFERER", "https" + status}}, "", StaticPage()},
+           {"/reboot", {{"HTTP_REFERER", "http" + status}, {"HTTPS", "on"}}, "", StaticPage()}}) {
+    CgiEnvironment env = body.empty() ? GetRequest(path) : PostRequest(path, body);
+    for (const auto& [name, value] : variables) SetVariable(env, name, value);
+    EXPECT_EQ(RunCgi(card, env, body).out, answer)
+        << path << " " << testing::PrintToString(variables);
+  }
+}
+
 // Whatever another process puts at the log's name is neither written to, nor waited for, nor given
 // another mode.
 TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {

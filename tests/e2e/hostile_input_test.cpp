@@ -15,7 +15,8 @@ const std::string kValidBody =
 const std::string kMultipart = "multipart/form-data; boundary=----hostile7MA4YWxkTrZu0gW";
 const std::string kDelimiter = "------hostile7MA4YWxkTrZu0gW\r\nContent-Disposition: form-data;";
 const std::string kRejected = "rejected",
-                  kApplied = NetworkSettingsPage("10.0.0.9");  // rejected: a count's error page
+                  kApplied =
+                      NetworkSettingsPage("http://10.0.0.9");  // rejected: a count's error page
 
 // `count` times `before`, the number (when `after` is given), `after`.
 std::string Numbered(std::size_t count, const std::string& before, const std::string& after = "") {

@@ -23,7 +23,8 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   SetVariable(env, "HTTP_REFERER", status_page + "?type=ppcupload");
   const auto started = std::filesystem::file_time_type::clock::now();
   const CgiRun run = RunCgi(sandbox, env);
-  EXPECT_EQ(std::pair(run.out, run.exit_status), std::pair(RebootingPage(kTestHost), 0));
+  EXPECT_EQ(std::pair(run.out, run.exit_status),
+            std::pair(RebootingPage("http://card.example"), 0));
   EXPECT_TRUE(sandbox.Records().empty());
   sandbox.Records(1, kPatience);  // then a second, of a refused request, would have run
   EXPECT_EQ(sandbox.Records(2, std::chrono::seconds(1)),

@@ -82,7 +82,7 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
     if (client != "stays") continue;
     EXPECT_EQ(
         run.out,
-        NetworkSettingsPage("127.0.0.10") +
+        NetworkSettingsPage("http://127.0.0.10") +
             "applied frame_ip.conf\napplied use_dhcp.conf\napplied n\napplied d\napplied t\n");
     EXPECT_GE(run.output_closed - run.exited, std::chrono::milliseconds(500));
   }
@@ -93,8 +93,8 @@ TEST(SetRequest, NetworkSettingsPageWarnsUnderDhcpAndEscapesTheAddress) {
       text_address({{"frame_ip.conf", "IP", "7"}});
   EXPECT_EQ(Post(card, kAddressBoxes + "&oid-use_dhcp.conf=1").out, DhcpWarningPage());
   EXPECT_EQ(Post(text_address, "oid-frame_ip.conf=x%27%3B%3C%2Fscript%3E%22%3E").out,
-            NetworkSettingsPage("x\\x27\\x3b\\x3c\\x2fscript\\x3e\\x22\\x3e",
-                                "x';&lt;/script&gt;&quot;&gt;"));
+            NetworkSettingsPage("http://x\\x27\\x3b\\x3c\\x2fscript\\x3e\\x22\\x3e",
+                                "http://x';&lt;/script&gt;&quot;&gt;"));
 }
 
 // No child gets the program's own files (the error log) nor HTTP_PROXY; the refresh holds only its
@@ -149,7 +149,7 @@ TEST(SetRequest, FormsFromOtherSitesAreRefused) {
     SetVariable(env, "HTTP_ORIGIN", origin);
     if (!host) SetVariable(env, "HTTP_HOST", std::nullopt);
     EXPECT_EQ(RunCgi(card, env, "oid-p=x").out,
-              own ? NetworkSettingsPage(kTestHost) : CrossSiteRefusal())
+              own ? NetworkSettingsPage("http://card.example") : CrossSiteRefusal())
         << origin;
     EXPECT_EQ(card.Changes().size(), own ? 1u : 0u) << origin;
     if (host) {
@@ -179,7 +179,7 @@ TEST(SetRequest, ABodyBeyondTheMemoryLimitEndsWithNothingWrittenOrApplied) {
             std::make_tuple("", "Memory exhausted.\n", 1));
   EXPECT_TRUE(card.Records().empty());
   EXPECT_EQ(Post(card, "oid-a=v", {.program = MEROVANE_LIMITED_PROGRAM}).out,
-            NetworkSettingsPage(kTestHost));
+            NetworkSettingsPage("http://card.example"));
   EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "v")});
   rlimit own{};
   ASSERT_EQ(::getrlimit(RLIMIT_AS, &own), 0);

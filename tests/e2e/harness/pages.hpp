@@ -41,15 +41,13 @@ inline std::string CrossSiteRefusal() {
              "of another site.<br/><br/>Please use the card's own configuration page."));
 }
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
-// The address as the script's string holds it, and as the link's attribute.
-inline std::string NetworkSettingsPage(const std::string& address,
-                                       const std::string& in_link = "") {
+// The new address as the script's string holds it, and as the link's attribute.
+inline std::string NetworkSettingsPage(const std::string& url, const std::string& in_link = "") {
   return GeneralPage(kSettingNote +
-                     "\n<script language=\"javascript\">\n\tdocument.location.href = 'http://" +
-                     address +
+                     "\n<script language=\"javascript\">\n\tdocument.location.href = '" + url +
                      "';\n</script>\n<p align=\"center\">If the page does not automatcially "
-                     "forward, please <a href=\"http://" +
-                     (in_link.empty() ? address : in_link) + "\">click here</a>.</p>");
+                     "forward, please <a href=\"" +
+                     (in_link.empty() ? url : in_link) + "\">click here</a>.</p>");
 }
 inline std::string DhcpWarningPage() {
   return GeneralPage(kSettingNote +
@@ -118,8 +116,8 @@ inline std::string FeedComplete(bool ppc) {
 inline const std::string kFeedUnknown = kTextHeader + "5";
 
 // "/reboot"
-inline std::string RebootingPage(const std::string& refresh_host) {
-  return "Content-type: text/html\r\nRefresh: 30; http://" + refresh_host + "\r\n" +
+inline std::string RebootingPage(const std::string& refresh_url) {
+  return "Content-type: text/html\r\nRefresh: 30; " + refresh_url + "\r\n" +
          kHtmlHeader.substr(25) + Marker("pageHeader.html") +
          "<div class=\"headerBox\"></div><div align=\"center\"><h1>Card is rebooting</h1><p>Please "
          "wait 30 seconds</p></div>" +

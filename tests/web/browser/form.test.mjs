@@ -28,8 +28,9 @@ test('the form is applied in full although the browser leaves at once', async ()
   const setparam = card.file('card/brix/bin/setparam');
   renameSync(setparam, `${setparam}.real`);
   writeFileSync(setparam, '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n', { mode: 0o755 });
-  card.allowed.push('http://127.0.0.2/');
-  const left = page.waitForEvent('requestfailed', { predicate: (r) => r.url() === 'http://127.0.0.2/', timeout: patience * 1000 });
+  card.allowed.push('https://127.0.0.2/');
+  const left = page.waitForEvent('requestfailed', { predicate: (r) => r.url() === 'https://127.0.0.2/',
+    timeout: patience * 1000 });
   const [response] = await Promise.all([page.waitForResponse(card.url('/cgi-bin/Merovane/set')),
     page.locator('input[type="submit"][value="Apply"]').click()]);
   assert.equal(response.status(), 200);

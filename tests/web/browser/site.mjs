@@ -1,7 +1,9 @@
-// The sample card served by lighttpd, and Debian's Chromium driven by Playwright. The browser reaches nothing but
-// the loopback test server (and the URLs a test allows): every other request is aborted before it leaves.
+// The sample card served by lighttpd over https, and Debian's Chromium driven by Playwright. The browser reaches
+// nothing but the loopback test server (and the URLs a test allows): every other request is aborted before it leaves.
+// It trusts the site's own certificate, and no other that its store does not hold.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
+import { createHash, X509Certificate } from 'node:crypto';
 import { chmodSync, existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -20,12 +22,17 @@ export async function setUp() {
   const root = mkdtempSync(join(tmpdir(), 'merovane-web-')), site = join(root, 'site');
   chmodSync(root, 0o755); // the program's user 1006 must pass
   cardSite('install', site, program, pics);
-  const origin = `http://127.0.0.1:${cardSite('start', '--owner', `${process.pid}`, '--user', username, '--password', password, site).trim()}`;
+  const [port] = cardSite('start', '--owner', `${process.pid}`, '--tls', join(root, 'tls'), '--user', username,
+    '--password', password, site).split(' ');
+  const origin = `https://127.0.0.1:${port}`;
+  // Chromium takes certificate errors for a chain that holds this public key (and no other) as none.
+  const publicKey = new X509Certificate(readFileSync(join(root, 'tls', 'card.crt'))).publicKey;
+  const spki = createHash('sha256').update(publicKey.export({ type: 'spki', format: 'der' })).digest('base64');
   const context = await playwright.chromium.launchPersistentContext(join(root, 'profile'), {
     executablePath: '/usr/bin/chromium', headless: true, viewport: { width: 1000, height: 900 },
     httpCredentials: { username, password },
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
+      '--disable-component-update', '--disable-sync', `--ignore-certificate-errors-spki-list=${spki}`],
   });
   after(async () => (await context.close(), cardSite('stop', site), rmSync(root, { recursive: true, force: true })));
   const blocked = [], allowed = [], pageErrors = [];

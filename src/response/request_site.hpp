@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// How the request reached the card: the scheme and host of the addresses the
+// program sends the browser to (the redirect, the network settings page, the
+// rebooting page) and of the pages it takes for its own.
+
+// "https" when the server says the request came over TLS (HTTPS "on" in any
+// letter case or "1", or REQUEST_SCHEME "https"), else "http".
+std::string_view RequestScheme();
+
+// The port that an address of `scheme` without one names: 443 for "https",
+// 80 for "http".
+unsigned DefaultPort(std::string_view scheme);
+
+// The host the browser asked for (HTTP_HOST, port included). An HTTP/1.0
+// request names none; the server then names itself (an IPv6 address in
+// brackets, a port other than the scheme's default after it). Empty when
+// neither is known. Header-safe.
+std::string RequestHost(std::string_view scheme);

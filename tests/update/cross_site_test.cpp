@@ -1,0 +1,52 @@
+// Which origins the set request takes for the card's own page: spellings of the request's own site
+// are, every other site is not.
+#include "update/cross_site.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(IsOwnOrigin, AcceptsSpellingsOfTheRequestsSiteOnly) {
+  const struct {
+    const char *origin, *scheme, *host;
+    bool own;
+  } cases[] = {
+      {"http://card.example", "http", "card.example", true},
+      {"HTTP://Card.Example", "http", "card.example", true},
+      {"http://card.example", "http", "CARD.EXAMPLE", true},
+      {"http://card.:18080", "http", "card:18080", true},
+      {"http://card:18080", "http", "card.:18080", true},
+      {"http://card", "http", "card:80", true},
+      {"http://card:80", "http", "card", true},
+      {"https://card", "https", "card:443", true},
+      {"https://card:8443", "https", "card:8443", true},
+      {"https://card", "http", "card", true},  // behind a TLS terminator
+      {"https://card:8443", "http", "card:8443", true},
+      {"http://[::ffff:c0a8:1]:8080", "http", "[::ffff:192.168.0.1]:8080", true},
+      {"http://[::1]", "http", "[0:0::1]:80", true},
+      {"http://10.0.0.2:", "http", "10.0.0.2", true},
+      {"http://card.example.evil.example", "http", "card.example", false},
+      {"http://evil.example", "http", "card.example", false},
+      {"http://card:8080", "http", "card:8081", false},
+      {"http://card", "https", "card", false},
+      {"http://card:443", "https", "card", false},
+      {"https://card", "http", "card:80", false},
+      {"https://card", "https", "card:80", false},
+      {"http://card..", "http", "card", false},
+      {"http://[::1]", "http", "[::2]", false},
+      {"http://[::1]", "http", "::1", false},
+      {"http://card/", "http", "card", false},
+      {"http://user@card", "http", "card", false},
+      {"http://card:8o", "http", "card:8o", false},
+      {"http://card:65616", "http", "card:80", false},
+      {"ftp://card", "http", "card", false},
+      {"card", "http", "card", false},
+      {"null", "http", "card", false},
+      {"http://", "http", "", false},
+      {"http://card", "http", "", false},
+  };
+  for (const auto& [origin, scheme, host, own] : cases)
+    EXPECT_EQ(IsOwnOrigin(origin, scheme, host), own) << origin << " " << scheme << " " << host;
+}
+
+}  // namespace
