@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program behind a real web server on a fresh sample card (free loopback port), curl as the client: what only the
 # server shows (its status codes, authentication, headers, a client leaving), not the pages.
-#   servers.sh lighttpd routes|tls, or busybox static|set-leaving
+#   servers.sh lighttpd routes|tls|demo, or busybox static|set-leaving
 set -uo pipefail  # (run through ctest, which sets MEROVANE_SOURCE_DIR, MEROVANE_PROGRAM and MEROVANE_PICS)
 scheme=http tls=()  # tls: curl's options that trust the site's certificate, over TLS
 program_url=/cgi-bin/Merovane credentials=() failures=0  # credentials: curl's --user option, when the server asks
@@ -106,6 +106,20 @@ case_tls() {
   wait_for_file "$site/card/var/log/reboot.log" || fail "the reboot command did not run"
   scheme=http host=127.0.0.1:$http_port request "$program_url/cardcontrol?a=1" -H "Host: card.example:$http_port"
   expect_equal "$status $(header Location)" "302 https://card.example:$port$program_url/cardcontrol?a=1" "plain HTTP"
+}
+
+# The demo refuses before it prints or builds anything: a port that another server (the test's) holds, a login that
+# BusyBox httpd cannot take, an update option that is no number.
+case_demo() {
+  local port=${host##*:}
+  demo_refuses 1 "Port $port of 127.0.0.1 is in use: choose another with --port" --http --port "$port"
+  demo_refuses 1 "Port $port of 127.0.0.1 is in use: choose another with --port" --busybox --port "$port"
+  demo_refuses 2 '--password: BusyBox httpd cannot take a password with a space and "#"' --busybox --password "a 3#"
+  demo_refuses 2 "--fail needs a number from 0 to 255" update --fail abc
+}
+demo_refuses() {  # STATUS MESSAGE ARGUMENT...: the demo ends with STATUS and MESSAGE, nothing on standard output
+  "$MEROVANE_SOURCE_DIR/scripts/demo" "${@:3}" > "$work/out" 2> "$work/err"
+  expect_equal "$?|$(cat "$work/out")|$(grep -cF -- "$2" "$work/err")" "$1||1" "demo ${*:3}: $(cat "$work/err")"
 }
 
 # BusyBox httpd 1.35 where it differs from lighttpd: an empty PATH_INFO for the bare URL, a bare "Location:" passed on
