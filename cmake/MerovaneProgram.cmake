@@ -2,18 +2,26 @@
 # when this user owns it (and nobody else may write it).
 set(MEROVANE_UPDATER_UID 0 CACHE STRING "User id that owns the updater's progress files")
 
-# merovane_card_root(<target> <card root> [UPDATER_UID <uid>]): the library
-# of the card's paths for one card root, for the MEROVANE_CARD_ROOT property
-# of the executables that link the card (src/card). The updater's user is
-# MEROVANE_UPDATER_UID unless given.
+# The bound in seconds of every program the card's CGI program starts and
+# waits for: the change programs and the refresh script (0: none).
+set(MEROVANE_CHILD_TIMEOUT_S 60 CACHE STRING "Seconds a change program or the refresh may run (0: no bound)")
+
+# merovane_card_root(<target> <card root> [UPDATER_UID <uid>] [CHILD_TIMEOUT_S <s>]):
+# the library of the card's paths for one card root, for the MEROVANE_CARD_ROOT
+# property of the executables that link the card (src/card). The updater's
+# user and the children's bound are the build settings unless given.
 function(merovane_card_root target root)
-  cmake_parse_arguments(PARSE_ARGV 2 paths "" "UPDATER_UID" "")
+  cmake_parse_arguments(PARSE_ARGV 2 paths "" "UPDATER_UID;CHILD_TIMEOUT_S" "")
   if(NOT DEFINED paths_UPDATER_UID)
     set(paths_UPDATER_UID ${MEROVANE_UPDATER_UID})
   endif()
+  if(NOT DEFINED paths_CHILD_TIMEOUT_S)
+    set(paths_CHILD_TIMEOUT_S ${MEROVANE_CHILD_TIMEOUT_S})
+  endif()
   add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/card/card_paths.cpp)
   target_compile_definitions(${target} PRIVATE "MEROVANE_CARD_ROOT=\"${root}\""
-                                               "MEROVANE_UPDATER_UID=${paths_UPDATER_UID}")
+                                               "MEROVANE_UPDATER_UID=${paths_UPDATER_UID}"
+                                               "MEROVANE_CHILD_TIMEOUT_S=${paths_CHILD_TIMEOUT_S}")
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
@@ -28,20 +36,25 @@ option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 # The request process's address-space limit (see README, "Build settings").
 set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING "Address-space limit of the CGI program in MiB (0: none)")
 
-# merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>] [MEMORY_LIMIT_MIB <n>]):
+# merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>] [MEMORY_LIMIT_MIB <n>]
+#                  [CHILD_TIMEOUT_S <s>]):
 # the CGI executable for one card root. DYNAMIC keeps the C library shared
 # whatever MEROVANE_FULLY_STATIC says: valgrind can only follow the allocator
-# of a dynamically linked program. UPDATER_UID and MEMORY_LIMIT_MIB replace
-# the build settings of the same names.
+# of a dynamically linked program. UPDATER_UID, MEMORY_LIMIT_MIB and
+# CHILD_TIMEOUT_S replace the build settings of the same names.
 function(merovane_program name root)
-  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "UPDATER_UID;MEMORY_LIMIT_MIB" "")
+  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "UPDATER_UID;MEMORY_LIMIT_MIB;CHILD_TIMEOUT_S" "")
   if(NOT DEFINED program_MEMORY_LIMIT_MIB)
     set(program_MEMORY_LIMIT_MIB ${MEROVANE_MEMORY_LIMIT_MIB})
   endif()
   if(NOT DEFINED program_UPDATER_UID)
     set(program_UPDATER_UID ${MEROVANE_UPDATER_UID})
   endif()
-  merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${program_UPDATER_UID})
+  if(NOT DEFINED program_CHILD_TIMEOUT_S)
+    set(program_CHILD_TIMEOUT_S ${MEROVANE_CHILD_TIMEOUT_S})
+  endif()
+  merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${program_UPDATER_UID}
+                     CHILD_TIMEOUT_S ${program_CHILD_TIMEOUT_S})
   add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
   target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
   target_link_libraries(${name} PRIVATE merovane_dispatch)

@@ -11,10 +11,15 @@ extern const char* const kRefreshScript;     // /brix/etc/refreshparams.sh
 extern const char* const kErrorLog;          // /tmp/wwwError.txt
 extern const char* const kProgressFile;      // /tmp/progress
 extern const char* const kPpcProgressFile;   // /tmp/ppcprogress
-extern const char* const kRebootCommand;     // /sbin/reboot
+// Where an ended update's progress file is kept once it has been reported.
+extern const char* const kEndedProgressFile;     // /tmp/progress.ended
+extern const char* const kEndedPpcProgressFile;  // /tmp/ppcprogress.ended
+extern const char* const kRebootCommand;         // /sbin/reboot
 
 // The user that owns the updater's progress files (root on the card).
 extern const unsigned kUpdaterUserId;
+// How long a change program or the refresh script may run (0: no bound).
+extern const unsigned kChildTimeoutSeconds;
 
 // Never prefixed: the null device. (Nor are the page fragments of
 // response/page_framing.hpp, which lie relative to the working directory the

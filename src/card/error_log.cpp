@@ -5,8 +5,16 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstdint>
+#include <ctime>
 
 #include "card/card_paths.hpp"
+
+// The card's files are told apart by inode number and read whatever their
+// size: a 32-bit build without the 64-bit interfaces would fail their stat.
+static_assert(sizeof(off_t) == sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
+static_assert(sizeof(ino_t) == sizeof(std::int64_t), "build with _FILE_OFFSET_BITS=64");
+static_assert(sizeof(std::time_t) == sizeof(std::int64_t), "build with _TIME_BITS=64");
 
 namespace {
 std::FILE* error_log = nullptr;
@@ -52,8 +60,6 @@ void CloseErrorLog() {
     error_log = nullptr;
   }
 }
-
-std::FILE* ErrorLogStream() { return error_log; }
 
 int WriteErrorLog(const char* format, ...) {
   if (error_log == nullptr) {

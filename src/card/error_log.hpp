@@ -5,11 +5,10 @@
 // The diagnostic stream of one run: opened first thing by main, closed last.
 // It may be absent for the whole run; writing to an absent log does nothing.
 
-// Opens the error log for appending and makes it writable by every user.
+// Opens the error log for appending and makes it writable by every user. It
+// closes on exec: no program started from here inherits it.
 void OpenErrorLog();
 void CloseErrorLog();
-// The open stream, or null; a forked child closes it before it execs.
-std::FILE* ErrorLogStream();
 // Formats one message onto the log (no prefix, no line end added) and
 // flushes it, so concurrent requests interleave whole messages only.
 int WriteErrorLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

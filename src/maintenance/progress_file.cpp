@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "card/card_paths.hpp"
 #include "card/file_descriptor.hpp"
 
@@ -11,15 +13,14 @@ namespace {
 
 // Progress files lie in /tmp, where any process of the card may write. Only
 // a plain file of the updater's own, which nobody else may change, tells the
-// state of an update; anything else could be anybody's.
+// state of an update; anything else could be anybody's. A second link could
+// be anybody's name for it, which the file's move would not reach.
 bool WrittenByTheUpdater(const struct stat& status) {
-  return S_ISREG(status.st_mode) && status.st_uid == card_paths::kUpdaterUserId &&
-         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  return S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+         status.st_uid == card_paths::kUpdaterUserId && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-}  // namespace
-
-ProgressReading ReadProgressFile(const char* path) {
+ProgressReading ReadFile(const char* path) {
   ProgressReading reading;
   struct stat status {};
   if (::lstat(path, &status) != 0) {
@@ -58,23 +59,43 @@ ProgressReading ReadProgressFile(const char* path) {
   return reading;
 }
 
-ProgressDeletion DeleteProgressFile(const char* path, const ProgressReading& reading) {
-  ProgressDeletion deletion;
+}  // namespace
+
+ProgressReading ReadProgressFile(const ProgressPaths& paths) {
+  const ProgressReading reading = ReadFile(paths.current);
+  if (reading.state != ProgressState::kMissing) {
+    return reading;
+  }
+  ProgressReading ended = ReadFile(paths.ended);
+  if (ended.state != ProgressState::kFailed && ended.state != ProgressState::kCompleted) {
+    return reading;
+  }
+  ended.set_aside = true;
+  return ended;
+}
+
+ProgressSetAside SetAsideProgressFile(const ProgressPaths& paths, const ProgressReading& reading) {
+  ProgressSetAside move;
+  if (reading.set_aside) {
+    move.outcome = ProgressSetAside::kMoved;
+    return move;
+  }
   const uid_t lowered = ::geteuid();
   [[maybe_unused]] const int raised = ::seteuid(0);
-  deletion.uid = ::getuid();
-  deletion.euid = ::geteuid();
+  move.uid = ::getuid();
+  move.euid = ::geteuid();
   struct stat status {};
-  if (::lstat(path, &status) != 0) {
-    deletion.outcome = ProgressDeletion::kFailed;
+  if (::lstat(paths.current, &status) != 0) {
+    move.outcome = ProgressSetAside::kFailed;
   } else if (status.st_dev != reading.device || status.st_ino != reading.inode) {
     // The updater has begun anew meanwhile: that file is still to be read.
-    deletion.outcome = ProgressDeletion::kReplaced;
+    move.outcome = ProgressSetAside::kReplaced;
   } else {
-    deletion.outcome = ::unlink(path) == 0 ? ProgressDeletion::kDeleted : ProgressDeletion::kFailed;
+    move.outcome = std::rename(paths.current, paths.ended) == 0 ? ProgressSetAside::kMoved
+                                                                : ProgressSetAside::kFailed;
   }
-  // Root only for the deletion: whatever the page reads next is read as the
+  // Root only for the move: whatever the page reads next is read as the
   // lowered user again.
   [[maybe_unused]] const int lowered_again = ::seteuid(lowered);
-  return deletion;
+  return move;
 }

@@ -1,11 +1,15 @@
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "card/card_paths.hpp"
+#include "card/child_program.hpp"
 #include "card/error_log.hpp"
 #include "maintenance/handlers.hpp"
 #include "maintenance/reboot_route.hpp"
@@ -31,16 +35,29 @@ void WriteRebootingPage(std::string_view scheme) {
 }
 
 // The child leaves the request's streams to the request process, so the web
-// server sees the response end as soon as that process exits.
+// server sees the response end as soon as that process exits. The command
+// gets the null device for its three streams instead: closed, they would be
+// taken by the first files it opens, and its messages would land in them.
 [[noreturn]] void RebootAfterDelay() {
   std::fclose(stdin);
   std::fclose(stdout);
   std::fclose(stderr);
-  if (std::FILE* log = ErrorLogStream(); log != nullptr) {
-    std::fclose(log);
+  const int null = ::open(card_paths::kDevNull, O_RDWR);
+  for (int stream = STDIN_FILENO; null >= 0 && stream <= STDERR_FILENO; ++stream) {
+    if (stream != null) {
+      ::dup2(null, stream);
+    }
+  }
+  if (null > STDERR_FILENO) {
+    ::close(null);
   }
   ::sleep(kRebootDelaySeconds);
+  // The error log stays open until the exec (it closes on exec), for the
+  // one line that tells the command did not start.
+  CloseAboveStandardStreamsOnExec();
   ::execlp(card_paths::kRebootCommand, card_paths::kRebootCommand, static_cast<char*>(nullptr));
+  WriteErrorLog("reboot command %s could not be started: %s\n", card_paths::kRebootCommand,
+                std::strerror(errno));
   ::_exit(0);
 }
 

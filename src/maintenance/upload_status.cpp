@@ -57,8 +57,8 @@ int HandleUploadStatus() {
       query != nullptr && std::string_view(query).find(kPpcUploadName) != std::string_view::npos
           ? LoadType::kPpcUpload
           : LoadType::kDefault;
-  const char* path = ProgressFilePath(load_type);
-  const ProgressReading progress = ReadProgressFile(path);
+  const ProgressPaths paths = ProgressFilePaths(load_type);
+  const ProgressReading progress = ReadProgressFile(paths);
   switch (progress.state) {
     case ProgressState::kMissing:
       WriteComplete();
@@ -68,12 +68,12 @@ int HandleUploadStatus() {
       break;
     case ProgressState::kFailed:
       WriteError(UploadErrorMessage(load_type, progress.error_number));
-      DeleteProgressFile(path, progress);
+      SetAsideProgressFile(paths, progress);
       break;
     case ProgressState::kCompleted:
       WriteComplete();
       WriteRebootForm();
-      DeleteProgressFile(path, progress);
+      SetAsideProgressFile(paths, progress);
       break;
     case ProgressState::kRunning:
       response::Write("<meta http-equiv=\"refresh\" content=\"2\"/>");

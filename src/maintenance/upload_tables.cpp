@@ -33,9 +33,11 @@ constexpr std::array<std::string_view, 13> kDefaultUploadErrors = {
 
 }  // namespace
 
-const char* ProgressFilePath(LoadType load_type) {
-  return load_type == LoadType::kPpcUpload ? card_paths::kPpcProgressFile
-                                           : card_paths::kProgressFile;
+ProgressPaths ProgressFilePaths(LoadType load_type) {
+  if (load_type == LoadType::kPpcUpload) {
+    return {card_paths::kPpcProgressFile, card_paths::kEndedPpcProgressFile};
+  }
+  return {card_paths::kProgressFile, card_paths::kEndedProgressFile};
 }
 
 std::string UploadErrorMessage(LoadType load_type, unsigned error_number) {

@@ -49,12 +49,12 @@ int HandleUploadUpdate() {
     response::Write(kStateUnknown);
     return 0;
   }
-  const char* path = ProgressFilePath(*load_type);
-  const ProgressReading progress = ReadProgressFile(path);
+  const ProgressPaths paths = ProgressFilePaths(*load_type);
+  const ProgressReading progress = ReadProgressFile(paths);
   switch (progress.state) {
     case ProgressState::kMissing:
-      // The end of the last update was reported already: only the plain
-      // completion text, no reboot form, nothing to delete.
+      // No update since the card started (or none believed): only the plain
+      // completion text, no reboot form, nothing to set aside.
       WriteCompletedRecord(*load_type, false);
       break;
     case ProgressState::kUnreadable:
@@ -64,15 +64,15 @@ int HandleUploadUpdate() {
       response::Printf("%c%sstop=1%smsg=%s%spercentage=%d\r\n", kStatus, kSeparator, kSeparator,
                        UploadErrorMessage(*load_type, progress.error_number).c_str(), kSeparator,
                        progress.percentage);
-      DeleteProgressFile(path, progress);
+      SetAsideProgressFile(paths, progress);
       break;
     case ProgressState::kCompleted:
       WriteCompletedRecord(*load_type, true);
       // A newer file in its place is no failure: it is the next to report.
-      if (const ProgressDeletion deletion = DeleteProgressFile(path, progress);
-          deletion.outcome == ProgressDeletion::kFailed) {
-        WriteErrorLog("unable to unlink %s uid=%d euid=%d\r\n", path,
-                      static_cast<int>(deletion.uid), static_cast<int>(deletion.euid));
+      if (const ProgressSetAside move = SetAsideProgressFile(paths, progress);
+          move.outcome == ProgressSetAside::kFailed) {
+        WriteErrorLog("unable to unlink %s uid=%d euid=%d\r\n", paths.current,
+                      static_cast<int>(move.uid), static_cast<int>(move.euid));
       }
       break;
     case ProgressState::kRunning:

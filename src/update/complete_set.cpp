@@ -1,12 +1,12 @@
 #include "update/complete_set.hpp"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "card/card_paths.hpp"
+#include "card/child_program.hpp"
 #include "card/error_log.hpp"
 #include "cgi/cgi_request.hpp"
 #include "response/response_output.hpp"
@@ -16,51 +16,49 @@
 namespace {
 
 // Runs one change program with the oid and the value as its arguments, on
-// the request's own streams, and waits for it. Its exit status is not used.
+// the request's own streams, and waits for it within the bound. Its exit
+// status does not change the Apply; anything but a clean end is logged.
 void ApplyChange(const ParamChange& change) {
   if (change.prog.empty()) {
     WriteErrorLog("no program to apply parameter %s\n", change.oid.c_str());
     return;
   }
-  const pid_t child = ::fork();
-  if (child == 0) {
-    RestoreRequestEndSignals(/*keep_pipe_ignored=*/true);
-    ::execl(change.prog.c_str(), change.prog.c_str(), change.oid.c_str(), change.value.c_str(),
-            static_cast<char*>(nullptr));
-    // Not started: end quietly without flushing anything inherited.
-    ::_exit(0);
-  }
-  if (child > 0) {
-    ::waitpid(child, nullptr, 0);
-  }
-}
-
-// Closes every descriptor above the standard streams, also those the web
-// server left open to the program, which no close-on-exec flag covers.
-void CloseInheritedDescriptors() {
-  if (::close_range(STDERR_FILENO + 1, ~0U, 0) == 0) {
-    return;
-  }
-  // A kernel without close_range (before Linux 5.9): one by one.
-  const long limit = ::sysconf(_SC_OPEN_MAX);
-  for (int descriptor = STDERR_FILENO + 1; descriptor < (limit > 0 ? limit : 1024); ++descriptor) {
-    ::close(descriptor);
+  const char* const argv[] = {change.prog.c_str(), change.oid.c_str(), change.value.c_str(),
+                              nullptr};
+  const ChildEnd end = RunChildProgram(
+      argv, [] { RestoreRequestEndSignals(/*keep_pipe_ignored=*/true); },
+      // Not started: end without flushing anything inherited.
+      [] { ::_exit(0); }, card_paths::kChildTimeoutSeconds);
+  if (end.kind != ChildEnd::kExited || end.number != 0) {
+    WriteErrorLog("change program %s for %s %s\n", change.prog.c_str(), change.oid.c_str(),
+                  DescribeChildEnd(end).c_str());
   }
 }
 
 // The refresh process: nothing of the request's streams stays open in it,
 // and it holds no descriptor but its three streams on the null device.
-[[noreturn]] void RunRefreshScript() {
+void PrepareRefresh() {
   ::fcloseall();
   std::freopen(card_paths::kDevNull, "r", stdin);
   std::freopen(card_paths::kDevNull, "w", stdout);
   std::freopen(card_paths::kDevNull, "w", stderr);
-  CloseInheritedDescriptors();
   // Only now: closing the streams may still write to a closed response.
   RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
-  ::execl(card_paths::kRefreshScript, card_paths::kRefreshScript, static_cast<char*>(nullptr));
-  std::perror("execl");
-  std::exit(1);
+}
+
+void RunRefreshScript() {
+  const char* const argv[] = {card_paths::kRefreshScript, nullptr};
+  const ChildEnd end = RunChildProgram(
+      argv, PrepareRefresh,
+      [] {
+        std::perror("execl");
+        std::exit(1);
+      },
+      card_paths::kChildTimeoutSeconds);
+  if (end.kind == ChildEnd::kNotStarted || end.kind == ChildEnd::kBounded) {
+    WriteErrorLog("refresh script %s %s\n", card_paths::kRefreshScript,
+                  DescribeChildEnd(end).c_str());
+  }
 }
 
 }  // namespace
@@ -84,16 +82,8 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
 
   // The request process does not wait for the refresh: an intermediate
   // process does, so the refresh never becomes a zombie of the server.
-  const pid_t intermediate = ::fork();
-  if (intermediate != 0) {
-    return 0;
-  }
-  const pid_t refresh = ::fork();
-  if (refresh == 0) {
+  if (::fork() == 0) {
     RunRefreshScript();
-  }
-  if (refresh > 0) {
-    ::waitpid(refresh, nullptr, 0);
   }
   return 0;
 }

@@ -33,4 +33,20 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
             std::chrono::milliseconds(1900));
 }
 
+// The reboot command holds the null device as its three streams and nothing the server left open;
+// one that cannot be started is logged.
+TEST(Reboot, TheCommandHoldsOnlyTheNullDeviceAndAFailedStartIsLogged) {
+  Sandbox sandbox;
+  sandbox.InstallDescriptorLister(sandbox.CardPath("/sbin/reboot"), "reboot");
+  CgiEnvironment env = GetRequest("/reboot");
+  SetVariable(env, "HTTP_REFERER", "http://card.example/cgi-bin/Merovane/uploadstatus");
+  RunCgi(sandbox, env, "", {.inherited_descriptor = 7});
+  EXPECT_EQ(sandbox.HeldDescriptors("reboot"), "0>/dev/null 1>/dev/null 2>/dev/null ");
+  std::filesystem::remove(sandbox.CardPath("/sbin/reboot"));
+  RunCgi(sandbox, env);
+  EXPECT_EQ(sandbox.AwaitFile(sandbox.ErrorLog(), "\n"),
+            "reboot command ../../card/sbin/reboot could not be started: No such file or "
+            "directory\n");
+}
+
 }  // namespace

@@ -1,5 +1,5 @@
 // The progress file's three bytes classified, whose files are believed, the
-// error messages of both load types, and deleting only the file that was read.
+// error messages of both load types, and setting aside only the file that was read.
 #include "maintenance/progress_file.hpp"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@ using namespace std::string_literals;
 using enum ProgressState;
 
 // The updater's own file (the tests' user plays the updater) of the mode given; else what another
-// user could leave at the name: a link to one, a FIFO, a file of another user (only root can give
-// one away).
+// user could leave at the name: a link to one, a second name for one, a FIFO, a file of another
+// user (only root can give one away). Only an ended update counts where it is set aside.
 TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
   const struct {
     std::string bytes;
@@ -40,17 +40,26 @@ TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
                {"\x02\x00\x64"s, kUnreadable, 0, 0, 0664},
                {"\x02\x00\x64"s, kUnreadable, 0, 0, 0646},
                {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "link"},
+               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "second link"},
+               {"\x01\x00\x2a"s, kMissing, 0, 0, 0644, "set aside"},
+               {"\x02\x00\x64"s, kMissing, 0, 0, 0646, "set aside"},
                {"", kUnreadable, 0, 0, 0644, "fifo"},
                {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "another user's"}};
   for (const auto& c : cases) {
     if (c.kind == "another user's" && ::geteuid() != 0) continue;
     testing_support::Sandbox sandbox;
-    const auto file = sandbox.CardPath("/tmp/progress"), real = sandbox.Root() / "real";
+    const auto file = sandbox.CardPath("/tmp/progress"), real = sandbox.Root() / "real",
+               ended = sandbox.CardPath("/tmp/progress.ended");
     ASSERT_TRUE(c.kind != "fifo" || ::mkfifo(file.c_str(), 0644) == 0);
-    if (c.kind != "fifo") sandbox.WriteFile(c.kind == "link" ? real : file, c.bytes, c.mode);
+    if (c.kind != "fifo")
+      sandbox.WriteFile(c.kind == "link"        ? real
+                        : c.kind == "set aside" ? ended
+                                                : file,
+                        c.bytes, c.mode);
     if (c.kind == "link") std::filesystem::create_symlink(real, file);
+    if (c.kind == "second link") std::filesystem::create_hard_link(file, real);
     ASSERT_TRUE(c.kind != "another user's" || ::chown(file.c_str(), 1006, 1006) == 0);
-    const ProgressReading reading = ReadProgressFile(file.c_str());
+    const ProgressReading reading = ReadProgressFile({file.c_str(), ended.c_str()});
     EXPECT_EQ(std::tie(reading.state, reading.error_number, reading.percentage),
               std::tuple(c.state, c.error, c.percentage))
         << ::testing::PrintToString(c.bytes) << c.mode << c.kind;
@@ -69,19 +78,26 @@ TEST(UploadErrorMessage, ComesFromTheLoadTypesTableOrNamesTheNumber) {
     EXPECT_EQ(UploadErrorMessage(load_type, number), message);
 }
 
-// The updater may begin anew between the reading and the deletion: the new
-// file under the name is left for the next reading.
-TEST(DeleteProgressFile, LeavesAFileThatReplacedTheOneRead) {
+// The updater may begin anew between the reading and the move: the new file under the name is
+// left for the next reading. An ended file moves aside, where every later reading finds it.
+TEST(SetAsideProgressFile, MovesOnlyTheEndedFileReadAndKeepsItForLaterReadings) {
   testing_support::Sandbox sandbox;
-  const auto file = sandbox.CardPath("/tmp/progress");
+  const auto file = sandbox.CardPath("/tmp/progress"), next = sandbox.CardPath("/tmp/next"),
+             ended = sandbox.CardPath("/tmp/progress.ended");
+  const ProgressPaths paths{file.c_str(), ended.c_str()};
   sandbox.WriteFile(file, "\x02\x00\x64"s);
-  const ProgressReading ended = ReadProgressFile(file.c_str());
-  sandbox.WriteFile(sandbox.CardPath("/tmp/progress.new"), "\x01\x00\x00"s);
-  std::filesystem::rename(sandbox.CardPath("/tmp/progress.new"), file);
-  EXPECT_EQ(DeleteProgressFile(file.c_str(), ended).outcome, ProgressDeletion::kReplaced);
-  const ProgressReading running = ReadProgressFile(file.c_str());
-  EXPECT_EQ(DeleteProgressFile(file.c_str(), running).outcome, ProgressDeletion::kDeleted);
+  const ProgressReading completed = ReadProgressFile(paths);
+  sandbox.WriteFile(next, "\x00\x03\x10"s);
+  std::filesystem::rename(next, file);
+  EXPECT_EQ(SetAsideProgressFile(paths, completed).outcome, ProgressSetAside::kReplaced);
+  const ProgressReading failed = ReadProgressFile(paths);
+  EXPECT_EQ(SetAsideProgressFile(paths, failed).outcome, ProgressSetAside::kMoved);
   EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_EQ(DeleteProgressFile(file.c_str(), running).outcome, ProgressDeletion::kFailed);
+  const ProgressReading later = ReadProgressFile(paths);
+  EXPECT_EQ(std::tie(later.state, later.error_number, later.set_aside),
+            std::tuple(kFailed, 3, true));
+  EXPECT_EQ(SetAsideProgressFile(paths, later).outcome, ProgressSetAside::kMoved);
+  EXPECT_EQ(sandbox.ReadFile(ended), "\x00\x03\x10"s);
+  EXPECT_EQ(SetAsideProgressFile(paths, failed).outcome, ProgressSetAside::kFailed);
 }
 }  // namespace

@@ -42,6 +42,15 @@ std::string Sandbox::ReadFile(const fs::path& path) const {
   return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
+std::string Sandbox::AwaitFile(const fs::path& path, std::string_view part) const {
+  std::string content;
+  for (int wait = 0;
+       wait < 50 * kPatience.count() && (content = ReadFile(path)).find(part) == std::string::npos;
+       ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return content;
+}
+
 void Sandbox::InstallRecorder(const fs::path& path, std::string_view label,
                               std::string_view extra_shell) const {
   WriteFile(path,
@@ -50,6 +59,29 @@ void Sandbox::InstallRecorder(const fs::path& path, std::string_view label,
                 "done; printf '\\n'; } >> '" +
                 RecordLog().string() + "'\n" + std::string(extra_shell) + "\n",
             0755);
+}
+
+void Sandbox::InstallDescriptorLister(const fs::path& path, std::string_view label,
+                                      std::string_view extra_shell) const {
+  const std::string list = (root_ / "records" / label).string() + ".fds";
+  InstallRecorder(path, label,
+                  std::string(extra_shell) + "\nexec find /proc/self/fd -mindepth 1 -fprintf '" +
+                      list + "' '%f>%l\\n'");
+}
+
+std::string Sandbox::HeldDescriptors(std::string_view label) const {
+  const fs::path list = root_ / "records" / (std::string(label) + ".fds");
+  std::istringstream lines(AwaitFile(list, "2>"));
+  std::string held;
+  for (std::string line, target; std::getline(lines, line);) {
+    target = line.substr(line.find('>') + 1);
+    if (target.starts_with("/proc/") || target == list ||
+        target.find("valgrind.") != std::string::npos || target == fs::canonical(WorkDir()))
+      continue;  // find's own
+    if (target.find(":[") != std::string::npos) target.clear();
+    held += line.substr(0, line.find('>') + 1) + target + " ";
+  }
+  return held;
 }
 
 std::vector<std::string> Sandbox::Records(std::size_t count,
@@ -72,7 +104,8 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
     param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" +
                  param.type + "</type><file>" + value_file + "</file>" +
                  (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
-                 ChangeProgram() + "</prog>" + param.extra + "</param>\n";
+                 (param.prog.empty() ? ChangeProgram() : param.prog) + "</prog>" + param.extra +
+                 "</param>\n";
     if (param.in_menu) menu += "<oid>" + param.oid + "</oid>\n";
   }
   WriteFile(CardPath("/brix/etc/param.xml"), param_xml);

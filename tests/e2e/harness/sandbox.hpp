@@ -32,6 +32,8 @@ class Sandbox {
   void WriteFile(const std::filesystem::path& path, std::string_view content,
                  unsigned mode = 0644) const;
   std::string ReadFile(const std::filesystem::path& path) const;  // "" when missing
+  // The file's content once it holds `part`, or as it is after 10 s.
+  std::string AwaitFile(const std::filesystem::path& path, std::string_view part) const;
   void WriteCardFile(std::string_view path, std::string_view content) const {
     WriteFile(CardPath(path), content);
   }
@@ -39,6 +41,14 @@ class Sandbox {
   // `extra_shell`.
   void InstallRecorder(const std::filesystem::path& path, std::string_view label,
                        std::string_view extra_shell = "") const;
+  // A stand-in that records its run like InstallRecorder, runs `extra_shell`, then lists the
+  // descriptors it holds for HeldDescriptors.
+  void InstallDescriptorLister(const std::filesystem::path& path, std::string_view label,
+                               std::string_view extra_shell = "") const;
+  // The descriptors the lister of `label` held, "<number>><target> " each (target "" for pipes and
+  // sockets), leaving out its own (its list, its folder, the working directory) and memcheck's
+  // log; awaits the list.
+  std::string HeldDescriptors(std::string_view label) const;
   // The record log's lines, once it holds `count` of them or `timeout` has passed. What only
   // takes long on a busy machine is waited for with kPatience: a wait that costs nothing when
   // the event comes at once.
@@ -55,6 +65,7 @@ struct TestParam {
   std::string access = "1", value = "";  // access empty: no <access> element
   bool in_menu = true;                   // listed in menu "0"
   std::string extra = "";                // further elements of the record
+  std::string prog = "";                 // "": the recording change program
 };
 
 // A sandbox with a card of parameters whose change program records "change [<program>] [<oid>]

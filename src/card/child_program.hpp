@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+// Programs of the card started from the request process, which runs as root
+// with whatever descriptors the web server left open.
+
+// How a child program ended.
+struct ChildEnd {
+  enum Kind { kExited, kSignalled, kBounded, kNotStarted } kind = kNotStarted;
+  int number = 0;  // the exit status, the signal, the bound in seconds, or the error number
+};
+
+// What happened, for the error log: "exited with status 3", "could not be
+// started: No such file or directory", ...
+std::string DescribeChildEnd(const ChildEnd& end);
+
+// Marks every descriptor above the standard streams close-on-exec, also those
+// the web server left open: the next program executed holds none of them,
+// while a process that fails to execute can still write its error log.
+void CloseAboveStandardStreamsOnExec();
+
+// Runs `argv[0]` (by its path, with `argv` as its arguments) in a child that
+// leads a process group of its own, after `prepare` has run in the child and
+// with every descriptor above 2 closed. When it cannot be executed, the child
+// runs `not_started` (which ends it) and the parent learns why. Past
+// `bound_seconds` (0: no bound) the group gets SIGTERM, SIGKILL after a short
+// grace. Returns once the child has been reaped.
+ChildEnd RunChildProgram(const char* const* argv, void (*prepare)(), void (*not_started)(),
+                         unsigned bound_seconds);
