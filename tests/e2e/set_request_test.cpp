@@ -128,7 +128,7 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
                        " hang) trap '' TERM; sleep 600;; esac");
   const std::string body = "oid-absent=1&oid-fail=1&oid-signalled=1&oid-hang=1&oid-last=1";
   EXPECT_EQ(Post(card, body, {.program = MEROVANE_BOUNDED_PROGRAM}).out,
-            NetworkSettingsPage(kTestHost));
+            NetworkSettingsPage(std::string("http://") + kTestHost));
   EXPECT_EQ(card.Records(5, kPatience),
             (std::vector<std::string>{
                 card.ChangeRecord("fail", "1"), card.ChangeRecord("signalled", "1"),
