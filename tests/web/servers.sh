@@ -108,18 +108,21 @@ case_tls() {
   expect_equal "$status $(header Location)" "302 https://card.example:$port$program_url/cardcontrol?a=1" "plain HTTP"
 }
 
-# The demo refuses before it prints or builds anything: a port that another server (the test's) holds, a login that
-# BusyBox httpd cannot take, an update option that is no number.
+# The demo refuses before it prints or builds anything: a port that another server (the test's)
+# holds, a login that BusyBox httpd cannot take, an update option that is no number.
 case_demo() {
-  local port=${host##*:}
-  demo_refuses 1 "Port $port of 127.0.0.1 is in use: choose another with --port" --http --port "$port"
-  demo_refuses 1 "Port $port of 127.0.0.1 is in use: choose another with --port" --busybox --port "$port"
-  demo_refuses 2 '--password: BusyBox httpd cannot take a password with a space and "#"' --busybox --password "a 3#"
+  local port=${host##*:} taken
+  taken="Port $port of 127.0.0.1 is in use: choose another with --port"
+  demo_refuses 1 "$taken" --http --port "$port"
+  demo_refuses 1 "$taken" --busybox --port "$port"
+  demo_refuses 2 '--password: BusyBox httpd cannot take a password with a space and "#"' \
+    --busybox --password "a 3#"
   demo_refuses 2 "--fail needs a number from 0 to 255" update --fail abc
 }
-demo_refuses() {  # STATUS MESSAGE ARGUMENT...: the demo ends with STATUS and MESSAGE, nothing on standard output
+demo_refuses() {  # STATUS MESSAGE ARGUMENT...: the demo ends with STATUS, MESSAGE and no output
   "$MEROVANE_SOURCE_DIR/scripts/demo" "${@:3}" > "$work/out" 2> "$work/err"
-  expect_equal "$?|$(cat "$work/out")|$(grep -cF -- "$2" "$work/err")" "$1||1" "demo ${*:3}: $(cat "$work/err")"
+  expect_equal "$?|$(cat "$work/out")|$(grep -cF -- "$2" "$work/err")" "$1||1" \
+    "demo ${*:3}: $(cat "$work/err")"
 }
 
 # BusyBox httpd 1.35 where it differs from lighttpd: an empty PATH_INFO for the bare URL, a bare "Location:" passed on
