@@ -38,12 +38,13 @@ long StreamSize(std::FILE* stream) {
 // Parses the body in `stream` as the request's multipart body; the length of
 // the entry `name`, or -1 when the parse failed or has no such entry.
 long ParseOnce(std::FILE* stream, const char* name) {
+  const auto size = static_cast<std::uint32_t>(StreamSize(stream));
   std::rewind(stream);
   CgiCreateEnvironment();
   CgiCaptureEnvironment();
   long length = -1;
   FormEntry entry;
-  if (CgiParseMultipart(stream) == 0 && CgiFirstEntry(name, entry) == 0) {
+  if (CgiParseMultipart(stream, size) == 0 && CgiFirstEntry(name, entry) == 0) {
     length = static_cast<long>(entry.value_length);
   }
   CgiFreeRequest();

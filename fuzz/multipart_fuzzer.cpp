@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     CgiCreateEnvironment();
     CgiCaptureEnvironment();
-    const std::optional<PartList> list = CgiScanMultipart(stdin);
+    const std::optional<PartList> list = CgiScanMultipart(stdin, body.size());
     if (list) {
       FUZZ_CHECK(list->head.boundary && !list->head.boundary->empty());
       std::size_t data = 0;
@@ -60,10 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz_support::SetStdin(body);
   CgiCreateEnvironment();
   CgiCaptureEnvironment();
-  const int result = CgiParseMultipart(stdin);
+  const int result = CgiParseMultipart(stdin, body.size());
   FUZZ_CHECK(result == 0 || result == -1);
   const CgiEnvironment* environment = CgiCurrentEnvironment();
   FUZZ_CHECK(environment != nullptr);
+  FUZZ_CHECK(environment->body_received == (result == 0 ? body.size() : 0));
   if (result == -1) {
     FUZZ_CHECK(environment->CollectionCount() == 0);
   } else {

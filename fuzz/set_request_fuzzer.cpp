@@ -62,6 +62,7 @@ const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\n"
     "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\n";
 std::string head_no_page;
+std::string incomplete_page;
 std::string head_error_page;
 std::string tail_error_page;
 std::string head_network_page;
@@ -141,7 +142,8 @@ void CheckResponse(int result, const std::string& out) {
         head_error_page.size(), out.size() - head_error_page.size() - tail_error_page.size()));
     return;
   }
-  FUZZ_CHECK(out == head_no_page);
+  // Another method, or a body that did not arrive whole: nothing handed on.
+  FUZZ_CHECK(out == head_no_page || out == incomplete_page);
 }
 
 void InstallCard() {
@@ -203,7 +205,6 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
   CgiFreeRequest();
   changes_handed_on = true;
   FUZZ_CHECK(!state.error);
-  FUZZ_CHECK(!state.changes.empty());
   std::size_t next = 0;
   for (const CardParam& param : kCard) {
     if (next == state.changes.size() || state.changes[next].oid != param.oid) continue;
@@ -228,6 +229,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
                  "choose from one of "
                  "the above menu options.</p>\n" +
                  page_footer;
+  incomplete_page = "Status: 400 Bad Request\r\n" + kHtmlHeader + page_header +
+                    fuzz_support::IncludeMarker("generalHeader.html") +
+                    "<p style=\"text-align: center\">The settings were not changed: the form "
+                    "arrived incomplete.<br/><br/>Please send it again.</p>\n" +
+                    page_footer;
   head_error_page = kHtmlHeader + page_header + fuzz_support::IncludeMarker("configHeader.html") +
                     "<tr><td colspan=\"2\">\r\n";
   response::Capture form;

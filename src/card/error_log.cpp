@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 
+#include "card/card_file.hpp"
 #include "card/card_paths.hpp"
 
 // The card's files are told apart by inode number and read whatever their
@@ -21,22 +22,16 @@ std::FILE* error_log = nullptr;
 
 // The log lies in /tmp, where any process of the card can put something of
 // its own in its place, and it is opened while the process is still root.
-// So it is never opened through a link, never waited for (a FIFO would wait
-// for its reader for ever), and used only when it is one plain file: a
-// second hard link could lead to any file of the card.
+// So it is never opened through a link, and used only when it is one plain
+// file: a second hard link could lead to any file of the card.
 int OpenLogFile() {
-  const int file =
-      ::open(card_paths::kErrorLog,
-             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0777);
-  if (file < 0) {
-    return -1;
-  }
   struct stat status {};
-  if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1) {
-    ::close(file);
+  FileDescriptor file = OpenRegularCardFile(
+      card_paths::kErrorLog, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, status, 0777);
+  if (!file || status.st_nlink != 1) {
     return -1;
   }
-  return file;
+  return file.Release();
 }
 }  // namespace
 

@@ -1,30 +1,40 @@
 #pragma once
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <utility>
 
-// A file opened for reading with the system's own calls, closed with its
-// owner. Where a file is read whole in a few blocks, this spares what stdio
-// adds per file: a stat of the file and a buffer of its own to touch.
+// A file read with the system's own calls, closed with its owner. Where a
+// file is read whole in a few blocks, this spares what stdio adds per file: a
+// stat of the file and a buffer of its own to touch. Card files are opened
+// through card/card_file.hpp.
 class FileDescriptor {
  public:
-  // `flags` are added to O_RDONLY | O_CLOEXEC: no program the process starts
-  // inherits a file it opened.
-  explicit FileDescriptor(const char* path, int flags = 0)
-      : descriptor_(::open(path, O_RDONLY | O_CLOEXEC | flags)) {}
-  ~FileDescriptor() {
-    if (descriptor_ >= 0) {
-      ::close(descriptor_);
+  // Takes over `descriptor` (negative: no file).
+  explicit FileDescriptor(int descriptor = -1) : descriptor_(descriptor) {}
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(FileDescriptor&& other) noexcept : descriptor_(other.Release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      Close();
+      descriptor_ = other.Release();
     }
+    return *this;
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
 
   explicit operator bool() const { return descriptor_ >= 0; }
   int get() const { return descriptor_; }
+  // Hands the descriptor over to the caller; this no longer holds a file.
+  int Release() { return std::exchange(descriptor_, -1); }
+  void Close() {
+    if (descriptor_ >= 0) {
+      ::close(Release());
+    }
+  }
 
   // Reads up to `size` bytes, retrying interrupted reads. Returns the number
   // read; 0 at the end of the file and on a read error.

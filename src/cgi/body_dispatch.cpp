@@ -57,10 +57,11 @@ int CgiParseBody(std::int32_t& status) {
     if (!body) {
       return -1;
     }
+    CgiNoteBodyArrival(body->size(), body->size() == *declared);
     // The body becomes the entries' storage: it is not copied.
     CgiParseUrlEncoded(std::move(*body), *declared);
   } else if (CgiStartsWithIgnoringCase(*type, kMultipartType)) {
-    if (CgiParseMultipart(stdin) != 0) {
+    if (CgiParseMultipart(stdin, *declared) != 0) {
       return -1;
     }
   } else {

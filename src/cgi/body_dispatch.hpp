@@ -17,9 +17,8 @@
 //     read; see CgiParseMultipart);
 //   - the type is another one: "Unknown Encoding.\n" on standard error.
 // Type tests look at the start of the value without regard to case, so
-// parameters after the type do not disturb them. The declared length sizes
-// the read of a URL-encoded body only: a multipart body is read up to its
-// close delimiter.
+// parameters after the type do not disturb them. Neither body is read beyond
+// its declared length; the request notes whether it arrived whole.
 int CgiParseBody(std::int32_t& status);
 
 // Reads up to `length` bytes from `stream`, fewer when the input ends first.

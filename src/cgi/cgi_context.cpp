@@ -52,4 +52,11 @@ std::optional<std::uint32_t> CgiDeclaredLength() {
   return static_cast<std::uint32_t>(declared);
 }
 
+void CgiNoteBodyArrival(std::uint64_t received, bool whole) {
+  if (CgiEnvironment* environment = CgiCurrentEnvironment()) {
+    environment->body_received = received;
+    environment->body_whole = whole;
+  }
+}
+
 void CgiFreeRequest() { current_request.reset(); }

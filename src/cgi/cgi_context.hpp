@@ -21,6 +21,10 @@ struct CgiEnvironment {
   unsigned present_count = 0;
   // Absent until a parse starts one.
   std::optional<CollectionTable> collections;
+  // How the body arrived: the bytes read of the declared length, and whether
+  // it is whole. A request whose body was never read is whole.
+  std::uint64_t body_received = 0;
+  bool body_whole = true;
 
   std::size_t CollectionCount() const { return collections ? collections->Count() : 0; }
 };
@@ -36,6 +40,8 @@ int CgiCaptureEnvironment();
 // nothing when it was not set, when the index is out of range or when there
 // is no current request. Valid until CgiFreeRequest.
 std::optional<std::string_view> CgiCapturedValue(std::size_t index);
+// Notes how the body of the current request arrived (see CgiBodyArrived).
+void CgiNoteBodyArrival(std::uint64_t received, bool whole);
 // CONTENT_LENGTH as a number of bytes, read as CgiConvertLong32 reads (text
 // without a number is 0); nothing when it is not set, out of range or
 // negative.

@@ -9,6 +9,14 @@
 #include "cgi/checked_alloc.hpp"
 #include "cgi/url_encoded.hpp"
 
+CgiBodyArrival CgiBodyArrived() {
+  const CgiEnvironment* environment = CgiCurrentEnvironment();
+  if (environment == nullptr) {
+    return {};
+  }
+  return {environment->body_received, CgiDeclaredLength().value_or(0), environment->body_whole};
+}
+
 int CgiParseRequest() {
   // The library keeps its "Memory exhausted." exit whoever links it.
   CgiInstallMemoryGuard();

@@ -41,6 +41,18 @@ CgiResult CgiGetLong(std::string_view name, std::int32_t& result, std::int32_t f
 // beyond the range of double, either way, is CgiOutOfRange.
 CgiResult CgiGetDouble(std::string_view name, double& result, double fallback);
 
+// How the body of a POST request arrived. A request is whole when every
+// declared byte arrived and, for a multipart body, its close delimiter was
+// among them; the parse takes whatever arrived either way, so a caller that
+// must not act on part of a form checks this first.
+struct CgiBodyArrival {
+  std::uint64_t received = 0;  // bytes read, never more than declared
+  std::uint32_t declared = 0;  // CONTENT_LENGTH (0 when it is no length)
+  bool whole = true;
+};
+// For the current request; one without a body read (a GET, no parse) is whole.
+CgiBodyArrival CgiBodyArrived();
+
 // Releases the current request and everything it owns; lookups then answer
 // CgiNotFound. Without a current request it does nothing.
 void CgiFreeRequest();

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "cgi/bounded_input.hpp"
 #include "cgi/cgi_context.hpp"
 #include "cgi/collection_table.hpp"
 #include "cgi/mime_headers.hpp"
@@ -18,43 +19,50 @@ constexpr std::int32_t kReaderSlots = 3;
 
 }  // namespace
 
-int CgiParseMultipart(std::FILE* stream) {
+int CgiParseMultipart(std::FILE* stream, std::uint32_t length) {
   MimePart head = CgiNewPart();
   CollectionTable* table = nullptr;
-  const bool parsed = CgiScanParts(stream, head, [&table](MimePart& part) {
-    // An entry is found by its name; a part without one could never be.
-    if (!part.name) {
-      return;
-    }
-    if (part.data.ends_with(kLineEnd)) {
-      part.data.resize(part.data.size() - kLineEnd.size());
-    }
-    if (table == nullptr) {
-      table = CgiCreateCollectionTable();
-    }
-    if (table != nullptr) {
-      table->AppendPart(part);
-    }
-  });
-  if (!parsed) {
+  const std::optional<MultipartArrival> arrival =
+      CgiScanParts(stream, length, head, [&table](MimePart& part) {
+        // An entry is found by its name; a part without one could never be.
+        if (!part.name) {
+          return;
+        }
+        if (part.data.ends_with(kLineEnd)) {
+          part.data.resize(part.data.size() - kLineEnd.size());
+        }
+        if (table == nullptr) {
+          table = CgiCreateCollectionTable();
+        }
+        if (table != nullptr) {
+          table->AppendPart(part);
+        }
+      });
+  if (!arrival) {
     return -1;
   }
+  CgiNoteBodyArrival(arrival->received, arrival->closed && arrival->received == length);
   // A body without named parts still leaves an (empty) table.
   return table != nullptr || CgiCreateCollectionTable() != nullptr ? 0 : -1;
 }
 
-bool CgiScanParts(std::FILE* stream, MimePart& head, const std::function<void(MimePart&)>& each) {
+std::optional<MultipartArrival> CgiScanParts(std::FILE* stream, std::uint32_t length,
+                                             MimePart& head,
+                                             const std::function<void(MimePart&)>& each) {
   CgiApplyRequestContentType(head);
   // Without a boundary every line would be a delimiter, or none would.
   if (!head.boundary || head.boundary->empty()) {
-    return false;
+    return std::nullopt;
   }
   const std::string delimiter = "--" + *head.boundary;
   const std::string close_delimiter = delimiter + "--";
-  std::optional<LineReader> reader = CgiNewLineReader(kReaderSlots, stream);
+  BoundedInput body(stream, length);
+  MultipartArrival arrival;
+  std::optional<LineReader> reader = CgiNewLineReader(kReaderSlots, body.stream());
   while (const std::optional<std::string_view> line = CgiNextLine(*reader)) {
     // The delimiter begins the close delimiter, so the close one is tested first.
     if (line->starts_with(close_delimiter)) {
+      arrival.closed = true;
       break;
     }
     if (!line->starts_with(delimiter)) {
@@ -70,12 +78,14 @@ bool CgiScanParts(std::FILE* stream, MimePart& head, const std::function<void(Mi
     CgiCaptureData(*reader, delimiter, part);
     each(part);
   }
-  return true;
+  body.Drain();
+  arrival.received = body.received();
+  return arrival;
 }
 
-std::optional<PartList> CgiScanMultipart(std::FILE* stream) {
+std::optional<PartList> CgiScanMultipart(std::FILE* stream, std::uint32_t length) {
   PartList list{CgiNewPart(), {}};
-  if (!CgiScanParts(stream, list.head,
+  if (!CgiScanParts(stream, length, list.head,
                     [&list](MimePart& part) { list.parts.push_back(std::move(part)); })) {
     return std::nullopt;
   }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "card/file_descriptor.hpp"
+#include "card/card_file.hpp"
 
 namespace {
 
@@ -29,21 +29,17 @@ int DeliverPiece(std::string_view piece, std::string& line) {
   return static_cast<int>(line.size());
 }
 
-// What is read at a time from a file whose size is not known in advance.
-constexpr std::size_t kPipeChunk = 4096;
-
 }  // namespace
 
 std::optional<DescriptorText> DescriptorText::Load(const char* path) {
-  const FileDescriptor file(path);
+  struct stat status {};
+  const FileDescriptor file = OpenCardFileForReading(path, 0, &status);
   if (!file) {
     return std::nullopt;
   }
   // Sized from the file, so no memory beyond its bytes is touched; one byte
   // more shows whether it grew meanwhile.
-  struct stat status {};
-  const bool regular = ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode);
-  std::string text(regular ? static_cast<std::size_t>(status.st_size) + 1 : kPipeChunk, '\0');
+  std::string text(static_cast<std::size_t>(status.st_size) + 1, '\0');
   std::size_t filled = 0;
   while (true) {
     if (filled == text.size()) {
@@ -53,7 +49,7 @@ std::optional<DescriptorText> DescriptorText::Load(const char* path) {
     const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
     filled += got;
     // A regular file reads short only at its end.
-    if (got == 0 || (regular && got < wanted)) {
+    if (got < wanted) {
       break;
     }
   }
@@ -69,7 +65,7 @@ int DescriptorText::ReadLine(std::string& line) {
 }
 
 std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) {
-  const FileDescriptor file(path);
+  const FileDescriptor file = OpenCardFileForReading(path);
   if (!file) {
     return std::nullopt;
   }

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
+#include "card/card_file.hpp"
 #include "card/card_paths.hpp"
-#include "card/file_descriptor.hpp"
 
 namespace {
 
@@ -16,8 +16,8 @@ namespace {
 // state of an update; anything else could be anybody's. A second link could
 // be anybody's name for it, which the file's move would not reach.
 bool WrittenByTheUpdater(const struct stat& status) {
-  return S_ISREG(status.st_mode) && status.st_nlink == 1 &&
-         status.st_uid == card_paths::kUpdaterUserId && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  return status.st_nlink == 1 && status.st_uid == card_paths::kUpdaterUserId &&
+         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 ProgressReading ReadFile(const char* path) {
@@ -28,10 +28,9 @@ ProgressReading ReadFile(const char* path) {
     return reading;
   }
   reading.state = ProgressState::kUnreadable;
-  // Not through a link, and without waiting: a FIFO opened for reading
-  // would wait for a writer for ever.
-  const FileDescriptor file(path, O_NOFOLLOW | O_NONBLOCK);
-  if (!file || ::fstat(file.get(), &status) != 0 || !WrittenByTheUpdater(status)) {
+  // Not through a link.
+  const FileDescriptor file = OpenCardFileForReading(path, O_NOFOLLOW, &status);
+  if (!file || !WrittenByTheUpdater(status)) {
     return reading;
   }
   std::uint8_t bytes[3] = {};

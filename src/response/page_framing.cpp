@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "card/card_file.hpp"
 #include "card/error_log.hpp"
-#include "card/file_descriptor.hpp"
 #include "response/response_output.hpp"
 
 namespace {
@@ -38,7 +38,7 @@ void MenuNotePage(std::string_view note) {
 }
 
 int IncludeFile(const char* path) {
-  const FileDescriptor file(path);
+  const FileDescriptor file = OpenCardFileForReading(path);
   if (!file) {
     WriteErrorLog("can't open file %s to read\n", path);
     return 0;

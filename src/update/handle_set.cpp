@@ -16,6 +16,7 @@
 #include "response/response_output.hpp"
 #include "update/complete_set.hpp"
 #include "update/cross_site.hpp"
+#include "update/incomplete_form.hpp"
 #include "update/submitted_value.hpp"
 
 namespace {
@@ -129,6 +130,10 @@ int HandleSet() {
   if (CgiParseRequest() < 0) {
     return -1;
   }
+  if (RefuseIncompleteSet()) {
+    CgiFreeRequest();
+    return 0;
+  }
   // Read whole and closed at once: programs started later inherit nothing.
   std::optional<DescriptorText> descriptors = DescriptorText::Load(card_paths::kParamDescriptors);
   if (!descriptors) {
@@ -140,14 +145,6 @@ int HandleSet() {
 
   if (state.error) {
     ShowFormAgain();
-    CgiFreeRequest();
-    return 0;
-  }
-  if (state.changes.empty()) {
-    // No field of any writable parameter was sent: no form was submitted,
-    // so there is nothing to apply, no network change to announce and
-    // nothing to refresh.
-    WriteNoPageSelected();
     CgiFreeRequest();
     return 0;
   }

@@ -1,10 +1,12 @@
 #include "update/submitted_value.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "cgi/ascii_text.hpp"
@@ -32,6 +34,19 @@ SubmittedValue Judged(bool valid, std::string text) {
   return {valid ? Verdict::kAccepted : Verdict::kRejected, std::move(text)};
 }
 
+// The number a text of digits reads as, an empty one 0; nothing beyond the
+// 32-bit range. The number applied is always read from the text judged,
+// never looked up again: the lookup reads past the 49 characters judged and
+// falls back to a default beyond the range.
+std::optional<std::int32_t> NumberOfDigits(std::string_view digits) {
+  std::int32_t number = 0;
+  if (!digits.empty() &&
+      std::from_chars(digits.data(), digits.data() + digits.size(), number).ec != std::errc()) {
+    return std::nullopt;
+  }
+  return number;
+}
+
 SubmittedValue CheckWholeNumber(const std::string& field_name) {
   std::string text;
   if (!LookUp(field_name, text)) {
@@ -40,9 +55,8 @@ SubmittedValue CheckWholeNumber(const std::string& field_name) {
   if (!AllDigits(text)) {
     return Judged(false, std::move(text));
   }
-  std::int32_t number = 0;
-  CgiGetLong(field_name, number, 0);
-  return Judged(true, std::to_string(number));
+  const std::optional<std::int32_t> number = NumberOfDigits(text);
+  return number ? Judged(true, std::to_string(*number)) : Judged(false, std::move(text));
 }
 
 // Blanks around, an optional sign, digits with an optional point and
@@ -115,12 +129,11 @@ SubmittedValue CheckAddress(const std::string& field_name) {
     std::string text;
     submitted = LookUp(box_name, text) || submitted;
     // An empty box is no number, also when it only reads empty: "%00" (or a
-    // raw NUL) decodes to nothing, yet its raw length makes it read as 0.
+    // raw NUL) decodes to nothing.
     valid = valid && !text.empty() && AllDigits(text);
     if (valid) {
-      // A missing or empty box reads as -1, which is out of range.
-      std::int32_t number = -1;
-      CgiGetLong(box_name, number, -1);
+      // Beyond the 32-bit range a box reads as -1, which is out of range too.
+      const std::int32_t number = NumberOfDigits(text).value_or(-1);
       valid = static_cast<std::uint32_t>(number) <= 255;
       numbers.append(box > 0 ? "." : "").append(std::to_string(number));
     }

@@ -17,7 +17,8 @@ struct SubmittedValue {
 
 // Looks up and checks the value submitted for a parameter of `type` under
 // the form field `field_name` ("oid-" and the oid), by the type's code:
-//   integer, enumeration  digits only (empty passes), applied as the number read;
+//   integer, enumeration  digits only (empty passes as 0), at most 2147483647,
+//                         applied as the number read;
 //   decimal               a decimal number (empty passes as 0), applied with six decimals;
 //   address               four boxes of digits, each 0 to 255, applied as numbers;
 //   any other             a non-empty text, cut to 49 characters.

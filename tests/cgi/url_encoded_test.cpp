@@ -29,6 +29,7 @@ TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
     std::string body;
     std::optional<std::string> content_length;
     std::vector<Entry> entries;
+    bool whole = true;  // every declared byte arrived
   } cases[] = {
       {"a=&=x", {}, {{"a", "", 1}, {"", "x", 2}}},
       {"a=1&", {}, {{"a", "1", 2}}},
@@ -41,9 +42,9 @@ TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
       {"a%00b=a%00b", {}, {{"a", "a", 6}}},
       {"a=1\0&b=2&c=3"s, {}, {{"a", "1", 3}, {"b", "2", 2}, {"c", "3", 2}}},
       // A body shorter than its declared length reads as if zero-filled; a longer one is cut.
-      {"a=1", "10", {{"a", "1", 9}}},
-      {"a=1&", "10", {{"a", "1", 2}, {"", "", 1}}},
-      {"a=1&b=2%41", "2147483647", {{"a", "1", 2}, {"b", "2A", 2147483647u - 6 + 1}}},
+      {"a=1", "10", {{"a", "1", 9}}, false},
+      {"a=1&", "10", {{"a", "1", 2}, {"", "", 1}}, false},
+      {"a=1&b=2%41", "2147483647", {{"a", "1", 2}, {"b", "2A", 2147483647u - 6 + 1}}, false},
       {"a=1&b=2", " 3xyz", {{"a", "1", 2}}},
       {"v=" + long_value, {}, {{"v", long_value, 200001}}},
       {"", {}, {}},
@@ -51,6 +52,7 @@ TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
   for (const auto& c : cases) {
     ASSERT_EQ(ParsePost(c.body, kUrlEncoded, c.content_length), 0);
     EXPECT_EQ(TableEntries(), c.entries) << ::testing::PrintToString(c.body.substr(0, 20));
+    EXPECT_EQ(CgiBodyArrived().whole, c.whole) << ::testing::PrintToString(c.body.substr(0, 20));
   }
 }
 }  // namespace

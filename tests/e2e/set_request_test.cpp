@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -19,15 +20,14 @@ CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& o
 const std::string kAddressBoxes =
     "0oid-frame_ip.conf=127&1oid-frame_ip.conf=0&2oid-frame_ip.conf=00&3oid-frame_ip.conf=010";
 
-// Another method, or a form that sends no field of a writable parameter, asks for a menu choice;
-// rejected values are shown escaped with the stored form. Nothing is applied, nothing refreshed.
+// Another method asks for a menu choice; rejected values are shown escaped with the stored form.
+// Nothing is applied, nothing refreshed.
 TEST(SetRequest, WithoutAFormToApplyOrWithRejectedValuesNothingIsApplied) {
   SetCard card({{"a", "Alpha", "4", "1", "5", false},
                 {"b", "Beta", "7", "1", "stored \"value\""},
                 {"ro", "Fixed", "7", "0", "", false}});
   for (const auto& [method, body, page] :
        {std::tuple{"GET", "oid-b=1", NoPageSelectedPage()},
-        {"POST", "oid-ro=1&x=2", NoPageSelectedPage()},
         {"POST", "oid-a=%3Cb%3E%26&oid-b=",
          ErrorPage(ErrorLine("&lt;b&gt;&amp;", "Alpha") + ErrorLine("", "Beta"),
                    FormRow("Beta", TextBox("b", "stored &quot;value&quot;")))}}) {
@@ -87,6 +87,76 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
   }
 }
 
+// A request without a change to apply (no field of a writable parameter sent, or a card without
+// one) still ends as every request without rejections: the page, then the refresh.
+TEST(SetRequest, AnEmptyChangeListStillWritesThePageAndRefreshes) {
+  for (const bool writable : {true, false}) {
+    SetCard card({{"a", "A", "7", writable ? "1" : "0"}, {"ro", "R", "7", "0"}});
+    EXPECT_EQ(Post(card, "oid-ro=1&x=2").out, NetworkSettingsPage(kTestHostUrl)) << writable;
+    EXPECT_EQ(card.Records(1, kPatience), std::vector<std::string>{kRefreshRecord});
+  }
+}
+
+// A body that did not arrive whole (fewer bytes than declared, a multipart body without its close
+// delimiter among them) is refused and logged; nothing runs. Nothing past the declared length is
+// read, also from a stream the server leaves open.
+TEST(SetRequest, ABodyIsAppliedOnlyWhenItArrivedWhole) {
+  const std::string a = "--B\r\nContent-Disposition: form-data; name=\"oid-a\"\r\n\r\n1\r\n",
+                    b = "--B\r\nContent-Disposition: form-data; name=\"oid-b\"\r\n\r\n2\r\n",
+                    close = "--B--\r\n", multipart = "multipart/form-data; boundary=B",
+                    refused = "refused";
+  const struct {
+    std::string type, body;
+    std::size_t declared;
+    bool left_open;
+    std::string page = "";
+  } cases[] = {
+      {"application/x-www-form-urlencoded", "oid-a=1&oid-b=2", 18, false, refused},
+      {multipart, a + b, (a + b).size(), false, refused},
+      {multipart, a + b + close, a.size(), true, refused},
+      {multipart, a + b + close, (a + b + close).size(), true, NetworkSettingsPage(kTestHostUrl)},
+  };
+  for (const auto& c : cases) {
+    SetCard card({{"a", "A", "7"}, {"b", "B", "7"}});
+    CgiEnvironment env = PostRequest("/set", c.body, c.type);
+    SetVariable(env, "CONTENT_LENGTH", std::to_string(c.declared));
+    const CgiRun run = RunCgi(card, env, c.body, {.input_left_open = c.left_open});
+    const bool whole = c.page != refused;
+    EXPECT_EQ(run.out, whole ? c.page : IncompleteFormRefusal()) << c.body;
+    const std::vector<std::string> applied = {card.ChangeRecord("a", "1"),
+                                              card.ChangeRecord("b", "2"), kRefreshRecord};
+    EXPECT_EQ(card.Records(whole ? 3 : 0, whole ? kPatience : std::chrono::seconds(0)),
+              whole ? applied : std::vector<std::string>{})
+        << c.body;
+    EXPECT_EQ(card.ReadFile(card.ErrorLog()),
+              whole ? ""
+                    : "refused an incomplete set request: " +
+                          std::to_string(std::min(c.declared, c.body.size())) + " of " +
+                          std::to_string(c.declared) + " bytes arrived\n")
+        << c.body;
+  }
+}
+
+// A FIFO, or anything else that is not a regular file, at a value file, a descriptor file or a page
+// fragment reads at once as a missing file: the same page and the same log.
+TEST(SetRequest, FilesThatAreNotRegularFilesReadAsMissing) {
+  for (const std::string file : {"value", "param.xml", "control_menu.xml", "fragment"}) {
+    SetCard card({{"a", "A", "7"}});
+    const std::filesystem::path path = file == "value"      ? card.Root() / "values" / "a"
+                                       : file == "fragment" ? card.IncludePath("configFooter.html")
+                                                            : card.CardPath("/brix/etc/" + file);
+    std::filesystem::remove(path);
+    const CgiRun missing = Post(card, "oid-a=");  // rejected: the error page reads every file
+    const std::string missing_log = card.ReadFile(card.ErrorLog());
+    std::filesystem::remove(card.ErrorLog());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    const CgiRun fifo = Post(card, "oid-a=");
+    EXPECT_EQ(std::pair(fifo.out, card.ReadFile(card.ErrorLog())),
+              std::pair(missing.out, missing_log))
+        << file;
+  }
+}
+
 TEST(SetRequest, NetworkSettingsPageWarnsUnderDhcpAndEscapesTheAddress) {
   SetCard card({{"frame_ip.conf", "IP", "9"}, {"use_dhcp.conf", "DHCP", "8"}}),
       text_address({{"frame_ip.conf", "IP", "7"}});
@@ -128,7 +198,7 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
                        " hang) trap '' TERM; sleep 600;; esac");
   const std::string body = "oid-absent=1&oid-fail=1&oid-signalled=1&oid-hang=1&oid-last=1";
   EXPECT_EQ(Post(card, body, {.program = MEROVANE_BOUNDED_PROGRAM}).out,
-            NetworkSettingsPage(std::string("http://") + kTestHost));
+            NetworkSettingsPage(kTestHostUrl));
   EXPECT_EQ(card.Records(5, kPatience),
             (std::vector<std::string>{
                 card.ChangeRecord("fail", "1"), card.ChangeRecord("signalled", "1"),

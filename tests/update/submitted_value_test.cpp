@@ -11,7 +11,8 @@ using enum SubmittedValue::Verdict;
 using S = const std::string&;
 std::string Boxes(S a, S b, S c, S d) { return "0p=" + a + "&1p=" + b + "&2p=" + c + "&3p=" + d; }
 
-// The text is the value applied, or the value the rejection message shows.
+// The text is the value applied, or the value the rejection message shows; a number is read from
+// the text judged.
 // A field not sent at all is neither; one sent empty keeps its type's verdict.
 TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
   const struct {
@@ -26,11 +27,14 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {4, "p=007", kAccepted, "7"},
       {4, "", kNotSubmitted},
       {4, "p=", kAccepted, "0"},
-      {4, "p=12345678901", kAccepted, "0"},
-      {4, "p=2147483647", kAccepted, "2147483647"},
+      {4, "p=12345678901", kRejected, "12345678901"},
+      {4, "p=2147483648", kRejected, "2147483648"},
+      {4, "p=0002147483647", kAccepted, "2147483647"},
+      {4, "p=" + std::string(48, '0') + "12", kAccepted, "1"},  // the 49 characters judged
       {4, "p=%00", kAccepted, "0"},
       {8, "p=2", kAccepted, "2"},
       {8, "p=on", kRejected, "on"},
+      {8, "p=4294967296", kRejected, "4294967296"},
       {8, "", kNotSubmitted},
       // Decimals: a finite number and nothing else, applied with six decimals.
       {6, "p=1.5", kAccepted, "1.500000"},

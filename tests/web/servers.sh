@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program behind a real web server on a fresh sample card (free loopback port), curl as the client: what only the
 # server shows (its status codes, authentication, headers, a client leaving), not the pages.
-#   servers.sh lighttpd routes|tls|demo, or busybox static|set-leaving
+#   servers.sh lighttpd routes|tls|demo, or busybox static|set-leaving|set-incomplete
 set -uo pipefail  # (run through ctest, which sets MEROVANE_SOURCE_DIR, MEROVANE_PROGRAM and MEROVANE_PICS)
 scheme=http tls=()  # tls: curl's options that trust the site's certificate, over TLS
 program_url=/cgi-bin/Merovane credentials=() failures=0  # credentials: curl's --user option, when the server asks
@@ -61,6 +61,27 @@ case_set_leaving() {
   expect_equal "$(sed -E 's/.* \(euid ([0-9]+)\)$/\1/' "$site/card/var/log/changes.log" | uniq -c | xargs)" \
     "5 $(($(id -u) == 0 ? 1006 : $(id -u)))" "change programs run, by effective user"
   expect_equal "$(wc -l < "$site/card/var/log/refresh.log")" 1 "refresh runs"
+}
+
+# A client that declares more of a form than it sends, then closes the connection (as a dropped
+# network would): the part that arrived is not applied, nothing runs, and the refusal is logged with
+# the bytes received and declared.
+case_set_incomplete() {
+  local sent=oid-card_name.conf=Rack+7 log=$site/card/tmp/wwwError.txt before
+  local type=application/x-www-form-urlencoded user=$(printf user:password | base64)
+  before=$(cat "$site/card/brix/conf/card_name.conf")
+  exec 3<> "/dev/tcp/${host%:*}/${host#*:}" || { fail "no connection to $host" && return; }
+  printf 'POST %s/set HTTP/1.0\r\nAuthorization: Basic %s\r\nContent-Type: %s\r\n' \
+    "$program_url" "$user" "$type" >&3
+  printf 'Content-Length: 1000\r\n\r\n%s' "$sent" >&3
+  exec 3>&-
+  wait_for_file "$log" || fail "no refusal in the error log"
+  expect_equal "$(cat "$log")" "refused an incomplete set request: ${#sent} of 1000 bytes arrived" \
+    "the error log"
+  : > "$log"
+  expect_equal "$(cat "$site/card/brix/conf/card_name.conf")" "$before" "the value file"
+  [[ ! -e $site/card/var/log/changes.log && ! -e $site/card/var/log/refresh.log ]] ||
+    fail "a change or refresh ran"
 }
 
 # lighttpd (mod_cgi), logged in as the site's user.

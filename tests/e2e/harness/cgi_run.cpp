@@ -76,10 +76,10 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     ::_exit(127);
   }
   for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
-  std::thread writer([fd = in[1], body]() mutable {
+  std::thread writer([fd = in[1], body, open = options.input_left_open]() mutable {
     for (ssize_t put = 0; !body.empty() && (put = ::write(fd, body.data(), body.size())) > 0;)
       body.remove_prefix(static_cast<std::size_t>(put));
-    ::close(fd);
+    if (!open) ::close(fd);
   });
 
   CgiRun run;
@@ -115,6 +115,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
   }
   for (const pollfd& fd : fds) ::close(fd.fd);
   writer.join();
+  if (options.input_left_open) ::close(in[1]);
   const std::string report =
       sandbox.ReadFile(sandbox.Root() / "records" / ("valgrind." + std::to_string(pid) + ".log"));
   if (checked && (run.exit_status == kValgrindErrorStatus || !report.empty()))

@@ -24,6 +24,7 @@ struct CgiRunOptions {
   std::optional<std::string> leave_after = std::nullopt;
   bool terminate_on_leave = false;
   int closed_stream = -1;         // a standard stream the program starts without
+  bool input_left_open = false;   // the body's stream stays open until the program has ended
   int inherited_descriptor = -1;  // a descriptor left open into the program (on /dev/null)
 };
 
@@ -35,6 +36,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
 bool UnderMemcheck();
 
 inline constexpr const char* kTestHost = "card.example";
+inline constexpr const char* kTestHostUrl = "http://card.example";
 inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
 inline void SetVariable(CgiEnvironment& env, std::string_view name,
                         std::optional<std::string_view> value) {

@@ -40,6 +40,11 @@ inline std::string CrossSiteRefusal() {
              "The settings were not changed: the form was sent from a page "
              "of another site.<br/><br/>Please use the card's own configuration page."));
 }
+inline std::string IncompleteFormRefusal() {
+  return "Status: 400 Bad Request\r\n" +
+         GeneralPage(CenteredNote("The settings were not changed: the form arrived "
+                                  "incomplete.<br/><br/>Please send it again."));
+}
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
 // The new address as the script's string holds it, and as the link's attribute.
 inline std::string NetworkSettingsPage(const std::string& url, const std::string& in_link = "") {

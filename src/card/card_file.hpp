@@ -1,0 +1,23 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "card/file_descriptor.hpp"
+
+// The one way a file of the card is opened. Any process of the card can put
+// something other than a file at a card path: a FIFO opened for reading
+// would wait for a writer for ever, a device could be read without end. So a
+// file is opened without waiting and kept only when it is a regular file.
+
+// Opens `path` with `flags` and, when they create it, `mode` (O_NONBLOCK and
+// O_CLOEXEC are added) and fills `status`. The result is open only when the
+// file is a regular one; anything else is closed at once.
+FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& status,
+                                   mode_t mode = 0);
+
+// Opens `path` for reading that way: anything that is not a regular file
+// reads as a missing file. `flags` are added (O_NOFOLLOW, say); `status`,
+// when given, gets the file's status.
+FileDescriptor OpenCardFileForReading(const char* path, int flags = 0,
+                                      struct stat* status = nullptr);

@@ -1,0 +1,41 @@
+#include "cgi/bounded_input.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "cgi/checked_alloc.hpp"
+
+BoundedInput::BoundedInput(std::FILE* source, std::uint64_t length)
+    : source_(source), left_(length) {
+  stream_ = ::fopencookie(this, "r",
+                          {.read = &Read, .write = nullptr, .seek = nullptr, .close = nullptr});
+  // A stream is a small allocation: it fails only when memory has run out.
+  if (stream_ == nullptr) {
+    CgiMemoryExhausted();
+  }
+}
+
+BoundedInput::~BoundedInput() { std::fclose(stream_); }
+
+// The source is asked for no more than is left of the length, so a source
+// that stays open after the body makes no read wait.
+ssize_t BoundedInput::Read(void* cookie, char* buffer, std::size_t size) {
+  BoundedInput& input = *static_cast<BoundedInput*>(cookie);
+  const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, input.left_));
+  if (wanted == 0) {
+    return 0;
+  }
+  const std::size_t got = std::fread(buffer, 1, wanted, input.source_);
+  if (got == 0 && std::ferror(input.source_)) {
+    return -1;
+  }
+  input.left_ -= got;
+  input.received_ += got;
+  return static_cast<ssize_t>(got);
+}
+
+void BoundedInput::Drain() {
+  std::array<char, 4096> block;
+  while (std::fread(block.data(), 1, block.size(), stream_) == block.size()) {
+  }
+}
