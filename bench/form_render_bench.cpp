@@ -1,6 +1,6 @@
-// The form renderer over the twenty parameters of the benchmark card: three
-// descriptor passes per parameter (menu, param.xml scan, value file) and the
-// widgets. The page it writes is collected in memory.
+// The form renderer over the twenty parameters of the benchmark card: the
+// menu and param.xml read once each, a value file and the widgets per
+// parameter. The page it writes is collected in memory.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

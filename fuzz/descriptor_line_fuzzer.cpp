@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
@@ -60,6 +61,35 @@ void ReadLine(std::string_view line) {
   }
 }
 
+// param.xml's reader puts every line in exactly one of its three lists, in
+// file order; a record fits a line buffer and holds its oid.
+void CheckParamFile(const std::string& bytes) {
+  const ParamFile file(std::vector<char>(bytes.begin(), bytes.end()));
+  std::vector<int> numbers;
+  for (const SkippedLine& line : file.lines_without_oid()) {
+    FUZZ_CHECK(line.line.size() <= MAX_LINE_LENGTH - 2);
+    FUZZ_CHECK(!FindTagText(line.line, "<oid>", "</oid>"));
+    numbers.push_back(line.line_number);
+  }
+  for (const ParamRecord& record : file.records()) {
+    FUZZ_CHECK(record.line.size() <= MAX_LINE_LENGTH - 2);
+    FUZZ_CHECK(record.line.find('\n') == std::string_view::npos);
+    FUZZ_CHECK(FindTagText(record.line, "<oid>", "</oid>") == record.oid);
+    FUZZ_CHECK(file.Find(record.oid) != nullptr);
+    numbers.push_back(record.line_number);
+  }
+  for (const SkippedLine& line : file.over_long_lines()) {
+    FUZZ_CHECK(line.line.size() > MAX_LINE_LENGTH - 2);
+    numbers.push_back(line.line_number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  const auto lines = std::count(bytes.begin(), bytes.end(), '\n') + (bytes.back() != '\n');
+  FUZZ_CHECK(static_cast<long>(numbers.size()) == lines);
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    FUZZ_CHECK(numbers[i] == static_cast<int>(i) + 1);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -81,5 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every byte but the line feeds arrives in some line.
   FUZZ_CHECK(consumed + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) ==
              size);
+  CheckParamFile(bytes);
   return 0;
 }

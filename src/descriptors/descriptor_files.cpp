@@ -6,6 +6,8 @@
 #include <climits>
 
 #include "card/card_file.hpp"
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 
 namespace {
 
@@ -29,9 +31,11 @@ int DeliverPiece(std::string_view piece, std::string& line) {
   return static_cast<int>(line.size());
 }
 
-}  // namespace
-
-std::optional<DescriptorText> DescriptorText::Load(const char* path) {
+// A card file read whole with a few system calls; nothing when it cannot
+// be opened or is no regular file. A read error ends the text where it
+// happened, as it ends a stream's lines.
+template <typename Bytes>
+std::optional<Bytes> ReadWholeFile(const char* path) {
   struct stat status {};
   const FileDescriptor file = OpenCardFileForReading(path, 0, &status);
   if (!file) {
@@ -39,14 +43,14 @@ std::optional<DescriptorText> DescriptorText::Load(const char* path) {
   }
   // Sized from the file, so no memory beyond its bytes is touched; one byte
   // more shows whether it grew meanwhile.
-  std::string text(static_cast<std::size_t>(status.st_size) + 1, '\0');
+  Bytes text(static_cast<std::size_t>(status.st_size) + 1, '\0');
   std::size_t filled = 0;
   while (true) {
     if (filled == text.size()) {
       text.resize(2 * text.size());
     }
     const std::size_t wanted = text.size() - filled;
-    const std::size_t got = file.Read(text.data() + filled, text.size() - filled);
+    const std::size_t got = file.Read(text.data() + filled, wanted);
     filled += got;
     // A regular file reads short only at its end.
     if (got < wanted) {
@@ -54,7 +58,17 @@ std::optional<DescriptorText> DescriptorText::Load(const char* path) {
     }
   }
   text.resize(filled);
-  return DescriptorText(std::move(text));
+  return text;
+}
+
+}  // namespace
+
+std::optional<DescriptorText> DescriptorText::Load(const char* path) {
+  std::optional<std::string> text = ReadWholeFile<std::string>(path);
+  if (!text) {
+    return std::nullopt;
+  }
+  return DescriptorText(std::move(*text));
 }
 
 int DescriptorText::ReadLine(std::string& line) {
@@ -62,6 +76,57 @@ int DescriptorText::ReadLine(std::string& line) {
       LinePiece(std::string_view(text_).substr(std::min(at_, text_.size())));
   at_ += piece.size();
   return DeliverPiece(piece, line);
+}
+
+std::optional<ParamFile> ParamFile::Load(const char* path) {
+  std::optional<std::vector<char>> text = ReadWholeFile<std::vector<char>>(path);
+  if (!text) {
+    return std::nullopt;
+  }
+  return ParamFile(std::move(*text));
+}
+
+ParamFile::ParamFile(std::vector<char> text) : text_(std::move(text)) {
+  const std::string_view all(text_.data(), text_.size());
+  int number = 0;
+  for (std::size_t at = 0; at < all.size();) {
+    const std::size_t line_feed = all.find('\n', at);
+    const std::size_t end = line_feed == std::string_view::npos ? all.size() : line_feed;
+    const std::string_view line = all.substr(at, end - at);
+    at = end + 1;
+    ++number;
+    if (line.size() > MAX_LINE_LENGTH - 2) {
+      over_long_.push_back({number, line});
+    } else if (const auto oid = FindTagText(line, "<oid>", "</oid>")) {
+      records_.push_back({number, line, *oid});
+    } else {
+      without_oid_.push_back({number, line});
+    }
+  }
+}
+
+const ParamRecord* ParamFile::Find(std::string_view oid) const {
+  for (const ParamRecord& record : records_) {
+    if (record.oid == oid) {
+      return &record;
+    }
+  }
+  return nullptr;
+}
+
+std::optional<ParamFile> LoadCardParamFile() {
+  std::optional<ParamFile> params = ParamFile::Load(card_paths::kParamDescriptors);
+  if (params) {
+    // As the line buffer held it: its first piece.
+    for (const SkippedLine& cut : params->over_long_lines()) {
+      const std::string piece(cut.line.substr(0, MAX_LINE_LENGTH - 1));
+      const std::string oid(FindTagText(piece, "<oid>", "</oid>").value_or(""));
+      WriteErrorLog(
+          "the param descriptor file %s's oid %s exceeds MAX_LINE_LENGTH\n the line: %s\n",
+          card_paths::kParamDescriptors, oid.c_str(), piece.c_str());
+    }
+  }
+  return params;
 }
 
 std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) {
@@ -103,6 +168,18 @@ std::string_view ValueOfValueLine(std::string_view first_line) {
     return {};
   }
   return first_line.substr(equals + 1);
+}
+
+std::optional<std::string_view> AccessText(std::string_view line) {
+  return FindTagText(line, "<access>", "</access>");
+}
+
+bool FormShowsWritable(std::optional<std::string_view> access) {
+  return !access || !access->starts_with('0');
+}
+
+bool SetAcceptsField(std::optional<std::string_view> access) {
+  return !access || DecimalToInt(*access) >= 1;
 }
 
 int DecimalToInt(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "descriptors/bounded_text.hpp"
 
@@ -72,8 +73,8 @@ struct ParamDescriptor {
   ListTexts listText;
 };
 
-// A descriptor file read whole with a few system calls, for a reader that
-// goes over it more than once.
+// A descriptor file read whole with a few system calls and then delivered
+// line by line, as a line buffer takes it.
 class DescriptorText {
  public:
   // Nothing when the file cannot be opened. A read error ends the text
@@ -85,13 +86,60 @@ class DescriptorText {
   // one, into `line`, without its line feed (a carriage return stays).
   // Returns the length of what is left, or -1 at the end of the text.
   int ReadLine(std::string& line);
-  // The next ReadLine starts again at the first line.
-  void Rewind() { at_ = 0; }
 
  private:
   std::string text_;
   std::size_t at_ = 0;
 };
+
+// One record of param.xml: a line that fits a descriptor line (1022
+// characters before its line feed) and holds an <oid>. Views into the text
+// of the ParamFile it came from.
+struct ParamRecord {
+  int line_number;        // 1-based
+  std::string_view line;  // without its line feed; a carriage return stays
+  std::string_view oid;
+};
+
+// A line of param.xml that is no record, whole and without its line feed.
+struct SkippedLine {
+  int line_number;  // 1-based
+  std::string_view line;
+};
+
+// param.xml as every reader of it sees it: read whole once, each line looked
+// at once and sorted into records, over-long lines and lines that are no
+// record (no <oid>: a declaration, a comment, a wrapper element, a blank).
+class ParamFile {
+ public:
+  // Nothing when the file cannot be opened.
+  static std::optional<ParamFile> Load(const char* path);
+  explicit ParamFile(std::vector<char> text);
+
+  ParamFile(ParamFile&&) = default;
+  ParamFile& operator=(ParamFile&&) = default;
+  // A copy's views would point into the original's text.
+  ParamFile(const ParamFile&) = delete;
+  ParamFile& operator=(const ParamFile&) = delete;
+
+  const std::vector<ParamRecord>& records() const { return records_; }
+  // Longer than a descriptor line: a line buffer would take it in pieces.
+  const std::vector<SkippedLine>& over_long_lines() const { return over_long_; }
+  // Fit, but hold no <oid>.
+  const std::vector<SkippedLine>& lines_without_oid() const { return without_oid_; }
+  // The first record of `oid`, or null.
+  const ParamRecord* Find(std::string_view oid) const;
+
+ private:
+  std::vector<char> text_;  // moved with its buffer, so the views stay valid
+  std::vector<ParamRecord> records_;
+  std::vector<SkippedLine> over_long_;
+  std::vector<SkippedLine> without_oid_;
+};
+
+// The card's param.xml for one request, each over-long line logged once as
+// the line the form cannot read; nothing when the file cannot be opened.
+std::optional<ParamFile> LoadCardParamFile();
 
 // The first line of a file (its first MAX_LINE_LENGTH - 1 bytes at most)
 // with one open, read and close: nothing when the file cannot be opened,
@@ -121,6 +169,15 @@ int ExtractTagText(std::string_view text, BoundedText<N>& destination, std::stri
 // A value file's first line holds "key=value": the value is everything after
 // the first "=", and a line without one holds no value.
 std::string_view ValueOfValueLine(std::string_view first_line);
+
+// The <access> text of a record line; nothing when the element is absent.
+std::optional<std::string_view> AccessText(std::string_view line);
+// How the form judges access: writable unless the text begins with "0"
+// (absent: writable).
+bool FormShowsWritable(std::optional<std::string_view> access);
+// How "/set" judges access: writable when the decimal value is 1 or more
+// (absent: writable, as the form shows it).
+bool SetAcceptsField(std::optional<std::string_view> access);
 
 // The decimal reading of a descriptor number: leading white space, an
 // optional sign, then digits up to the first other character; 0 when no

@@ -45,46 +45,18 @@ MenuResult ReadMenu(MenuDescriptor& menu) {
   return MenuResult::kRead;
 }
 
-// param.xml as the renderer reads it: loaded at the first parameter and
-// scanned from its first line for each one, so a menu of twenty parameters
-// costs one read of the file, not twenty.
-class ParamFile {
- public:
-  // Finds the parameter's record line; logs why when it cannot.
-  bool FindRecord(const OidText& oid, std::string& line) {
-    if (!loaded_) {
-      text_ = DescriptorText::Load(card_paths::kParamDescriptors);
-      loaded_ = true;
-    }
-    if (!text_) {
-      WriteErrorLog("can't open file %s to read\n", card_paths::kParamDescriptors);
-      return false;
-    }
-    text_->Rewind();
-    const std::string key = "<param><oid>" + std::string(oid.view()) + "</oid>";
-    while (true) {
-      if (text_->ReadLine(line) == -1) {
-        WriteErrorLog("Corrupted descriptor files");
-        return false;
-      }
-      // Every record line ends its record; one that does not was cut by the
-      // line limit, and the rest of the file can no longer be trusted.
-      if (line.find("</param>") == std::string::npos) {
-        WriteErrorLog(
-            "the param descriptor file %s's oid %s exceeds MAX_LINE_LENGTH\n the line: %s\n",
-            card_paths::kParamDescriptors, oid.c_str(), line.c_str());
-        return false;
-      }
-      if (line.starts_with(key)) {
-        return true;
-      }
-    }
+// The record of the parameter; logs why when there is none.
+const ParamRecord* FindRecord(const std::optional<ParamFile>& params, const OidText& oid) {
+  if (!params) {
+    WriteErrorLog("can't open file %s to read\n", card_paths::kParamDescriptors);
+    return nullptr;
   }
-
- private:
-  bool loaded_ = false;
-  std::optional<DescriptorText> text_;
-};
+  const ParamRecord* record = params->Find(oid.view());
+  if (record == nullptr) {
+    WriteErrorLog("Corrupted descriptor files");
+  }
+  return record;
+}
 
 bool ReadValueFile(const FieldText& path, ValueText& value) {
   std::string line;
@@ -117,11 +89,14 @@ bool ReadRange(std::string_view line, ParamDescriptor& record) {
 
 // Fills the working record from param.xml and the value file. Returns false,
 // after logging why, when a step fails; the steps after it are not taken.
-bool ReadParameter(ParamFile& params, ParamDescriptor& record) {
-  std::string line;
-  if (!params.FindRecord(record.oid, line)) {
+// `set_writable` tells whether "/set" takes a field for the parameter.
+bool ReadParameter(const std::optional<ParamFile>& params, ParamDescriptor& record,
+                   bool& set_writable) {
+  const ParamRecord* const found = FindRecord(params, record.oid);
+  if (found == nullptr) {
     return false;
   }
+  const std::string_view line = found->line;
   if (ExtractTagText(line, record.name, "<name>", "</name>") != 0) {
     WriteErrorLog("corrupted file %s\n", card_paths::kParamDescriptors);
     return false;
@@ -140,9 +115,9 @@ bool ReadParameter(ParamFile& params, ParamDescriptor& record) {
   if (!ReadValueFile(value_file, record.value)) {
     return false;
   }
-  if (ExtractTagText(line, text, "<access>", "</access>") == 0 && text.view().starts_with('0')) {
-    record.access = '0';
-  }
+  const std::optional<std::string_view> access = AccessText(line);
+  record.access = FormShowsWritable(access) ? '1' : '0';
+  set_writable = SetAcceptsField(access);
   if (ExtractTagText(line, text, "<display>", "</display>") == 0) {
     record.display = DecimalToInt(text.view());
   }
@@ -207,9 +182,15 @@ void WriteAddressBoxes(const ParamDescriptor& record) {
                    record.oid.c_str());
 }
 
-void WriteValueCell(const ParamDescriptor& record) {
+void WriteValueCell(const ParamDescriptor& record, bool set_writable) {
   if (record.access == '0') {
-    response::Write(record.value.view());
+    // Shown as stored only when "/set" cannot store markup there either
+    // (access "01" is read-only here, writable there).
+    if (set_writable) {
+      response::Write(HtmlEscaped(record.value.view()));
+    } else {
+      response::Write(record.value.view());
+    }
     return;
   }
   switch (record.type) {
@@ -246,7 +227,7 @@ void WriteValueCell(const ParamDescriptor& record) {
   }
 }
 
-void WriteRow(const ParamDescriptor& record, bool complete) {
+void WriteRow(const ParamDescriptor& record, bool complete, bool set_writable) {
   response::Write("<tr>");
   response::Write("<td valign=\"top\" class=\"formLabel\">");
   response::Write(record.name.view());
@@ -255,7 +236,7 @@ void WriteRow(const ParamDescriptor& record, bool complete) {
   // a widget: its type may be known while its value and access are not, and
   // an input would offer a read-only parameter for change.
   if (complete) {
-    WriteValueCell(record);
+    WriteValueCell(record, set_writable);
   }
   response::Write("</td>");
   response::Write("</tr>\r\n");
@@ -263,19 +244,28 @@ void WriteRow(const ParamDescriptor& record, bool complete) {
 
 }  // namespace
 
-int RenderMenuForm() {
+int RenderMenuForm(const std::optional<ParamFile>& params) {
   MenuDescriptor menu;
   if (ReadMenu(menu) == MenuResult::kUnreadable) {
     return 1;
   }
-  ParamFile params;
+  // One working record for the menu. What a row shows comes only from its
+  // own parameter: the fields a reading step may leave unset start over for
+  // each; the option texts count only up to listCount.
+  ParamDescriptor record;
   for (int i = 0; i < menu.count; ++i) {
-    // Each parameter starts from the empty record, so a row whose reading
-    // failed never shows another parameter's data under this oid.
-    ParamDescriptor record;
     record.oid = menu.oids[i].view();
-    const bool complete = ReadParameter(params, record);
-    WriteRow(record, complete);
+    record.name = "";
+    record.type = 0;
+    record.value = "";
+    record.display = 0;
+    record.listKind = kNoList;
+    record.listCount = 0;
+    bool set_writable = false;
+    const bool complete = ReadParameter(params, record, set_writable);
+    WriteRow(record, complete, set_writable);
   }
   return 0;
 }
+
+int RenderMenuForm() { return RenderMenuForm(LoadCardParamFile()); }

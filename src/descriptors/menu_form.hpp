@@ -1,5 +1,9 @@
 #pragma once
 
+#include <optional>
+
+#include "descriptors/descriptor_files.hpp"
+
 // Writes the input rows of the card's configuration form: one table row per
 // parameter of menu "0" of control_menu.xml, in menu order, each with the
 // parameter's label and a widget prefilled with its stored value. The caller
@@ -9,3 +13,6 @@
 // Returns 0 when the menu could be read; 1, with nothing written, when
 // control_menu.xml cannot be opened or holds a corrupted oid line.
 int RenderMenuForm();
+// The same with param.xml as the request has read it (nothing: it could not
+// be opened), so that a request reads it once.
+int RenderMenuForm(const std::optional<ParamFile>& params);

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "card/card_paths.hpp"
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "descriptors/menu_form.hpp"
@@ -24,16 +23,14 @@ namespace {
 constexpr std::string_view kAddressOid = "frame_ip.conf";
 constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 
-// The fields of one param.xml record that the set request uses. Each line
-// starts from empty fields: nothing is ever carried over from the line
-// before, so one without <prog> has nothing to run. A record without
-// <access> is writable, as the form shows it with an input.
+// The fields of one param.xml record that the set request uses. Each record
+// starts from empty fields: nothing is ever carried over from the one
+// before, so one without <prog> has nothing to run.
 struct SetRecord {
   NameText name;
   std::string oid;
   int type = 0;
   std::string prog;
-  int access = 0;
 };
 
 std::string TagText(std::string_view line, std::string_view open_tag, std::string_view close_tag) {
@@ -41,14 +38,12 @@ std::string TagText(std::string_view line, std::string_view open_tag, std::strin
   return field ? std::string(*field) : std::string();
 }
 
-SetRecord ReadSetRecord(std::string_view line) {
+SetRecord ReadSetRecord(const ParamRecord& found) {
   SetRecord record;
-  ExtractTagText(line, record.name, "<name>", "</name>");
-  record.oid = TagText(line, "<oid>", "</oid>");
-  record.type = DecimalToInt(TagText(line, "<type>", "</type>"));
-  record.prog = TagText(line, "<prog>", "</prog>");
-  const auto access = FindTagText(line, "<access>", "</access>");
-  record.access = access ? DecimalToInt(*access) : 1;
+  ExtractTagText(found.line, record.name, "<name>", "</name>");
+  record.oid = found.oid;
+  record.type = DecimalToInt(TagText(found.line, "<type>", "</type>"));
+  record.prog = TagText(found.line, "<prog>", "</prog>");
   return record;
 }
 
@@ -82,23 +77,24 @@ void RecordAcceptance(SetState& state, const SetRecord& record, std::string valu
   state.changes.push_back({record.prog, record.oid, std::move(value)});
 }
 
-void ShowFormAgain() {
+void ShowFormAgain(const std::optional<ParamFile>& params) {
   response::Write("</td></tr>");
-  RenderMenuForm();
+  RenderMenuForm(params);
   IncludeFile(kConfigFooterInclude);
   IncludeFile(kPageFooterInclude);
 }
 
 // Checks every writable parameter of param.xml whose field was sent, in file
 // order, reporting each rejected value once and collecting the accepted ones.
-SetState WalkParameters(DescriptorText& descriptors) {
+// Only records count: an over-long line or one without <oid> is no
+// parameter, here as in the form.
+SetState WalkParameters(const ParamFile& params) {
   SetState state;
-  std::string line;
-  while (descriptors.ReadLine(line) >= 0) {
-    const SetRecord record = ReadSetRecord(line);
-    if (record.access <= 0) {
+  for (const ParamRecord& found : params.records()) {
+    if (!SetAcceptsField(AccessText(found.line))) {
       continue;
     }
+    const SetRecord record = ReadSetRecord(found);
     SubmittedValue submitted = CheckSubmittedValue(record.type, "oid-" + record.oid);
     switch (submitted.verdict) {
       case SubmittedValue::Verdict::kAccepted:
@@ -135,16 +131,15 @@ int HandleSet() {
     return 0;
   }
   // Read whole and closed at once: programs started later inherit nothing.
-  std::optional<DescriptorText> descriptors = DescriptorText::Load(card_paths::kParamDescriptors);
-  if (!descriptors) {
+  // The form shows the same records.
+  const std::optional<ParamFile> params = LoadCardParamFile();
+  if (!params) {
     return 1;
   }
-  const SetState state = WalkParameters(*descriptors);
-  // The form reads the file again by itself; its memory can be this copy's.
-  descriptors.reset();
+  const SetState state = WalkParameters(*params);
 
   if (state.error) {
-    ShowFormAgain();
+    ShowFormAgain(params);
     CgiFreeRequest();
     return 0;
   }

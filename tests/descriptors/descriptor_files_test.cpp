@@ -9,6 +9,8 @@
 
 namespace {
 
+std::vector<char> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
 // Every piece a file holding `content` gives: read whole, and its first line
 // alone.
 TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
@@ -44,6 +46,28 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
   std::string line;
   EXPECT_FALSE(DescriptorText::Load((path + "-missing").c_str()).has_value());
   EXPECT_FALSE(ReadFirstDescriptorLine((path + "-missing").c_str(), line).has_value());
+}
+
+// Every line sorted once: records (line: oid), over-long lines and lines without <oid> (line:
+// length).
+TEST(ParamFile, SortsEachLineIntoRecordOverLongOrNoRecord) {
+  const std::string fits = "<oid>f</oid>" + std::string(1010, 'x'), cut = fits + "y";
+  const ParamFile file(Bytes("<?xml?>\n<param><oid>a</oid></param>\r\n\n" + cut + "\n" + fits +
+                             "\n<!-- <oid> -->\n<oid></oid><oid>a</oid>"));
+  std::vector<std::string> records;
+  for (const ParamRecord& r : file.records())
+    records.push_back(std::to_string(r.line_number) + ": " + std::string(r.oid));
+  const auto listed = [](const std::vector<SkippedLine>& lines) {
+    std::vector<std::string> out;
+    for (const SkippedLine& l : lines)
+      out.push_back(std::to_string(l.line_number) + ": " + std::to_string(l.line.size()));
+    return out;
+  };
+  EXPECT_EQ(records, (std::vector<std::string>{"2: a", "5: f", "7: "}));
+  EXPECT_EQ(listed(file.over_long_lines()), std::vector<std::string>{"4: 1023"});
+  EXPECT_EQ(listed(file.lines_without_oid()), (std::vector<std::string>{"1: 7", "3: 0", "6: 14"}));
+  EXPECT_EQ(file.Find("a")->line, "<param><oid>a</oid></param>\r");
+  EXPECT_EQ(file.Find("y"), nullptr);
 }
 
 TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {

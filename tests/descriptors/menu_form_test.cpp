@@ -87,7 +87,7 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"7", "", "v=a<b", TextBox("p", "a&lt;b")},
       {"7", read_only, "v=a<b%s", "a<b%s"},
       {"4", range, "v=5", ""},
-      {"7", "<access>01</access>", "v=a", "a"},
+      {"7", "<access>01</access>", "v=a<b", "a&lt;b"},  // read-only here, writable for "/set"
       {" 7x", "<access></access>", "v=a", TextBox("p", "a")},  // 1st char
       {"5", "", "v=a<b",
        "a&lt;b"},  // writable without a widget: still escaped, "/set" stores any text for it
@@ -184,20 +184,22 @@ TEST_F(MenuForm, AnUnreadableMenuWritesNothing) {
 }
 
 // Menu q, p, p; q reads well and its data must not reach p's rows. Each
-// failure is logged once per row of p, and p's rows are still written.
+// failure is logged once per row of p, and p's rows are still written; an
+// over-long line once per reading of param.xml, a line without <oid> never.
 TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string param_xml = card_paths::kParamDescriptors, q = Param("q", "Q", "7");
-  const std::string cut =
-      "the param descriptor file " + param_xml + "'s oid p exceeds MAX_LINE_LENGTH\n the line: ";
+  const std::string long_p = "<param><oid>p</oid><name>P</name>" + std::string(1100, 'x');
   const struct {
-    std::string records, label, log;
-  } cases[] = {
-      // p's label: its name once read; never a widget
-      {q + "<param><oid>r</oid>\n" + Param("p", "P", "7"), "", cut + "<param><oid>r</oid>\n"},
-      {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P",
-       "corrupted file " + param_xml + " 2\n"},
-      {q + Param("p", "P", "7", "<access>0</access>"), "P",
-       "can read file ../../card/v/p\n"}};  // it is empty
+    std::string records, label, log_once, log_per_row;
+  } cases[] = {// p's label: its name once read; never a widget
+               {"<?xml version=\"1.0\"?>\n" + q + long_p + "</param>\n", "",
+                "the param descriptor file " + param_xml +
+                    "'s oid p exceeds MAX_LINE_LENGTH\n the line: " + long_p.substr(0, 1023) + "\n",
+                "Corrupted descriptor files"},
+               {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P", "",
+                "corrupted file " + param_xml + " 2\n"},
+               {q + Param("p", "P", "7", "<access>0</access>"), "P", "",
+                "can read file ../../card/v/p\n"}};  // it is empty
   Write("/brix/etc/control_menu.xml", MenuOf({"q", "p", "p"}));
   Write("/v/q", "q=secret");
   Write("/v/p", "");
@@ -205,8 +207,8 @@ TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
     Write("/brix/etc/param.xml", c.records);
     EXPECT_EQ(Render(),
               FormRow("Q", TextBox("q", "secret")) + FormRow(c.label, "") + FormRow(c.label, ""))
-        << c.log;
-    EXPECT_EQ(TakeErrorLog(), c.log + c.log);
+        << c.log_per_row;
+    EXPECT_EQ(TakeErrorLog(), c.log_once + c.log_per_row + c.log_per_row);
   }
 }
 

@@ -243,6 +243,25 @@ TEST(SetRequest, FormsFromOtherSitesAreRefused) {
   }
 }
 
+// Only a line that fits a descriptor line and holds an <oid> is a parameter: an over-long line
+// (read-only, its tail naming the oid again without <access>) is logged and changes nothing, nor
+// does a declaration line answer to the oid "". A record without <access> is writable.
+TEST(SetRequest, OnlyWholeLinesWithAnOidAreParameters) {
+  SetCard card({{"a", "A", "7", ""}});
+  const std::string param_xml = card.CardPath("/brix/etc/param.xml").string();
+  const std::string serial =
+      "<param><oid>serial_no.conf</oid><access>0</access>" + std::string(1000, ' ') +
+      "<oid>serial_no.conf</oid><type>7</type><prog>" + card.ChangeProgram() + "</prog></param>";
+  card.WriteFile(param_xml, "<?xml version=\"1.0\"?>\n" + card.ReadFile(param_xml) + serial + "\n");
+  EXPECT_EQ(Post(card, "oid-serial_no.conf=FORGED&oid-=x&oid-a=1").out,
+            NetworkSettingsPage("http://card.example"));
+  EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "1")});
+  EXPECT_EQ(card.ReadFile(card.ErrorLog()),
+            "the param descriptor file ../../card/brix/etc/param.xml's oid serial_no.conf exceeds "
+            "MAX_LINE_LENGTH\n the line: " +
+                serial.substr(0, 1023) + "\n");
+}
+
 // A copy built with a 16 MiB address-space limit ends a body too large for it on the allocator's
 // message, before any page or change; it applies an ordinary form, by a change program that has
 // the limit the program started with, not its own.
