@@ -36,6 +36,33 @@ option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 # The request process's address-space limit (see README, "Build settings").
 set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING "Address-space limit of the CGI program in MiB (0: none)")
 
+# merovane_card_executable(<name> <card root> <sources...> [DYNAMIC] [UPDATER_UID <uid>]
+#                          [CHILD_TIMEOUT_S <s>]):
+# an executable for the card, linked with the card's paths for one card root
+# (the updater's user and the children's bound are the build settings unless
+# given) and, like the program, fully statically unless DYNAMIC says otherwise.
+function(merovane_card_executable name root)
+  cmake_parse_arguments(PARSE_ARGV 2 executable "DYNAMIC" "UPDATER_UID;CHILD_TIMEOUT_S" "")
+  set(paths "")
+  foreach(setting UPDATER_UID CHILD_TIMEOUT_S)
+    if(DEFINED executable_${setting})
+      list(APPEND paths ${setting} ${executable_${setting}})
+    endif()
+  endforeach()
+  merovane_card_root(${name}_card_root "${root}" ${paths})
+  add_executable(${name} ${executable_UNPARSED_ARGUMENTS})
+  set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
+  if(MEROVANE_SANITIZE)
+    # The sanitizer runtimes are shared libraries.
+  elseif(MEROVANE_FULLY_STATIC AND NOT executable_DYNAMIC)
+    # Unused sections of the static libraries are left out of the image.
+    target_link_options(${name} PRIVATE -static -Wl,--gc-sections)
+  else()
+    # The card has no C++ runtime of its own to share.
+    target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()
+
 # merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>] [MEMORY_LIMIT_MIB <n>]
 #                  [CHILD_TIMEOUT_S <s>]):
 # the CGI executable for one card root. DYNAMIC keeps the C library shared
@@ -43,29 +70,12 @@ set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING "Address-space limit of the CGI pro
 # of a dynamically linked program. UPDATER_UID, MEMORY_LIMIT_MIB and
 # CHILD_TIMEOUT_S replace the build settings of the same names.
 function(merovane_program name root)
-  cmake_parse_arguments(PARSE_ARGV 2 program "DYNAMIC" "UPDATER_UID;MEMORY_LIMIT_MIB;CHILD_TIMEOUT_S" "")
+  cmake_parse_arguments(PARSE_ARGV 2 program "" "MEMORY_LIMIT_MIB" "")
   if(NOT DEFINED program_MEMORY_LIMIT_MIB)
     set(program_MEMORY_LIMIT_MIB ${MEROVANE_MEMORY_LIMIT_MIB})
   endif()
-  if(NOT DEFINED program_UPDATER_UID)
-    set(program_UPDATER_UID ${MEROVANE_UPDATER_UID})
-  endif()
-  if(NOT DEFINED program_CHILD_TIMEOUT_S)
-    set(program_CHILD_TIMEOUT_S ${MEROVANE_CHILD_TIMEOUT_S})
-  endif()
-  merovane_card_root(${name}_card_root "${root}" UPDATER_UID ${program_UPDATER_UID}
-                     CHILD_TIMEOUT_S ${program_CHILD_TIMEOUT_S})
-  add_executable(${name} ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp)
+  merovane_card_executable(${name} "${root}" ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp
+                           ${program_UNPARSED_ARGUMENTS})
   target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
   target_link_libraries(${name} PRIVATE merovane_dispatch)
-  set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
-  if(MEROVANE_SANITIZE)
-    # The sanitizer runtimes are shared libraries.
-  elseif(MEROVANE_FULLY_STATIC AND NOT program_DYNAMIC)
-    # Unused sections of the static libraries are left out of the image.
-    target_link_options(${name} PRIVATE -static -Wl,--gc-sections)
-  else()
-    # The card has no C++ runtime of its own to share.
-    target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
-  endif()
 endfunction()

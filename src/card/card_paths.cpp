@@ -12,11 +12,13 @@
 
 namespace card_paths {
 
-#define MEROVANE_CONFIG_DIR MEROVANE_CARD_ROOT "/brix/etc"
+#define MEROVANE_CONFIG_DIR "/brix/etc"
 
-const char* const kControlMenu = MEROVANE_CONFIG_DIR "/control_menu.xml";
-const char* const kParamDescriptors = MEROVANE_CONFIG_DIR "/param.xml";
-const char* const kRefreshScript = MEROVANE_CONFIG_DIR "/refreshparams.sh";
+const char* const kControlMenu = MEROVANE_CARD_ROOT MEROVANE_CONFIG_DIR "/control_menu.xml";
+const char* const kParamDescriptors = MEROVANE_CARD_ROOT MEROVANE_CONFIG_DIR "/param.xml";
+const char* const kRefreshScript = MEROVANE_CARD_ROOT MEROVANE_CONFIG_DIR "/refreshparams.sh";
+const char* const kControlMenuOnCard = MEROVANE_CONFIG_DIR "/control_menu.xml";
+const char* const kParamDescriptorsOnCard = MEROVANE_CONFIG_DIR "/param.xml";
 const char* const kErrorLog = MEROVANE_CARD_ROOT "/tmp/wwwError.txt";
 const char* const kProgressFile = MEROVANE_CARD_ROOT "/tmp/progress";
 const char* const kPpcProgressFile = MEROVANE_CARD_ROOT "/tmp/ppcprogress";

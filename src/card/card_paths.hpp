@@ -16,6 +16,12 @@ extern const char* const kEndedProgressFile;     // /tmp/progress.ended
 extern const char* const kEndedPpcProgressFile;  // /tmp/ppcprogress.ended
 extern const char* const kRebootCommand;         // /sbin/reboot
 
+// The descriptor files as they lie below a card's root folder: what the paths
+// above name on the card itself, without this build's card root. For the
+// checker, which is given a card image's folder at run time.
+extern const char* const kControlMenuOnCard;       // /brix/etc/control_menu.xml
+extern const char* const kParamDescriptorsOnCard;  // /brix/etc/param.xml
+
 // The user that owns the updater's progress files (root on the card).
 extern const unsigned kUpdaterUserId;
 // How long a change program or the refresh script may run (0: no bound).

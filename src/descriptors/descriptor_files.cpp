@@ -72,9 +72,13 @@ std::optional<DescriptorText> DescriptorText::Load(const char* path) {
 }
 
 int DescriptorText::ReadLine(std::string& line) {
+  const bool starts_line = at_ == 0 || text_[at_ - 1] == '\n';
   const std::string_view piece =
       LinePiece(std::string_view(text_).substr(std::min(at_, text_.size())));
   at_ += piece.size();
+  if (!piece.empty() && starts_line) {
+    ++line_number_;
+  }
   return DeliverPiece(piece, line);
 }
 

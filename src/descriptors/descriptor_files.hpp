@@ -86,10 +86,16 @@ class DescriptorText {
   // one, into `line`, without its line feed (a carriage return stays).
   // Returns the length of what is left, or -1 at the end of the text.
   int ReadLine(std::string& line);
+  // The 1-based line of the file that the last ReadLine delivered, or
+  // delivered a piece of; 0 before the first.
+  int LineNumber() const { return line_number_; }
+  // The next ReadLine starts again at the first line.
+  void Rewind() { at_ = 0, line_number_ = 0; }
 
  private:
   std::string text_;
   std::size_t at_ = 0;
+  int line_number_ = 0;
 };
 
 // One record of param.xml: a line that fits a descriptor line (1022

@@ -8,40 +8,28 @@
 #include "card/error_log.hpp"
 #include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
+#include "descriptors/menu_list.hpp"
 #include "response/html_escape.hpp"
 #include "response/response_output.hpp"
 
 namespace {
 
-// The only menu the form shows.
-constexpr std::string_view kMenuHeader = "<menu><mid>0</mid>";
-constexpr std::string_view kOidTag = "<oid>";
 constexpr int kTextBoxMaxLength = 49;
 
 enum class MenuResult { kRead, kUnreadable };
 
-// Collects the oids of every block of menu "0". The line that ends a block
-// is consumed with it, so it is never taken for the next header.
 MenuResult ReadMenu(MenuDescriptor& menu) {
   std::optional<DescriptorText> file = DescriptorText::Load(card_paths::kControlMenu);
   if (!file) {
     WriteErrorLog("can't open file %s to read\n", card_paths::kControlMenu);
     return MenuResult::kUnreadable;
   }
-  std::string line;
-  while (file->ReadLine(line) != -1) {
-    if (!line.starts_with(kMenuHeader)) {
-      continue;
-    }
-    while (file->ReadLine(line) != -1 && line.starts_with(kOidTag) &&
-           menu.count < static_cast<int>(kMenuOidLimit)) {
-      if (ExtractTagText(line, menu.oids[menu.count], kOidTag, "</oid>") != 0) {
-        WriteErrorLog("corrupted file %s\n", card_paths::kControlMenu);
-        return MenuResult::kUnreadable;
-      }
-      ++menu.count;
-    }
+  const MenuReading reading = ReadMenuZero(*file);
+  if (reading.corrupted_line != 0) {
+    WriteErrorLog("corrupted file %s\n", card_paths::kControlMenu);
+    return MenuResult::kUnreadable;
   }
+  menu = reading.menu;
   return MenuResult::kRead;
 }
 

@@ -1,0 +1,164 @@
+#include "check/card_check.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "card/card_paths.hpp"
+#include "check/record_check.hpp"
+#include "descriptors/descriptor_files.hpp"
+#include "descriptors/menu_list.hpp"
+
+namespace {
+
+constexpr const char* kLongLine = "line longer than 1022 characters";
+
+// A descriptor file loaded by the program's reader `File`, or nothing after
+// reporting why it cannot be read. Only a regular file is opened, as the
+// program opens one.
+template <typename File>
+std::optional<File> LoadDescriptor(const std::string& path, CheckReport& report) {
+  struct stat status {};
+  std::optional<File> file;
+  const char* why = "not a regular file";
+  if (::stat(path.c_str(), &status) != 0) {
+    why = std::strerror(errno);
+  } else if (S_ISREG(status.st_mode) && !(file = File::Load(path.c_str()))) {
+    why = std::strerror(errno);
+  }
+  if (!file) {
+    report.Error(path, 0, std::string("cannot be read: ") + why);
+    report.unreadable = true;
+  }
+  return file;
+}
+
+// The lines that the reader of param.xml skips, and oids given twice.
+void CheckParamLines(const ParamFile& params, const std::string& path, CheckReport& report) {
+  for (const SkippedLine& cut : params.over_long_lines()) {
+    // The oid as the form's log names it: from the line's first piece.
+    const auto oid = FindTagText(cut.line.substr(0, MAX_LINE_LENGTH - 1), "<oid>", "</oid>");
+    report.Error(path, cut.line_number,
+                 std::string(kLongLine) + ": the program skips it" +
+                     (oid ? ", and with it parameter " + Quoted(*oid) : std::string()));
+  }
+  for (const SkippedLine& skipped : params.lines_without_oid()) {
+    if (skipped.line.find("<param>") != std::string_view::npos) {
+      report.Error(path, skipped.line_number, "record without <oid>: the program skips it");
+    }
+  }
+  for (const ParamRecord& record : params.records()) {
+    const ParamRecord& first = *params.Find(record.oid);
+    if (first.line_number != record.line_number) {
+      report.Error(path, record.line_number,
+                   "oid " + Quoted(record.oid) + " has a record on line " +
+                       std::to_string(first.line_number) +
+                       " already: the form shows that one, \"/set\" reads both");
+    }
+  }
+}
+
+// Every line of a file with its first piece, and whether the line limit cut it.
+struct FileLine {
+  std::string text;
+  bool cut = false;
+};
+
+std::vector<FileLine> ReadLines(DescriptorText& file) {
+  std::vector<FileLine> lines;
+  std::string piece;
+  while (file.ReadLine(piece) != -1) {
+    if (file.LineNumber() == static_cast<int>(lines.size())) {
+      lines.back().cut = true;
+    } else {
+      lines.push_back({piece});
+    }
+  }
+  file.Rewind();
+  return lines;
+}
+
+// What the form makes of menu "0": the oids it has a row with a field for,
+// and the lines of the records it reads for them.
+struct MenuUse {
+  std::set<std::string, std::less<>> oids;
+  std::set<int> record_lines;
+};
+
+// Reports the menu's faults and what the form reads of param.xml for it;
+// nothing when the form gives up on the menu.
+std::optional<MenuUse> CheckMenu(DescriptorText& file, const std::string& path,
+                                 const ParamFile* params, CheckReport& report) {
+  const std::vector<FileLine> lines = ReadLines(file);
+  for (int number = 1; number <= static_cast<int>(lines.size()); ++number) {
+    if (lines[number - 1].cut) {
+      report.Error(path, number, std::string(kLongLine) + ": the form reads it in pieces");
+    }
+  }
+  const MenuReading reading = ReadMenuZero(file);
+  if (reading.corrupted_line != 0) {
+    report.Error(path, reading.corrupted_line,
+                 "oid line without \"</oid>\": the form shows no parameter at all");
+    return std::nullopt;
+  }
+  if (reading.first_dropped_line != 0) {
+    report.Warning(path, reading.first_dropped_line,
+                   "menu \"0\" holds more than 20 entries: the form shows no row for this one "
+                   "or any after it");
+  }
+  MenuUse use;
+  for (int i = 0; i < reading.menu.count; ++i) {
+    const OidText& oid = reading.menu.oids[i];
+    const int number = reading.lines[i];
+    const std::string_view written = *FindTagText(lines[number - 1].text, "<oid>", "</oid>");
+    if (written.size() > oid.size()) {
+      report.Warning(path, number,
+                     "oid is longer than 49 characters: the form cuts it to " + Quoted(oid.view()));
+    }
+    if (params == nullptr) {
+      continue;
+    }
+    if (const ParamRecord* record = params->Find(oid.view())) {
+      use.oids.emplace(oid.view());
+      use.record_lines.insert(record->line_number);
+    } else {
+      report.Error(path, number,
+                   "oid " + Quoted(oid.view()) +
+                       " has no record in param.xml: the form shows an empty row for it");
+    }
+  }
+  return use;
+}
+
+}  // namespace
+
+CheckReport CheckCard(const CardImage& image) {
+  CheckReport report;
+  const std::string menu_path = image.OnCard(card_paths::kControlMenuOnCard);
+  const std::string param_path = image.OnCard(card_paths::kParamDescriptorsOnCard);
+  std::optional<DescriptorText> menu = LoadDescriptor<DescriptorText>(menu_path, report);
+  const std::optional<ParamFile> params = LoadDescriptor<ParamFile>(param_path, report);
+  if (params) {
+    CheckParamLines(*params, param_path, report);
+  }
+  std::optional<MenuUse> use;
+  if (menu) {
+    use = CheckMenu(*menu, menu_path, params ? &*params : nullptr, report);
+  }
+  if (!params) {
+    return report;
+  }
+  for (const ParamRecord& record : params->records()) {
+    CheckRecord(record.line,
+                {image, param_path, record.line_number, use.has_value(),
+                 use && use->oids.contains(record.oid),
+                 use && use->record_lines.contains(record.line_number)},
+                report);
+  }
+  return report;
+}
