@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 
 #include "card/card_file.hpp"
@@ -18,7 +19,7 @@ static_assert(sizeof(ino_t) == sizeof(std::int64_t), "build with _FILE_OFFSET_BI
 static_assert(sizeof(std::time_t) == sizeof(std::int64_t), "build with _TIME_BITS=64");
 
 namespace {
-std::FILE* error_log = nullptr;
+int error_log = -1;
 
 // The log lies in /tmp, where any process of the card can put something of
 // its own in its place, and it is opened while the process is still root.
@@ -43,26 +44,25 @@ void OpenErrorLog() {
   // Every request process, whatever its identity, must be able to append;
   // the mode is set on the file opened, never on whatever the name leads to.
   ::fchmod(file, 0777);
-  error_log = ::fdopen(file, "a");
-  if (error_log == nullptr) {
-    ::close(file);
-  }
+  error_log = file;
 }
 
 void CloseErrorLog() {
-  if (error_log != nullptr) {
-    std::fclose(error_log);
-    error_log = nullptr;
+  if (error_log >= 0) {
+    ::close(error_log);
+    error_log = -1;
   }
 }
 
 int WriteErrorLog(const char* format, ...) {
-  if (error_log == nullptr) {
+  if (error_log < 0) {
     return 0;
   }
   va_list args;
   va_start(args, format);
-  std::vfprintf(error_log, format, args);
+  // One message is formatted whole and leaves in one write (of an appending
+  // file) unless it is longer than stdio's block.
+  const int written = ::vdprintf(error_log, format, args);
   va_end(args);
-  return std::fflush(error_log);
+  return written < 0 ? EOF : 0;
 }

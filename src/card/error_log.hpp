@@ -1,14 +1,14 @@
 #pragma once
 
-#include <cstdio>
-
-// The diagnostic stream of one run: opened first thing by main, closed last.
+// The diagnostic log of one run: opened first thing by main, closed last.
 // It may be absent for the whole run; writing to an absent log does nothing.
+// It is a plain descriptor rather than a stdio stream: most requests write
+// nothing to it, and a stream would be allocated and closed for each.
 
 // Opens the error log for appending and makes it writable by every user. It
 // closes on exec: no program started from here inherits it.
 void OpenErrorLog();
 void CloseErrorLog();
 // Formats one message onto the log (no prefix, no line end added) and
-// flushes it, so concurrent requests interleave whole messages only.
+// writes it at once, so concurrent requests interleave whole messages only.
 int WriteErrorLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

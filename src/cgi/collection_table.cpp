@@ -9,7 +9,11 @@
 
 namespace {
 
-constexpr unsigned kFirstIndexShift = 4;  // 16 slots
+constexpr std::size_t kFewestSlots = 16;
+// A URL-encoded pair takes at least two bytes ("=" and "&"), most forms far
+// more: one slot for every 8 bytes of text indexes a form of short names at
+// once, and its 4 bytes of address space stay within half the text's size.
+constexpr std::size_t kTextBytesPerSlot = 8;
 constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
 
 }  // namespace
@@ -84,12 +88,8 @@ std::vector<FormEntry> CollectionTable::Entries(std::size_t position) const {
   return entries;
 }
 
-std::uint32_t CollectionTable::TagOf(std::uint64_t hash) const {
-  const unsigned tag_bits = 32 - shift_;
-  return tag_bits == 0 ? 0 : static_cast<std::uint32_t>(hash >> (64 - tag_bits));
-}
-
-std::size_t CollectionTable::SlotOf(std::string_view name, std::uint64_t hash) const {
+// Inlined into the parse's loop: it runs once for every pair of a form.
+inline std::size_t CollectionTable::SlotOf(std::string_view name, std::uint32_t hash) const {
   const std::size_t mask = index_.size() - 1;
   const std::uint32_t tag = TagOf(hash);
   // The index is never full, so the walk ends at a free slot at the latest.
@@ -109,14 +109,14 @@ std::size_t CollectionTable::SlotOf(std::string_view name, std::uint64_t hash) c
 
 void CollectionTable::RebuildIndex(std::size_t slots) {
   // The old index goes first: the new one is filled from the collections.
-  index_ = std::vector<std::uint32_t>();
-  index_.resize(slots);
+  index_ = ZeroedSlots();
+  index_ = ZeroedSlots(slots);
   shift_ = static_cast<unsigned>(std::countr_zero(slots));
   const std::size_t mask = slots - 1;
   for (std::size_t position = 0; position < collections_.size(); ++position) {
     // Names are distinct: the first free slot from the name's own is its.
-    const std::uint64_t hash = CgiNameHash(NameOf(collections_[position]), key_);
-    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    const std::uint32_t hash = collections_[position].hash;
+    std::size_t slot = hash & mask;
     while (index_[slot] != 0) {
       slot = (slot + 1) & mask;
     }
@@ -124,11 +124,15 @@ void CollectionTable::RebuildIndex(std::size_t slots) {
   }
 }
 
+std::size_t CollectionTable::FirstIndexSize() const {
+  return std::bit_ceil(std::max(kFewestSlots, length_ / kTextBytesPerSlot));
+}
+
 std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
   if (collections_.empty()) {
     return std::nullopt;
   }
-  const std::uint32_t code = index_[SlotOf(name, CgiNameHash(name, key_))];
+  const std::uint32_t code = index_[SlotOf(name, NameHashOf(name))];
   if (code == 0) {
     return std::nullopt;
   }
@@ -144,9 +148,9 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
   const auto entry = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back({value, entry});
   const std::string_view name_text = std::string_view(text_).substr(name, name_length);
-  const std::uint64_t hash = CgiNameHash(name_text, key_);
+  const std::uint32_t hash = NameHashOf(name_text);
   if (index_.empty()) {
-    RebuildIndex(std::size_t{1} << kFirstIndexShift);
+    RebuildIndex(FirstIndexSize());
   }
   std::size_t slot = SlotOf(name_text, hash);
   if (index_[slot] != 0) {
@@ -157,7 +161,7 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
     collection.last = entry;
     return;
   }
-  collections_.push_back({name, name_length, entry});
+  collections_.push_back({name, name_length, entry, hash});
   // At most three quarters full; the new collection is placed by the rebuild.
   if (collections_.size() * 4 > index_.size() * 3) {
     RebuildIndex(index_.size() * 2);

@@ -12,6 +12,7 @@
 #include "cgi/form_entry.hpp"
 #include "cgi/mime_part.hpp"
 #include "cgi/name_hash.hpp"
+#include "cgi/zeroed_slots.hpp"
 
 // The entries of a request, grouped by name into collections that stand in
 // the order in which their names first arrived. Names are matched exactly
@@ -28,11 +29,15 @@
 //   - the multipart-only fields live beside, one record per part, holding
 //     the part's data moved in from the parse;
 //   - the name index: open addressing over 32-bit slots, at most three
-//     quarters full, sized to the names that arrived. A slot holds a
-//     collection's position and, in its spare high bits, part of the name's
-//     keyed hash (see name_hash.hpp), so a probe rarely needs to look at a
-//     name. Growing rebuilds it from the collections, so the old index is
-//     gone before the new one is filled.
+//     quarters full, sized first by the length of a URL-encoded text (a
+//     slot for every 8 bytes, so a form of many names is not indexed again
+//     and again), then to the names that arrived. A name's place comes
+//     from the low 32 bits of its keyed hash (see name_hash.hpp), kept with
+//     its collection: the low bits choose the slot, and the bits above them
+//     go into the slot beside the collection's position, so a probe rarely
+//     needs to look at a name. Growing rebuilds the index from the
+//     collections' kept hashes (no name is hashed twice), so the old index
+//     is gone before the new one is filled.
 class CollectionTable {
  public:
   // A table over URL-encoded `text` of `length` bytes: the text, then zero
@@ -71,10 +76,14 @@ class CollectionTable {
     std::uint32_t name;
     std::uint32_t name_length;
     std::uint32_t last;
+    std::uint32_t hash;  // the low 32 bits of the name's hash
   };
 
   std::string_view NameOf(const Collection& collection) const {
     return std::string_view(text_).substr(collection.name, collection.name_length);
+  }
+  std::uint32_t NameHashOf(std::string_view name) const {
+    return static_cast<std::uint32_t>(CgiNameHash(name, key_));
   }
   FormEntry EntryAt(std::uint32_t entry) const;
   std::optional<std::string_view> TextAt(std::uint32_t offset) const;
@@ -83,17 +92,18 @@ class CollectionTable {
   void Append(std::uint32_t name, std::uint32_t name_length, std::uint32_t value);
 
   // Slot codes: 0 is free; else the position plus one in the low `shift_`
-  // bits and the hash's top bits above them.
-  std::uint32_t TagOf(std::uint64_t hash) const;
-  std::uint32_t CodeOf(std::uint64_t hash, std::size_t position) const {
+  // bits and the hash's bits above its slot bits above them.
+  std::uint32_t TagOf(std::uint32_t hash) const { return shift_ == 32 ? 0 : hash >> shift_; }
+  std::uint32_t CodeOf(std::uint32_t hash, std::size_t position) const {
     return (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
   }
   std::size_t PositionOf(std::uint32_t code) const {
     return (code & static_cast<std::uint32_t>(index_.size() - 1)) - 1;
   }
   // The slot that holds `name`, or the free slot where it would go.
-  std::size_t SlotOf(std::string_view name, std::uint64_t hash) const;
+  std::size_t SlotOf(std::string_view name, std::uint32_t hash) const;
   void RebuildIndex(std::size_t slots);
+  std::size_t FirstIndexSize() const;
 
   bool multipart_;
   std::string text_;
@@ -102,8 +112,8 @@ class CollectionTable {
   BlockArray<Collection> collections_;
   std::deque<PartValue> parts_;
   NameHashKey key_;
-  std::vector<std::uint32_t> index_;  // a power of two in size, or empty
-  unsigned shift_ = 0;                // log2 of the index size
+  ZeroedSlots index_;   // a power of two in size, or empty
+  unsigned shift_ = 0;  // log2 of the index size
 };
 
 // The operations the parsers build a request with. Each works on the current

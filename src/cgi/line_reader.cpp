@@ -8,10 +8,12 @@
 
 namespace {
 
-// Reads one line into `slot`. getdelim takes a line from the stream's own
-// buffer a block at a time and stops right after the line feed, so the
-// stream is left exactly where a byte-by-byte reader would leave it.
-void ReadLineInto(std::FILE* stream, LineSlot& slot) {
+// Reads one line into `slot`; returns whether the input ended with it.
+// getdelim takes a line from the stream's own buffer a block at a time and
+// stops right after the line feed, so the stream is left exactly where a
+// byte-by-byte reader would leave it: a line that ends in a line feed has not
+// met the end of the input (nor an error), any other line has.
+bool ReadLineInto(std::FILE* stream, LineSlot& slot) {
   char* buffer = slot.buffer.release();
   std::size_t capacity = slot.capacity;
   errno = 0;
@@ -19,9 +21,9 @@ void ReadLineInto(std::FILE* stream, LineSlot& slot) {
   const int error = errno;
   slot.buffer.reset(buffer);
   slot.capacity = buffer == nullptr ? 0 : capacity;
-  if (read >= 0) {
+  if (read > 0) {
     slot.length = static_cast<std::size_t>(read);
-    return;
+    return buffer[read - 1] != '\n';
   }
   // Neither the end nor a read error: the buffer could not grow.
   if (error == ENOMEM || (!std::feof(stream) && !std::ferror(stream))) {
@@ -31,6 +33,7 @@ void ReadLineInto(std::FILE* stream, LineSlot& slot) {
   if (buffer != nullptr) {
     buffer[0] = '\0';
   }
+  return true;
 }
 
 }  // namespace
@@ -50,18 +53,20 @@ std::optional<LineReader> CgiNewLineReader(std::int32_t slot_count, std::FILE* s
 void readCRLFLine(LineReader& reader, std::uint64_t sequence, std::int32_t target) {
   while (reader.available < target && !reader.end_of_input) {
     LineSlot& slot = reader.slots[sequence % static_cast<std::uint64_t>(reader.slot_count)];
-    if (std::feof(reader.stream) || std::ferror(reader.stream)) {
+    // A read error is no data: the input ends there, as at the end of file.
+    // Only the first line can find the stream ended: every later one follows
+    // a line that ended in a line feed.
+    if (sequence == 0 && (std::feof(reader.stream) || std::ferror(reader.stream))) {
       // Ended before this reader read anything: one empty line, then the end.
       slot.length = 0;
       if (slot.buffer) {
         slot.buffer.get()[0] = '\0';
       }
+      reader.end_of_input = true;
     } else {
-      ReadLineInto(reader.stream, slot);
+      reader.end_of_input = ReadLineInto(reader.stream, slot);
     }
     reader.bytes_read += slot.length;
-    // A read error is no data: the input ends there, as at the end of file.
-    reader.end_of_input = std::feof(reader.stream) || std::ferror(reader.stream);
     ++reader.available;
     ++sequence;
   }
@@ -93,13 +98,6 @@ std::size_t CgiNextLineWithLength(LineReader& reader, std::optional<std::string_
   line = slot.Line();
   capacity = slot.capacity;
   return slot.length;
-}
-
-std::optional<std::string_view> CgiPeekLine(const LineReader& reader) {
-  if (reader.available <= 0) {
-    return std::nullopt;
-  }
-  return reader.slots[reader.read_index % static_cast<std::uint64_t>(reader.slot_count)].Line();
 }
 
 std::uint64_t CgiBytesHeldAhead(const LineReader& reader) {

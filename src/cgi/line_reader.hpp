@@ -70,5 +70,11 @@ std::size_t CgiNextLineWithLength(LineReader& reader, std::optional<std::string_
                                   std::size_t& capacity);
 
 // The line the next CgiNextLine will hand out, without consuming it; nothing
-// when no line is left (the end of the input, for every caller).
-std::optional<std::string_view> CgiPeekLine(const LineReader& reader);
+// when no line is left (the end of the input, for every caller). Inline: a
+// part's data looks ahead at every line.
+inline std::optional<std::string_view> CgiPeekLine(const LineReader& reader) {
+  if (reader.available <= 0) {
+    return std::nullopt;
+  }
+  return reader.slots[reader.read_index % static_cast<std::uint64_t>(reader.slot_count)].Line();
+}

@@ -17,6 +17,12 @@ constexpr std::string_view kLineEnd = "\r\n";
 // Three slots: the line in hand, the one after it, and the one being read.
 constexpr std::int32_t kReaderSlots = 3;
 
+// Whether `line` begins with `delimiter` (never empty). Data lines mostly
+// differ in their first byte, looked at before the whole comparison.
+bool BeginsWith(std::string_view line, std::string_view delimiter) {
+  return !line.empty() && line[0] == delimiter[0] && line.starts_with(delimiter);
+}
+
 }  // namespace
 
 int CgiParseMultipart(std::FILE* stream, std::uint32_t length) {
@@ -106,12 +112,13 @@ std::size_t CgiCaptureData(LineReader& reader, std::string_view delimiter, MimeP
     // begins with the delimiter) is the last one. The test looks ahead, so a
     // delimiter line taken here is data.
     const std::optional<std::string_view> following = CgiPeekLine(reader);
-    const bool last = following && following->starts_with(delimiter);
+    const bool last = following && BeginsWith(*following, delimiter);
     data.Append(*line);
     if (last) {
       break;
     }
   }
+  data.End();
   if (part.transfer_encoding_code == kBinaryTransferEncoding && part.data.ends_with(kLineEnd)) {
     part.data.resize(part.data.size() - kLineEnd.size());
   }

@@ -17,7 +17,11 @@ constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
 
 void PartData::Append(std::string_view bytes) {
   const std::size_t needed = data_.size() + bytes.size();
-  if (needed > data_.capacity() && needed >= kLargeData) {
+  if (needed > data_.capacity() && !data_.empty() && expected_ >= needed &&
+      expected_ < kLargeData) {
+    data_.reserve(static_cast<std::size_t>(expected_));
+    holds_rest_ = true;
+  } else if (needed > data_.capacity() && needed >= kLargeData) {
     std::size_t room = needed * kGrowthFactor;
     if (expected_ >= needed && expected_ < room) {
       room = static_cast<std::size_t>(expected_);
@@ -31,6 +35,13 @@ void PartData::Append(std::string_view bytes) {
     data_.swap(grown);
   }
   data_.append(bytes);
+}
+
+void PartData::End() {
+  // Half the room unused: a part before others, whose rest was not its own.
+  if (holds_rest_ && data_.capacity() / 2 > data_.size()) {
+    data_.shrink_to_fit();
+  }
 }
 
 void CgiAdviseHugePages(std::string& text) {

@@ -1,6 +1,8 @@
 #include "cgi/url_encoded.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -26,8 +28,17 @@ int HexDigitValue(char c) {
 // Decodes from `text` into `out` (which may be `text` itself: the output
 // never runs ahead of the input) up to `limit` bytes; returns their number.
 std::size_t Decode(std::string_view text, char* out, std::size_t limit) {
+  // Most names and values are plain: their bytes stand for themselves up to
+  // the first that needs a look, and are only counted (copied elsewhere).
+  const std::size_t most = std::min(text.size(), limit);
   std::size_t written = 0;
-  for (std::size_t i = 0; i < text.size() && written < limit; ++i) {
+  while (written < most && text[written] != '\0' && text[written] != '+' && text[written] != '%') {
+    ++written;
+  }
+  if (written > 0 && out != text.data()) {
+    std::memmove(out, text.data(), written);
+  }
+  for (std::size_t i = written; i < text.size() && written < limit; ++i) {
     char c = text[i];
     if (c == '\0') {
       break;
@@ -48,6 +59,31 @@ std::size_t Decode(std::string_view text, char* out, std::size_t limit) {
     out[written++] = c;
   }
   return written;
+}
+
+// What a byte of a name asks of the parse: nothing, the end of the name, or
+// decoding ("+", "%" and NUL, which ends a decoded name).
+enum NameByte : unsigned char { kPlainByte, kNameEnd, kDecodedByte };
+constexpr std::array<NameByte, 256> kNameBytes = [] {
+  std::array<NameByte, 256> kinds{};
+  kinds['='] = kNameEnd;
+  kinds['+'] = kinds['%'] = kinds['\0'] = kDecodedByte;
+  return kinds;
+}();
+
+// The "=" that ends the name starting at `start` (npos: none), and whether
+// the name is plain, needing no decoding, as most forms send it. The text's
+// own NUL after its end stops the scan of plain bytes, so it needs no count.
+std::pair<std::size_t, bool> ScanName(const std::string& text, std::size_t start) {
+  const char* const bytes = text.c_str();
+  std::size_t at = start;
+  while (kNameBytes[static_cast<unsigned char>(bytes[at])] == kPlainByte) {
+    ++at;
+  }
+  if (at < text.size() && bytes[at] == '=') {
+    return {at, true};
+  }
+  return {text.find('=', at), false};
 }
 
 }  // namespace
@@ -74,7 +110,7 @@ int CgiParseUrlEncoded(std::string received, std::size_t length) {
     // The zero tail holds neither "=" nor "&", so a scan that finds nothing
     // in the received bytes runs on to the end. Names are decoded in place;
     // values stay as sent until they are looked up.
-    const std::size_t equals = text.find('=', pair_start);
+    const auto [equals, plain] = ScanName(text, pair_start);
     if (equals == std::string::npos) {
       const std::size_t raw = text.size() - std::min(pair_start, text.size());
       table->AppendPair(pair_start,
@@ -85,7 +121,8 @@ int CgiParseUrlEncoded(std::string received, std::size_t length) {
     const std::size_t value_start = equals + 1;
     const std::size_t value_end = std::min(text.find('&', value_start), end);
     table->AppendPair(pair_start,
-                      CgiUrlDecodeInPlace(text.data() + pair_start, equals - pair_start),
+                      plain ? equals - pair_start
+                            : CgiUrlDecodeInPlace(text.data() + pair_start, equals - pair_start),
                       value_start);
     if (value_end >= end - 1) {
       break;  // at the end, or at an "&" that is the last byte

@@ -17,7 +17,15 @@ class BoundedText {
  public:
   static constexpr std::size_t kCapacity = N - 1;
 
-  BoundedText() = default;
+  // Only the characters in use are ever set, read or copied: a record of
+  // many wide fields (an option list holds fifty) costs nothing to start
+  // empty or to copy beyond its texts.
+  BoundedText() { chars_[0] = '\0'; }
+  BoundedText(const BoundedText& other) { Assign(other.view()); }
+  BoundedText& operator=(const BoundedText& other) {
+    Assign(other.view());
+    return *this;
+  }
   // Implicit on purpose: a field takes any text and keeps what fits.
   template <typename Text>
   requires std::convertible_to<const Text&, std::string_view> BoundedText(const Text& text) {
@@ -47,6 +55,6 @@ class BoundedText {
   }
 
  private:
-  std::array<char, N> chars_{};
+  std::array<char, N> chars_;
   std::size_t size_ = 0;
 };

@@ -73,15 +73,17 @@ int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t&
 
 int RenderChoiceList(const ParamDescriptor& record) {
   const std::size_t options = OptionsToShow(record);
-  const char* const oid = record.oid.c_str();
+  const std::string_view oid(record.oid.c_str());
   if (options > 2 || record.display == 2) {
-    response::Printf("<select class=\"formInput\" name=\"oid-%s\">", oid);
+    response::Write("<select class=\"formInput\" name=\"oid-");
+    response::Write(oid);
+    response::Write("\">");
     for (std::size_t i = 0; i < options; ++i) {
       const ValueText& label = record.listText[2 * i];
       const ValueText& value = record.listText[2 * i + 1];
       response::Write("<option value=\"");
       PrintHtmlEscaped(value.view());
-      response::Printf("\"%s>", value.view() == record.value.view() ? " selected=\"true\"" : "");
+      response::Write(value.view() == record.value.view() ? "\" selected=\"true\">" : "\">");
       PrintHtmlEscaped(label.view());
       response::Write("</option>");
     }
@@ -91,9 +93,11 @@ int RenderChoiceList(const ParamDescriptor& record) {
   for (std::size_t i = 0; i < options; ++i) {
     const ValueText& label = record.listText[2 * i];
     const ValueText& value = record.listText[2 * i + 1];
-    response::Printf("<input type=\"radio\" name=\"oid-%s\" value=\"", oid);
+    response::Write("<input type=\"radio\" name=\"oid-");
+    response::Write(oid);
+    response::Write("\" value=\"");
     PrintHtmlEscaped(value.view());
-    response::Printf("\"%s/>", value.view() == record.value.view() ? " checked=\"true\"" : "");
+    response::Write(value.view() == record.value.view() ? "\" checked=\"true\"/>" : "\"/>");
     PrintHtmlEscaped(label.view());
     response::Write("&nbsp;&nbsp;");
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "card/card_file.hpp"
 #include "card/card_paths.hpp"
@@ -152,10 +153,39 @@ std::optional<int> ReadFirstDescriptorLine(const char* path, std::string& line) 
   return DeliverPiece(LinePiece(std::string_view(text).substr(0, filled)), line);
 }
 
+namespace {
+
+// The first place of `tag` in `text`, as std::string_view::find gives it. A
+// record line holds a "<" at every field, so the search hops from one "<" to
+// the next and compares the whole tag only where its next bytes match too
+// (every closing tag starts with "</").
+std::size_t FindTag(std::string_view text, std::string_view tag) {
+  if (tag.size() < 3) {
+    return text.find(tag);
+  }
+  if (text.size() < tag.size()) {
+    return std::string_view::npos;
+  }
+  const char* const begin = text.data();
+  const char* const last = begin + (text.size() - tag.size());  // the last place a tag fits
+  for (const char* at = begin; at <= last; ++at) {
+    at = static_cast<const char*>(std::memchr(at, tag[0], static_cast<std::size_t>(last - at) + 1));
+    if (at == nullptr) {
+      break;
+    }
+    if (at[1] == tag[1] && at[2] == tag[2] && std::memcmp(at, tag.data(), tag.size()) == 0) {
+      return static_cast<std::size_t>(at - begin);
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 std::optional<std::string_view> FindTagText(std::string_view text, std::string_view open_tag,
                                             std::string_view close_tag) {
-  const std::size_t open = text.find(open_tag);
-  const std::size_t close = text.find(close_tag);
+  const std::size_t open = FindTag(text, open_tag);
+  const std::size_t close = FindTag(text, close_tag);
   if (open == std::string_view::npos || close == std::string_view::npos) {
     return std::nullopt;
   }

@@ -1,18 +1,51 @@
 #include "response/response_output.hpp"
 
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace response {
 namespace {
+
 std::string* capture_target = nullptr;
+
+// The response gathers here and leaves in blocks of up to 32 KiB: a page
+// leaves in one write at the end, and the web server reading the pipe is
+// woken once. A piece is copied in without a stream's bookkeeping. Static
+// storage: its pages are touched only as far as a page fills it.
+std::array<char, 32 * 1024> block;
+std::size_t used = 0;
+bool failed = false;  // a write of standard output failed
+
+void WriteOut(const char* data, std::size_t size) {
+  while (size > 0 && !failed) {
+    const ssize_t written = ::write(STDOUT_FILENO, data, size);
+    if (written < 0) {
+      failed = errno != EINTR;
+      continue;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
 }
 
+void Drain() {
+  WriteOut(block.data(), used);
+  used = 0;
+}
+
+}  // namespace
+
 void Begin() {
-  // Static storage: its pages are touched only as far as a page fills it.
-  static std::array<char, 32 * 1024> block;
-  std::setvbuf(stdout, block.data(), _IOFBF, block.size());
+  // A process that ends through exit rather than main still sends what it
+  // wrote, as a stdio stream would.
+  static const bool drained_at_exit = std::atexit(Drain) == 0;
+  static_cast<void>(drained_at_exit);
 }
 
 void Write(std::string_view text) {
@@ -20,27 +53,45 @@ void Write(std::string_view text) {
     capture_target->append(text);
     return;
   }
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (text.size() > block.size() - used) {
+    Drain();
+    if (text.size() > block.size()) {
+      WriteOut(text.data(), text.size());
+      return;
+    }
+  }
+  // An empty view may hold no pointer at all, which memcpy must never get.
+  if (!text.empty()) {
+    std::memcpy(block.data() + used, text.data(), text.size());
+    used += text.size();
+  }
 }
 
 void Printf(const char* format, ...) {
   va_list args;
   va_start(args, format);
   if (capture_target == nullptr) {
-    std::vfprintf(stdout, format, args);
-    va_end(args);
-    return;
+    // Formatted straight into the block when it fits in what is left.
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(block.data() + used, block.size() - used, format, copy);
+    va_end(copy);
+    if (length >= 0 && static_cast<std::size_t>(length) < block.size() - used) {
+      used += static_cast<std::size_t>(length);
+      va_end(args);
+      return;
+    }
   }
   va_list copy;
   va_copy(copy, args);
   const int length = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
   if (length > 0) {
-    const std::size_t start = capture_target->size();
-    capture_target->resize(start + static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(capture_target->data() + start, static_cast<std::size_t>(length) + 1, format,
-                   args);
-    capture_target->resize(start + static_cast<std::size_t>(length));
+    // Formatted whole, then written like any other piece.
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.pop_back();
+    Write(text);
   }
   va_end(args);
 }
@@ -49,7 +100,8 @@ bool Flush() {
   if (capture_target != nullptr) {
     return true;
   }
-  return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  Drain();
+  return !failed;
 }
 
 Capture::Capture() : previous_(capture_target) { capture_target = &text_; }

@@ -7,10 +7,11 @@
 // browser goes through here, in order; tests may capture it in memory.
 namespace response {
 
-// Makes standard output write in blocks of up to 32 KiB rather than stdio's
-// 4 KiB for a pipe: a page then leaves in one write at the end, and the web
-// server reading the pipe is woken once instead of every 4 KiB. Called
-// before anything is written.
+// The response is gathered in a block of 32 KiB and written to standard
+// output with write(2) when the block is full and at Flush: a page leaves in
+// one write at the end, and the web server reading the pipe is woken once.
+// Begin, called before anything is written, has what is left in the block
+// sent also when the process ends through exit.
 void Begin();
 
 void Write(std::string_view text);

@@ -25,25 +25,29 @@ constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 
 // The fields of one param.xml record that the set request uses. Each record
 // starts from empty fields: nothing is ever carried over from the one
-// before, so one without <prog> has nothing to run.
+// before, so one without <prog> has nothing to run. The label and the
+// program are taken from the line only when a value is rejected or applied:
+// most records of a form are neither.
 struct SetRecord {
-  NameText name;
+  std::string_view line;
   std::string oid;
   int type = 0;
-  std::string prog;
-};
 
-std::string TagText(std::string_view line, std::string_view open_tag, std::string_view close_tag) {
-  const auto field = FindTagText(line, open_tag, close_tag);
-  return field ? std::string(*field) : std::string();
-}
+  NameText Name() const {
+    NameText name;
+    ExtractTagText(line, name, "<name>", "</name>");
+    return name;
+  }
+  std::string Prog() const {
+    return std::string(FindTagText(line, "<prog>", "</prog>").value_or(""));
+  }
+};
 
 SetRecord ReadSetRecord(const ParamRecord& found) {
   SetRecord record;
-  ExtractTagText(found.line, record.name, "<name>", "</name>");
+  record.line = found.line;
   record.oid = found.oid;
-  record.type = DecimalToInt(TagText(found.line, "<type>", "</type>"));
-  record.prog = TagText(found.line, "<prog>", "</prog>");
+  record.type = DecimalToInt(FindTagText(found.line, "<type>", "</type>").value_or(""));
   return record;
 }
 
@@ -65,7 +69,7 @@ void ReportRejection(SetState& state, const SetRecord& record, const std::string
   // The value comes from the request: escaped, so it shows as typed and can
   // never become markup. The name is the card's own label.
   response::Printf("<div class=\"errorText\">Invalid value \"%s\" for parameter: %s</div>\r\n",
-                   HtmlEscaped(shown).c_str(), record.name.c_str());
+                   HtmlEscaped(shown).c_str(), record.Name().c_str());
 }
 
 void RecordAcceptance(SetState& state, const SetRecord& record, std::string value) {
@@ -74,7 +78,7 @@ void RecordAcceptance(SetState& state, const SetRecord& record, std::string valu
   } else if (record.oid == kDhcpOid) {
     state.dhcp = DecimalToInt(value);
   }
-  state.changes.push_back({record.prog, record.oid, std::move(value)});
+  state.changes.push_back({record.Prog(), record.oid, std::move(value)});
 }
 
 void ShowFormAgain(const std::optional<ParamFile>& params) {

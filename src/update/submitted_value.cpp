@@ -1,10 +1,10 @@
 #include "update/submitted_value.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -110,10 +110,12 @@ SubmittedValue CheckDecimal(const std::string& field_name) {
       return Judged(false, std::move(text));
     }
   }
-  const int length = std::snprintf(nullptr, 0, "%f", number);
-  std::string applied(static_cast<std::size_t>(length), '\0');
-  std::snprintf(applied.data(), applied.size() + 1, "%f", number);
-  return Judged(true, std::move(applied));
+  // Six decimals, as printf's "%f" writes them, without a formatted print:
+  // a finite double takes at most 309 digits before the point.
+  std::array<char, 400> digits;
+  const auto written = std::to_chars(digits.data(), digits.data() + digits.size(), number,
+                                     std::chars_format::fixed, 6);
+  return Judged(true, std::string(digits.data(), written.ptr));
 }
 
 // Boxes are numbered 0 to 3 in front of the field name ("0oid-x"). The

@@ -42,6 +42,8 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {6, "p=.5", kAccepted, "0.500000"},
       {6, "p=7", kAccepted, "7.000000"},
       {6, "p=-2.25", kAccepted, "-2.250000"},
+      {6, "p=-0", kAccepted, "-0.000000"},
+      {6, "p=1e22", kAccepted, "10000000000000000000000.000000"},
       {6, "p=.", kRejected, "."},
       {6, "p=1e3", kAccepted, "1000.000000"},
       {6, "p=", kAccepted, "0.000000"},
