@@ -99,8 +99,7 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
     ASSERT_TRUE(!kind.starts_with("fifo") || ::mkfifo(log.c_str(), 0600) == 0);
     const int reader =
         kind == "fifo with a reader" ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK) : -1;
-    const CgiRun run =
-        RunCgi(sandbox, GetRequest("/snmpconf"), "", {.timeout = std::chrono::seconds(10)});
+    const CgiRun run = RunCgi(sandbox, GetRequest("/snmpconf"));
     EXPECT_EQ(run.out, kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html")) << kind;
     EXPECT_EQ(sandbox.ReadFile(target), "precious\n") << kind;
     EXPECT_EQ(fs::symlink_status(kind.starts_with("fifo") ? log : target).permissions(),

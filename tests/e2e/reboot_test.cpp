@@ -26,8 +26,7 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   EXPECT_EQ(std::pair(run.out, run.exit_status),
             std::pair(RebootingPage("http://card.example"), 0));
   EXPECT_TRUE(sandbox.Records().empty());
-  sandbox.Records(1,
-                  std::chrono::seconds(10));  // then a second, of a refused request, would have run
+  sandbox.Records(1, kPatience);  // then a second, of a refused request, would have run
   EXPECT_EQ(sandbox.Records(2, std::chrono::seconds(1)),
             std::vector<std::string>{"reboot [../../card/sbin/reboot]"});
   EXPECT_GE(std::filesystem::last_write_time(sandbox.RecordLog()) - started,

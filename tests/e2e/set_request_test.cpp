@@ -67,7 +67,7 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
                  : std::optional<std::string>(client == "closes" ? "" : Marker("pageFooter.html")),
          .terminate_on_leave = client == "terminates"});
     EXPECT_EQ(run.exit_status, 0) << client;
-    EXPECT_EQ(card.Records(12, std::chrono::seconds(5)),
+    EXPECT_EQ(card.Records(12, kPatience),
               (std::vector<std::string>{
                   card.ChangeRecord("frame_ip.conf", "127.0.0.10"), "end frame_ip.conf",
                   card.ChangeRecord("use_dhcp.conf", "0"), "end use_dhcp.conf",
@@ -94,7 +94,7 @@ TEST(SetRequest, AnEmptyChangeListStillWritesThePageAndRefreshes) {
     SetCard card({{.oid = "a", .name = "A", .type = "7", .access = writable ? "1" : "0"},
                   {.oid = "ro", .name = "R", .type = "7", .access = "0"}});
     EXPECT_EQ(Post(card, "oid-ro=1&x=2").out, NetworkSettingsPage(kTestHostUrl)) << writable;
-    EXPECT_EQ(card.Records(1, std::chrono::seconds(5)), std::vector<std::string>{kRefreshRecord});
+    EXPECT_EQ(card.Records(1, kPatience), std::vector<std::string>{kRefreshRecord});
   }
 }
 
@@ -126,7 +126,7 @@ TEST(SetRequest, ABodyIsAppliedOnlyWhenItArrivedWhole) {
     EXPECT_EQ(run.out, whole ? c.page : IncompleteFormRefusal()) << c.body;
     const std::vector<std::string> applied = {card.ChangeRecord("a", "1"),
                                               card.ChangeRecord("b", "2"), kRefreshRecord};
-    EXPECT_EQ(card.Records(whole ? 3 : 0, std::chrono::seconds(whole ? 5 : 0)),
+    EXPECT_EQ(card.Records(whole ? 3 : 0, whole ? kPatience : std::chrono::seconds(0)),
               whole ? applied : std::vector<std::string>{})
         << c.body;
     EXPECT_EQ(card.ReadFile(card.ErrorLog()),
@@ -151,7 +151,7 @@ TEST(SetRequest, FilesThatAreNotRegularFilesReadAsMissing) {
     const std::string missing_log = card.ReadFile(card.ErrorLog());
     std::filesystem::remove(card.ErrorLog());
     ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-    const CgiRun fifo = Post(card, "oid-a=", {.timeout = std::chrono::seconds(10)});
+    const CgiRun fifo = Post(card, "oid-a=");
     EXPECT_EQ(std::pair(fifo.out, card.ReadFile(card.ErrorLog())),
               std::pair(missing.out, missing_log))
         << file;
@@ -178,7 +178,7 @@ TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
   CgiEnvironment env = PostRequest("/set", "oid-a=1");
   SetVariable(env, "HTTP_PROXY", "http://proxy.example:3128");
   RunCgi(card, env, "oid-a=1", {.inherited_descriptor = 7});
-  EXPECT_EQ(card.Records(4, std::chrono::seconds(5)),
+  EXPECT_EQ(card.Records(4, kPatience),
             (std::vector<std::string>{card.ChangeRecord("a", "1"), "", kRefreshRecord, ""}));
   EXPECT_EQ(card.HeldDescriptors("change"), "0> 1> 2> ");
   EXPECT_EQ(card.HeldDescriptors("refresh"), "0>/dev/null 1>/dev/null 2>/dev/null ");
@@ -200,7 +200,7 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
   const std::string body = "oid-absent=1&oid-fail=1&oid-signalled=1&oid-hang=1&oid-last=1";
   EXPECT_EQ(Post(card, body, {.program = MEROVANE_BOUNDED_PROGRAM}).out,
             NetworkSettingsPage(kTestHostUrl));
-  EXPECT_EQ(card.Records(5, std::chrono::seconds(30)),
+  EXPECT_EQ(card.Records(5, kPatience),
             (std::vector<std::string>{
                 card.ChangeRecord("fail", "1"), card.ChangeRecord("signalled", "1"),
                 card.ChangeRecord("hang", "1"), card.ChangeRecord("last", "1"), kRefreshRecord}));

@@ -1,21 +1,31 @@
 #!/usr/bin/env python3
-"""The program under load behind lighttpd: several clients at once, a fixed number of requests each. Every answer must
-be complete and one of its route's designed answers; then the value files, logs and processes left are checked."""
-import base64, http.client, os, random, re, shutil, subprocess, sys, tempfile, threading, time
+"""The program under load behind lighttpd: several clients at once, sending for a fixed time
+(MEROVANE_LOAD_SECONDS, 20 by default). Every answer must be complete and one of its route's
+designed answers; then the value files, logs and processes left are checked against everything
+sent. Whatever ends it, the server stops and its folder goes."""
+import base64, http.client, os, random, re, shutil, signal, subprocess, sys, tempfile, threading, time
 from concurrent.futures import ThreadPoolExecutor
 from urllib.parse import urlencode
 
-CLIENTS, REQUESTS, URL = 8, 60, "/cgi-bin/Merovane"
+CLIENTS, URL = 8, "/cgi-bin/Merovane"
+# How long the clients send; the bound of a wait for what only takes long on a busy machine.
+SECONDS, PATIENCE = float(os.environ.get("MEROVANE_LOAD_SECONDS", 20)), 60
 source, user, password = (env := os.environ)["MEROVANE_SOURCE_DIR"], env["MEROVANE_WEB_USER"], env["MEROVANE_WEB_PASSWORD"]
 seed = int(env.get("MEROVANE_LOAD_SEED", time.time_ns() % 10**6))
 print(f"seed {seed} (MEROVANE_LOAD_SEED)")
 # Value file key of each parameter (card order); the values valid forms sent (noted before they go); progress answers.
 PARAMS = {"frame_ip": "IPADDR", "netmask": "NETMASK", "gateway": "GATEWAY", "use_dhcp": "DHCP", "card_name": "NAME",
           "ref_source": "REFERENCE", "fan_mode": "FAN", "temp_alarm": "TEMP_ALARM"}
-sent, seen, applied = {oid: set() for oid in PARAMS}, {"running": 0, "ended": 0}, []
+sent, seen, applied, kinds = {oid: set() for oid in PARAMS}, {"running": 0, "ended": 0}, [], []
 failures, work = [], tempfile.mkdtemp(prefix="merovane-load-")
 fail = failures.append  # from any thread: one append (like one set.add) is atomic in CPython
 site, card_site = os.path.join(work, "site"), os.path.join(source, "scripts", "card-site")
+# A watcher in a session of its own stops the server and removes the folder once this process
+# has gone, even by a SIGKILL to its whole process group (a test killed at its time-out).
+subprocess.run(["setsid", "-f", "sh", "-c",
+                'while kill -0 "$0"; do sleep 1; done; "$1" stop "$2"; rm -rf "$3"',
+                str(os.getpid()), card_site, site, work], stdin=subprocess.DEVNULL,
+               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 os.chmod(work, 0o755)  # the program's user 1006 must pass
 subprocess.run([card_site, "install", site, env["MEROVANE_PROGRAM"], env["MEROVANE_PICS"]], check=True)
 port = int(subprocess.run([card_site, "start", "--owner", str(os.getpid()), "--user", user, "--password", password,
@@ -64,6 +74,7 @@ def random_form(rng, rejected):
 
 def one(rng):
     kind = rng.choices(["set", "rejected", "feed", *ROUTES], [15, 15, 20, 15, 15, 12])[0]
+    kinds.append(kind)
     method, body, status = "GET", None, 200
     headers = {"Authorization": "Basic " + base64.b64encode(f"{user}:{password}".encode()).decode(),
                "Content-Type": "application/x-www-form-urlencoded"}
@@ -100,7 +111,8 @@ def check_card():
     changes, refreshes = (read(f"card/var/log/{log}.log").count("\n") for log in ("changes", "refresh"))
     if (changes, refreshes) != (len(PARAMS) * len(applied), len(applied)):  # every change and refresh ran once
         fail(f"{len(applied)} forms applied: {changes} change records, {refreshes} refreshes")
-    for _ in range(50):  # no process left working in the site (the program and its children run in www/cgi-bin)
+    # No process left working in the site (the program and its children run in cgi-bin).
+    for _ in range(PATIENCE * 10):
         if not (left := subprocess.run(["find", "/proc", "-mindepth", "2", "-maxdepth", "2", "-name", "cwd", "-lname", site + "/*"],
                                        capture_output=True, text=True).stdout.split()):
             return
@@ -115,23 +127,43 @@ def check_logs():  # the error log holds only designed messages, the program's s
         failures.extend(f"{log}: {l!r}" for l in read(log).splitlines(keepends=True) if not re.fullmatch(designed, l))
 
 
+def client(number):
+    rng = random.Random(seed * 100 + number)
+    while not stop.is_set() and time.monotonic() < start + SECONDS:
+        one(rng)
+
+
+def interrupted(number, _):
+    stop.set()
+    raise SystemExit(f"stopped by signal {number}")
+
+
+# stop: the time is up, or a signal came.
+stop, start, elapsed = threading.Event(), time.monotonic(), 0.0
+for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+    signal.signal(number, interrupted)
 try:
-    done, start = threading.Event(), time.monotonic()
-    (updater := threading.Thread(target=lambda: [  # simulated updates, one after another, until the clients are done
-        subprocess.run([f"{site}/card/brix/bin/simulate-update", *extra, "--steps", "6", "--step", "0.3"], stdout=subprocess.DEVNULL,
-                       check=True) for _ in iter(done.is_set, True) for extra in ([], ["--ppc", "--fail", "3"])])).start()
+    # Simulated updates, one after another, until the clients stop.
+    (updater := threading.Thread(target=lambda: [
+        subprocess.run([f"{site}/card/brix/bin/simulate-update", *extra, "--steps", "6",
+                        "--step", "0.3"], stdout=subprocess.DEVNULL, check=True)
+        for _ in iter(stop.is_set, True) for extra in ([], ["--ppc", "--fail", "3"])])).start()
     with ThreadPoolExecutor(CLIENTS) as pool:
-        list(pool.map(lambda number: [one(rng) for rng in [random.Random(seed * 100 + number)] for _ in range(REQUESTS)],
-                      range(CLIENTS)))
-    elapsed, _, _ = time.monotonic() - start, done.set(), updater.join()
+        list(pool.map(client, range(CLIENTS)))
+    elapsed, _, _ = time.monotonic() - start, stop.set(), updater.join()
     check_card()
     if not all(seen.values()):
         fail(f"the progress routes did not see both running and ended updates: {seen}")
 finally:
+    stop.set()
+    elapsed = elapsed or time.monotonic() - start
     subprocess.run([card_site, "stop", site])
     check_logs()
     shutil.rmtree(work, ignore_errors=True)
-print(f"{CLIENTS * REQUESTS} requests from {CLIENTS} clients in {elapsed:.1f} s: {CLIENTS * REQUESTS / elapsed:.1f} "
-      f"requests/s; progress answers {seen}; {len(failures)} failures")
-print(*(f"FAIL: {text}" for text in failures[:20]), sep="\n", file=sys.stderr)
+    counts = ", ".join(f"{kind} {kinds.count(kind)}"
+                       for kind in ("set", "rejected", "feed", *ROUTES))
+    print(f"sent {len(kinds)} requests from {CLIENTS} clients in {elapsed:.1f} s "
+          f"({len(kinds) / max(elapsed, 0.1):.1f} requests/s): {counts}; "
+          f"{len(applied)} forms applied; progress answers {seen}; {len(failures)} failures")
+    print(*(f"FAIL: {text}" for text in failures[:20]), sep="\n", file=sys.stderr)
 sys.exit(1 if failures else 0)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program behind a real web server on a fresh sample card (free loopback port), curl as the client: what only the
 # server shows (its status codes, authentication, headers, a client leaving), not the pages.
-#   servers.sh lighttpd routes|tls, or busybox static|set-leaving|set-incomplete
+#   servers.sh lighttpd routes|tls|demo, or busybox static|set-leaving|set-incomplete
 set -uo pipefail  # (run through ctest, which sets MEROVANE_SOURCE_DIR, MEROVANE_PROGRAM and MEROVANE_PICS)
 scheme=http tls=()  # tls: curl's options that trust the site's certificate, over TLS
 program_url=/cgi-bin/Merovane credentials=() failures=0  # credentials: curl's --user option, when the server asks
@@ -33,12 +33,12 @@ site_down() {
 }
 
 request() {  # PATH [CURL-OPTION...]: $status (000 for no HTTP answer), $headers (CR removed), $body
-  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 30 "${credentials[@]}" "${tls[@]}" \
+  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 60 "${credentials[@]}" "${tls[@]}" \
     "${@:2}" "$scheme://$host$1")
   headers=$(tr -d '\r' < "$work/headers") body=$(tr -d '\0' < "$work/body")  # (no NUL bytes of an image in a variable)
 }
 header() { sed -n "s/^$1: //Ip" <<< "$headers" | head -n 1; }
-wait_for_file() { timeout "$2" sh -c 'until [ -s "$0" ]; do sleep 0.1; done' "$1"; }  # PATH SECONDS: has content?
+wait_for_file() { timeout 60 sh -c 'until [ -s "$0" ]; do sleep 0.1; done' "$1"; }  # PATH: content within a minute?
 
 # A browser leaves once the network settings page (streamed before the change programs end) has arrived, while slow
 # change programs still write to the response: curl dies on its next write once sed has the page footer, and BusyBox
@@ -50,12 +50,12 @@ case_set_leaving() {
   mv "$bin/setparam" "$bin/setparam.real"
   printf '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n' > "$bin/setparam"
   chmod 755 "$bin/setparam"
-  page=$(curl -sN --max-time 30 "${credentials[@]}" --data-urlencode "oid-card_name.conf=Rack 7 <main> & 100%" -d \
+  page=$(curl -sN --max-time 60 "${credentials[@]}" --data-urlencode "oid-card_name.conf=Rack 7 <main> & 100%" -d \
     oid-fan_mode.conf=1 -d oid-temp_alarm.conf=70.25 -d oid-ref_source.conf=2 -d oid-use_dhcp.conf=1 \
     "http://$host$program_url/set" | sed '/^<\/html>/q')
   [[ $page == *"when DHCP is used."* ]] || fail "no network settings page: $page"
   (($(cat "$site/card/var/log/changes.log" 2> /dev/null | wc -l) < 5)) || fail "the page came after the change programs"
-  wait_for_file "$site/card/var/log/refresh.log" 10 || fail "the refresh script did not run"
+  wait_for_file "$site/card/var/log/refresh.log" || fail "the refresh script did not run"
   expect_equal "$(cat "$site"/card/brix/conf/{card_name,fan_mode,temp_alarm,ref_source,use_dhcp}.conf | xargs -d '\n')" \
     "NAME=Rack 7 <main> & 100% FAN=1 TEMP_ALARM=70.250000 REFERENCE=2 DHCP=1" "the value files"
   expect_equal "$(sed -E 's/.* \(euid ([0-9]+)\)$/\1/' "$site/card/var/log/changes.log" | uniq -c | xargs)" \
@@ -75,7 +75,7 @@ case_set_incomplete() {
     "$program_url" "$user" "$type" >&3
   printf 'Content-Length: 1000\r\n\r\n%s' "$sent" >&3
   exec 3>&-
-  wait_for_file "$log" 10 || fail "no refusal in the error log"
+  wait_for_file "$log" || fail "no refusal in the error log"
   expect_equal "$(cat "$log")" "refused an incomplete set request: ${#sent} of 1000 bytes arrived" \
     "the error log"
   : > "$log"
@@ -117,16 +117,33 @@ case_tls() {
   request "$program_url/set" -H "Origin: https://$host" -d 0oid-frame_ip.conf=127 -d 1oid-frame_ip.conf=0 \
     -d 2oid-frame_ip.conf=0 -d 3oid-frame_ip.conf=3 -d oid-use_dhcp.conf=0
   [[ $body == *"href = 'https://127.0.0.3';"*'<a href="https://127.0.0.3">'* ]] || fail "Apply: $status $body"
-  wait_for_file "$site/card/var/log/refresh.log" 10 || fail "the refresh script did not run"
+  wait_for_file "$site/card/var/log/refresh.log" || fail "the refresh script did not run"
   expect_equal "$(cat "$site/card/brix/conf/frame_ip.conf")" IPADDR=127.0.0.3 "the new address"
   "$site/card/brix/bin/simulate-update" --steps 1 --step 0 > /dev/null
   request "$program_url/uploadstatus"
   [[ $status == 200 && $body == *'value="Reboot"'* ]] || fail "the status page: $status $body"
   request "$program_url/reboot" -d submitbutton=Reboot -H "Referer: https://$host$program_url/uploadstatus"
   expect_equal "$status $(header Refresh)" "200 30; https://$host" "the rebooting page"
-  wait_for_file "$site/card/var/log/reboot.log" 10 || fail "the reboot command did not run"
+  wait_for_file "$site/card/var/log/reboot.log" || fail "the reboot command did not run"
   scheme=http host=127.0.0.1:$http_port request "$program_url/cardcontrol?a=1" -H "Host: card.example:$http_port"
   expect_equal "$status $(header Location)" "302 https://card.example:$port$program_url/cardcontrol?a=1" "plain HTTP"
+}
+
+# The demo refuses before it prints or builds anything: a port that another server (the test's)
+# holds, a login that BusyBox httpd cannot take, an update option that is no number.
+case_demo() {
+  local port=${host##*:} taken
+  taken="Port $port of 127.0.0.1 is in use: choose another with --port"
+  demo_refuses 1 "$taken" --http --port "$port"
+  demo_refuses 1 "$taken" --busybox --port "$port"
+  demo_refuses 2 '--password: BusyBox httpd cannot take a password with a space and "#"' \
+    --busybox --password "a 3#"
+  demo_refuses 2 "--fail needs a number from 0 to 255" update --fail abc
+}
+demo_refuses() {  # STATUS MESSAGE ARGUMENT...: the demo ends with STATUS, MESSAGE and no output
+  "$MEROVANE_SOURCE_DIR/scripts/demo" "${@:3}" > "$work/out" 2> "$work/err"
+  expect_equal "$?|$(cat "$work/out")|$(grep -cF -- "$2" "$work/err")" "$1||1" \
+    "demo ${*:3}: $(cat "$work/err")"
 }
 
 # BusyBox httpd 1.35 where it differs from lighttpd: an empty PATH_INFO for the bare URL, a bare "Location:" passed on

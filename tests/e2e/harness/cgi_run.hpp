@@ -17,8 +17,8 @@ struct CgiRun {
 };
 
 struct CgiRunOptions {
-  std::string program = "";  // default: the sandboxed build
-  std::chrono::seconds timeout{30};
+  std::string program = "";          // default: the sandboxed build
+  std::chrono::seconds timeout{60};  // a bound for a busy machine, not an expected time
   // A client that closes the response once it holds `leave_after` ("": at once); with
   // `terminate_on_leave`, SIGTERM too.
   std::optional<std::string> leave_after = std::nullopt;

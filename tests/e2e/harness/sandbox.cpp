@@ -44,7 +44,8 @@ std::string Sandbox::ReadFile(const fs::path& path) const {
 
 std::string Sandbox::AwaitFile(const fs::path& path, std::string_view part) const {
   std::string content;
-  for (int wait = 0; wait < 500 && (content = ReadFile(path)).find(part) == std::string::npos;
+  for (int wait = 0;
+       wait < 50 * kPatience.count() && (content = ReadFile(path)).find(part) == std::string::npos;
        ++wait)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return content;

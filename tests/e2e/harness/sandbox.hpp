@@ -49,7 +49,9 @@ class Sandbox {
   // sockets), leaving out its own (its list, its folder, the working directory) and memcheck's
   // log; awaits the list.
   std::string HeldDescriptors(std::string_view label) const;
-  // The record log's lines, once it holds `count` of them or `timeout` has passed.
+  // The record log's lines, once it holds `count` of them or `timeout` has passed. What only
+  // takes long on a busy machine is waited for with kPatience: a wait that costs nothing when
+  // the event comes at once.
   std::vector<std::string> Records(std::size_t count = 0,
                                    std::chrono::milliseconds timeout = {}) const;
 
@@ -82,6 +84,8 @@ class SetCard : public Sandbox {
     return changes;
   }
 };
+
+inline constexpr std::chrono::seconds kPatience{60};
 
 inline constexpr const char* kRefreshRecord = "refresh [../../card/brix/etc/refreshparams.sh]";
 

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { readdirSync, renameSync, writeFileSync } from 'node:fs';
 import { test } from 'node:test';
 
-import { eventually, setUp } from './site.mjs';
+import { eventually, patience, setUp } from './site.mjs';
 
 const card = await setUp(), { page } = card;
 const field = (name) => page.locator(`[name="${name}"]`);
@@ -29,14 +29,15 @@ test('the form is applied in full although the browser leaves at once', async ()
   renameSync(setparam, `${setparam}.real`);
   writeFileSync(setparam, '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n', { mode: 0o755 });
   card.allowed.push('https://127.0.0.2/');
-  const left = page.waitForEvent('requestfailed', { predicate: (r) => r.url() === 'https://127.0.0.2/', timeout: 15000 });
+  const left = page.waitForEvent('requestfailed', { predicate: (r) => r.url() === 'https://127.0.0.2/',
+    timeout: patience * 1000 });
   const [response] = await Promise.all([page.waitForResponse(card.url('/cgi-bin/Merovane/set')),
     page.locator('input[type="submit"][value="Apply"]').click()]);
   assert.equal(response.status(), 200);
   await left;
   await card.screenshot('02-left-for-the-new-address');
   // The refresh runs after all the change programs. Poll Interval and SNMP Traps are not in the form and stay.
-  assert.ok(await eventually(() => card.read('card/var/log/refresh.log') !== '', 15), 'the refresh script did not run');
+  assert.ok(await eventually(() => card.read('card/var/log/refresh.log') !== '', patience), 'the refresh script did not run');
   assert.deepEqual(readdirSync(card.file('card/brix/conf')).map((name) => card.read(`card/brix/conf/${name}`)).sort(),
     ['DHCP=0', 'FAN=0', 'GATEWAY=127.0.0.254', 'IPADDR=127.0.0.2', 'NAME=Rack 7', 'NETMASK=255.0.0.0', 'POLL=30',
       'REFERENCE=2', 'SERIAL=MRV-0042-1187', 'TEMP_ALARM=65.500000', 'TRAPS=1', 'VERSION=3.2.1 (build 2026-11-04)']

@@ -53,6 +53,9 @@ export async function setUp() {
   };
 }
 
+// The bound of a wait for what merely takes long on a busy machine: it costs nothing when the event comes at once.
+export const patience = 60;
+
 // Waits until `check` returns true, polling every 100 ms; false on time-out.
 export async function eventually(check, seconds) {
   for (let waited = 0; waited < seconds * 10 && !(await check()); waited++) await new Promise((r) => setTimeout(r, 100));

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { test } from 'node:test';
 
-import { eventually, setUp } from './site.mjs';
+import { eventually, patience, setUp } from './site.mjs';
 
 const card = await setUp(), { page } = card;
 let statusLoads = 0;
@@ -14,19 +14,19 @@ const imageWidth = (src) => page.locator(`.progressbar img[src="${src}"]`).evalu
 
 test('the status page reloads while the update runs and ends with Reboot, which reboots once', async () => {
   spawn(card.file('card/brix/bin/simulate-update'), ['--steps', '8', '--step', '0.6'], { stdio: 'ignore' });
-  assert.ok(await eventually(() => card.read('card/tmp/progress') !== '', 5), 'the simulator wrote no progress file');
+  assert.ok(await eventually(() => card.read('card/tmp/progress') !== '', patience), 'the simulator wrote no progress file');
   await page.goto(card.url('/cgi-bin/Merovane'));
   await page.getByRole('link', { name: 'Update status' }).first().click();
   assert.equal(await imageWidth('/pics/progressbar.gif'), 320);
   await card.screenshot('03-update-running');
   const reboot = page.locator('input[type="submit"][value="Reboot"]');
-  await reboot.waitFor({ timeout: 30000 });
+  await reboot.waitFor({ timeout: patience * 1000 });
   assert.ok(statusLoads >= 3, `the status page loaded ${statusLoads} times, expected it to reload`);
   assert.equal(await imageWidth('/pics/progressbar-done.gif'), 320);
   const [response] = await Promise.all([page.waitForResponse(card.url('/cgi-bin/Merovane/reboot')), reboot.click()]);
   assert.equal(response.headers().refresh, `30; ${card.origin}`);
   await card.screenshot('04-rebooting');
-  assert.ok(await eventually(() => card.read('card/var/log/reboot.log').split('\n').length === 2, 8),
+  assert.ok(await eventually(() => card.read('card/var/log/reboot.log').split('\n').length === 2, patience),
     'the reboot command did not run once');
 });
 
