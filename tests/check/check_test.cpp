@@ -64,7 +64,8 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p") + Rec("p"), "param:2:error"},
       {Rec("p", "", "prog"), error},
       {Rec("p", "<prog>/brix/bin/plain</prog>"), error},
-      {Rec("p", "<prog>set</prog>"), error},  // relative: from the cgi-bin folder
+      {Rec("p", "<prog>/brix/conf</prog>"), error},  // a folder: executable, but no file
+      {Rec("p", "<prog>set</prog>"), error},         // relative: from the cgi-bin folder
       {Rec("p", "<prog>../../card/brix/bin/set</prog>"), ""},
       {Rec("p", "<access>0</access>", "prog"), ""},
       {Rec("p", "<file>/brix/conf/none</file>"), error},
