@@ -72,6 +72,7 @@ TEST(UploadErrorMessage, ComesFromTheLoadTypesTableOrNamesTheNumber) {
   const std::tuple<LoadType, unsigned, std::string> cases[] = {
       {LoadType::kDefault, 12, "Header with no product name"},
       {LoadType::kDefault, 13, "Unknown error 13"},
+      {LoadType::kPpcUpload, 2, "Integrity check failed"},
       {LoadType::kPpcUpload, 3, "Invalid tar file"},
       {LoadType::kPpcUpload, 4, "Unknown error 4"},
   };
