@@ -48,7 +48,8 @@ def url_bodies():
     yield "one 8 MiB value", b"a=" + b"x" * (8 * MIB)
     for count in (100_000, 200_000):
         yield f"bench: {count:,} distinct names", joined(f"n{i}=1" for i in range(count))
-        yield f"bench: one name {count:,} times", joined("oid-card_name.conf=x" for _ in range(count))
+        yield f"bench: one name {count:,} times", joined(
+            "oid-card_name.conf=x" for _ in range(count))
     for count in (2_000_000, 4_000_000):
         yield f"bench: {count:,} escapes", b"oid-card_name.conf=" + b"%41" * count
         yield f"bench: {count:,} separators", b"&" * count
@@ -61,12 +62,14 @@ def part(headers, data):
 
 def card_form_parts(card_tool):
     """The card's form as parts, with the rejected port, as scripts/bench sends it."""
-    form = subprocess.run([card_tool, "body", "rejected"], check=True, capture_output=True).stdout.decode()
+    form = subprocess.run([card_tool, "body", "rejected"], check=True,
+                          capture_output=True).stdout.decode()
     from urllib.parse import unquote_plus
     parts = []
     for pair in form.split("&"):
         name, _, value = pair.partition("=")
-        parts.append(part([f'Content-Disposition: form-data; name="{name}"'], unquote_plus(value).encode()))
+        parts.append(part([f'Content-Disposition: form-data; name="{name}"'],
+                          unquote_plus(value).encode()))
     return b"".join(parts)
 
 
@@ -82,10 +85,12 @@ def multipart_bodies(card_tool):
     yield "bench: 64 MiB file part", with_form(
         ['Content-Disposition: form-data; name="firmware"; filename="update.bin"',
          "Content-Type: application/octet-stream"], os.urandom(64 * MIB))
-    line = b"Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut labor\r\n"
+    line = (b"Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor"
+            b" incididunt ut labor\r\n")
     for size in (1, 2):
         yield f"bench: {160_000 * size:,} lines of 100 bytes", with_form(
-            ['Content-Disposition: form-data; name="log"; filename="log.txt"', "Content-Type: text/plain"],
+            ['Content-Disposition: form-data; name="log"; filename="log.txt"',
+             "Content-Type: text/plain"],
             line * (160_000 * size))
     for size in (1, 2):
         data = b"L" * (16 * MIB * size) + b"\r\n" + b"".join(
@@ -106,7 +111,8 @@ def multipart_bodies(card_tool):
 
 
 def spawn(command, environment, body_path):
-    """Runs a command once, standard input from the body; returns its wait4 figures and the wall time."""
+    """Runs a command once, standard input from the body; returns its wait4 figures and the wall
+    time."""
     stdin = open(body_path, "rb") if body_path else open(os.devnull, "rb")
     with stdin, open(os.devnull, "wb") as stdout:
         start = time.perf_counter()
@@ -135,8 +141,9 @@ def timed(command, environment, body_path):
 
 
 def request_environment(content_type=None, body=None):
-    environment = {"PATH": "/usr/bin:/bin", "HTTP_HOST": "card.example", "SCRIPT_NAME": "/cgi-bin/Merovane",
-                   "GATEWAY_INTERFACE": "CGI/1.1", "SERVER_PROTOCOL": "HTTP/1.1"}
+    environment = {"PATH": "/usr/bin:/bin", "HTTP_HOST": "card.example",
+                   "SCRIPT_NAME": "/cgi-bin/Merovane", "GATEWAY_INTERFACE": "CGI/1.1",
+                   "SERVER_PROTOCOL": "HTTP/1.1"}
     if content_type is None:
         environment.update(REQUEST_METHOD="GET", PATH_INFO="/cardcontrol")
     else:
@@ -148,7 +155,8 @@ def request_environment(content_type=None, body=None):
 def check_card_root(program):
     image = pathlib.Path(program).read_bytes()
     if b"../../card/tmp/wwwError.txt" not in image:
-        raise SystemExit(f"memory_bounds: {program} is not built with the card root ../../card; not run")
+        raise SystemExit(
+            f"memory_bounds: {program} is not built with the card root ../../card; not run")
 
 
 def main():
@@ -156,8 +164,10 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--card-tool", required=True)
     parser.add_argument("--floor", required=True)
-    parser.add_argument("--runs", type=int, default=15, help="timed runs of each command (in turns)")
-    parser.add_argument("--work", help="directory for the card and the bodies (default: a fresh one in /tmp)")
+    parser.add_argument("--runs", type=int, default=15,
+                        help="timed runs of each command (in turns)")
+    parser.add_argument("--work",
+                        help="directory for the card and the bodies (default: a fresh one in /tmp)")
     arguments = parser.parse_args()
     for tool in ("program", "card_tool", "floor"):
         setattr(arguments, tool, os.path.abspath(getattr(arguments, tool)))
@@ -188,7 +198,8 @@ def measure(program, arguments, work):
     print("|---|---|---|---|---|---|")
     missed = 0
     shapes = [(URLENCODED, URL_FACTOR, label, body) for label, body in url_bodies()]
-    shapes += [(MULTIPART, MULTIPART_FACTOR, label, body) for label, body in multipart_bodies(arguments.card_tool)]
+    shapes += [(MULTIPART, MULTIPART_FACTOR, label, body)
+               for label, body in multipart_bodies(arguments.card_tool)]
     body_path = work / "body"
     for content_type, factor, label, body in shapes:
         body_path.write_bytes(body)
@@ -217,8 +228,10 @@ def measure(program, arguments, work):
     met = wall_ratio <= TIME_BOUND
     missed += not met
     print(f"\ntime, {label}: program {statistics.median(times['program']) * 1000:.1f} ms, "
-          f"floor {statistics.median(times['floor']) * 1000:.1f} ms (medians of {arguments.runs} runs each, in turns): "
-          f"{wall_ratio:.2f} x wall, {cpu_ratio:.2f} x CPU; bound {TIME_BOUND:.0f} x: {'meets' if met else 'MISSED'}")
+          f"floor {statistics.median(times['floor']) * 1000:.1f} ms "
+          f"(medians of {arguments.runs} runs each, in turns): "
+          f"{wall_ratio:.2f} x wall, {cpu_ratio:.2f} x CPU; "
+          f"bound {TIME_BOUND:.0f} x: {'meets' if met else 'MISSED'}")
     if missed:
         print(f"memory_bounds: {missed} bound(s) missed", file=sys.stderr)
     return 1 if missed else 0

@@ -8,7 +8,8 @@ if(CMAKE_CROSSCOMPILING)
   if(EXISTS ${MEROVANE_GOOGLETEST_SOURCE}/CMakeLists.txt)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-    add_subdirectory(${MEROVANE_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    add_subdirectory(${MEROVANE_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest
+                     EXCLUDE_FROM_ALL SYSTEM)
     # Its own warnings are not ours.
     target_compile_options(gtest PRIVATE -w)
     target_compile_options(gtest_main PRIVATE -w)

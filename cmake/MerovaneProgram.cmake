@@ -4,12 +4,15 @@ set(MEROVANE_UPDATER_UID 0 CACHE STRING "User id that owns the updater's progres
 
 # The bound in seconds of every program the card's CGI program starts and
 # waits for: the change programs and the refresh script (0: none).
-set(MEROVANE_CHILD_TIMEOUT_S 60 CACHE STRING "Seconds a change program or the refresh may run (0: no bound)")
+set(MEROVANE_CHILD_TIMEOUT_S 60 CACHE STRING
+  "Seconds a change program or the refresh may run (0: no bound)")
 
 # merovane_card_root(<target> <card root> [UPDATER_UID <uid>] [CHILD_TIMEOUT_S <s>]):
-# the library of the card's paths for one card root, for the MEROVANE_CARD_ROOT
-# property of the executables that link the card (src/card). The updater's
-# user and the children's bound are the build settings unless given.
+# the card's paths for one card root, an object library that every executable
+# using the card (src/card) links itself. Being an object file, not an archive
+# member, it is always linked whatever the link order: an executable without
+# one fails to link, and one with two fails on the duplicate definitions. The
+# updater's user and the children's bound are the build settings unless given.
 function(merovane_card_root target root)
   cmake_parse_arguments(PARSE_ARGV 2 paths "" "UPDATER_UID;CHILD_TIMEOUT_S" "")
   if(NOT DEFINED paths_UPDATER_UID)
@@ -18,7 +21,7 @@ function(merovane_card_root target root)
   if(NOT DEFINED paths_CHILD_TIMEOUT_S)
     set(paths_CHILD_TIMEOUT_S ${MEROVANE_CHILD_TIMEOUT_S})
   endif()
-  add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/card/card_paths.cpp)
+  add_library(${target} OBJECT ${PROJECT_SOURCE_DIR}/src/card/card_paths.cpp)
   target_compile_definitions(${target} PRIVATE "MEROVANE_CARD_ROOT=\"${root}\""
                                                "MEROVANE_UPDATER_UID=${paths_UPDATER_UID}"
                                                "MEROVANE_CHILD_TIMEOUT_S=${paths_CHILD_TIMEOUT_S}")
@@ -34,7 +37,8 @@ endfunction()
 option(MEROVANE_FULLY_STATIC "Link the CGI program fully statically" ON)
 
 # The request process's address-space limit (see README, "Build settings").
-set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING "Address-space limit of the CGI program in MiB (0: none)")
+set(MEROVANE_MEMORY_LIMIT_MIB 0 CACHE STRING
+  "Address-space limit of the CGI program in MiB (0: none)")
 
 # merovane_card_executable(<name> <card root> <sources...> [DYNAMIC] [UPDATER_UID <uid>]
 #                          [CHILD_TIMEOUT_S <s>]):
@@ -51,7 +55,7 @@ function(merovane_card_executable name root)
   endforeach()
   merovane_card_root(${name}_card_root "${root}" ${paths})
   add_executable(${name} ${executable_UNPARSED_ARGUMENTS})
-  set_target_properties(${name} PROPERTIES MEROVANE_CARD_ROOT ${name}_card_root)
+  target_link_libraries(${name} PRIVATE ${name}_card_root)
   if(MEROVANE_SANITIZE)
     # The sanitizer runtimes are shared libraries.
   elseif(MEROVANE_FULLY_STATIC AND NOT executable_DYNAMIC)
@@ -77,5 +81,6 @@ function(merovane_program name root)
   merovane_card_executable(${name} "${root}" ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp
                            ${program_UNPARSED_ARGUMENTS})
   target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
-  target_link_libraries(${name} PRIVATE merovane_dispatch)
+  # The applying of changes as object files of the program itself (see src/update).
+  target_link_libraries(${name} PRIVATE merovane_dispatch merovane_update_apply)
 endfunction()

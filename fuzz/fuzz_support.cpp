@@ -13,6 +13,9 @@
 #include <iterator>
 
 #include "cgi/captured_variables.hpp"
+#include "cgi/cgi_context.hpp"
+#include "cgi/cgi_request.hpp"
+#include "cgi/collection_table.hpp"
 
 namespace fuzz_support {
 namespace fs = std::filesystem;
@@ -48,13 +51,10 @@ void EnterFuzzCard() {
   }
   sandbox_root = pattern;
   std::atexit(RemoveSandbox);
-  fs::create_directories(sandbox_root / "card" / "brix" / "etc");
-  fs::create_directories(sandbox_root / "card" / "tmp");
-  fs::create_directories(sandbox_root / "www" / "cgi-bin");
-  fs::create_directories(sandbox_root / "www" / "includes");
-  for (std::string_view name : kIncludeNames) {
+  for (const char* folder : {"card/brix/etc", "card/tmp", "www/cgi-bin", "www/includes"})
+    fs::create_directories(sandbox_root / folder);
+  for (std::string_view name : kIncludeNames)
     WriteFile(sandbox_root / "www" / "includes" / name, IncludeMarker(name));
-  }
   fs::current_path(sandbox_root / "www" / "cgi-bin");
 }
 
@@ -102,12 +102,8 @@ bool IsCgiVariable(std::string_view name) {
 }
 
 void ClearCgiVariables() {
-  for (std::string_view name : kOwnVariables) {
-    ::unsetenv(std::string(name).c_str());
-  }
-  for (std::string_view name : kCapturedVariables) {
-    ::unsetenv(std::string(name).c_str());
-  }
+  for (std::string_view name : kOwnVariables) ::unsetenv(std::string(name).c_str());
+  for (std::string_view name : kCapturedVariables) ::unsetenv(std::string(name).c_str());
 }
 
 void SetVariable(const std::string& name, std::string_view value) {
@@ -119,14 +115,37 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
   std::vector<std::string_view> pieces;
   while (pieces.size() + 1 < parts) {
     const std::size_t at = text.find(separator);
-    if (at == std::string_view::npos) {
-      break;
-    }
+    if (at == std::string_view::npos) break;
     pieces.push_back(text.substr(0, at));
     text.remove_prefix(at + separator.size());
   }
   pieces.push_back(text);
   return pieces;
+}
+
+std::size_t LookUpEveryName() {
+  const CgiEnvironment* environment = CgiCurrentEnvironment();
+  FUZZ_CHECK(environment != nullptr);
+  std::size_t bytes = 0;
+  for (std::size_t position = 0; position < environment->CollectionCount(); ++position) {
+    const CollectionTable& table = *environment->collections;
+    for (const FormEntry& entry : table.Entries(position)) {
+      bytes += entry.raw_value.size();
+      FUZZ_CHECK(!entry.file_name || entry.file_name->find_first_of("/\\") == std::string::npos);
+    }
+    const std::string name(table.First(position).name);
+    FUZZ_CHECK(table.Find(name) == position);
+    std::string text;
+    for (const std::size_t capacity : {0, 1, 50}) {
+      CgiGetString(name, text, capacity);
+      FUZZ_CHECK(text.size() < std::max<std::size_t>(capacity, 1));
+    }
+    std::int32_t number;
+    CgiGetLong(name, number, -1);
+    double decimal;
+    CgiGetDouble(name, decimal, -1.0);
+  }
+  return bytes;
 }
 
 }  // namespace fuzz_support

@@ -47,6 +47,13 @@ bool IsCgiVariable(std::string_view name);
 std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
                                     std::size_t parts);
 
+// Every name of the current request's collections: found again at its own
+// place (whatever its hash meets), and looked up as text at capacities 0, 1
+// and 50 (never more than capacity - 1 characters), as an integer and as a
+// double; no entry's file name keeps a directory part. Returns the bytes of
+// the raw values of all entries.
+std::size_t LookUpEveryName();
+
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }

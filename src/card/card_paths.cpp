@@ -1,13 +1,10 @@
 #include "card/card_paths.hpp"
 
-#ifndef MEROVANE_CARD_ROOT
-#define MEROVANE_CARD_ROOT ""
-#endif
-#ifndef MEROVANE_UPDATER_UID
-#define MEROVANE_UPDATER_UID 0
-#endif
-#ifndef MEROVANE_CHILD_TIMEOUT_S
-#define MEROVANE_CHILD_TIMEOUT_S 60
+// Built only through merovane_card_root, which names all three: a build
+// without them would quietly reach the real card's paths.
+#if !defined(MEROVANE_CARD_ROOT) || !defined(MEROVANE_UPDATER_UID) || \
+    !defined(MEROVANE_CHILD_TIMEOUT_S)
+#error "card_paths.cpp is built by merovane_card_root, with a card root, an updater and a bound"
 #endif
 
 namespace card_paths {

@@ -39,6 +39,10 @@ inline Stream StreamOf(std::string_view content) {  // a temporary file holding 
 }
 inline void SetStdin(std::string_view body) { ReplaceStdin(::dup(::fileno(StreamOf(body).get()))); }
 
+// The codes of a part's media type and transfer encoding, by the keyword they stand for.
+enum Media { kText, kImage, kAudio, kVideo, kApplication, kMultipart, kMessage, kOtherMedia };
+enum Encoding { k7Bit, k8Bit, kBinary, kQuotedPrintable, kBase64 };
+
 // An entry as a caller sees it; the defaults are those of URL-encoded text.
 struct Entry {
   std::string name, value;

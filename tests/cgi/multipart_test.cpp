@@ -8,10 +8,10 @@ using namespace std::string_literals;
 
 // A text field's entry, and a file's entry (application/octet-stream).
 Entry Field(const std::string& name, const std::string& value) {
-  return {name, value, value.size(), 0, "plain"};
+  return {name, value, value.size(), kText, "plain"};
 }
 Entry File(const std::string& value, const std::string& file_name = "f.bin") {
-  return {"up", value, value.size(), 4, "octet-stream", 2, file_name};
+  return {"up", value, value.size(), kApplication, "octet-stream", kBinary, file_name};
 }
 const std::string kType = "multipart/form-data; boundary=xyz", kClose = "--xyz--\r\n";
 std::string Disposition(const std::string& name) {
@@ -81,41 +81,45 @@ TEST_F(CgiTest, MultipartBodyGivesOneEntryPerNamedPart) {
 // Each header block heads a part holding "v"; the entry it gives, if any.
 TEST_F(CgiTest, PartHeadersGiveTheEntryItsNameAndType) {
   const std::string form_data = "Content-Disposition: form-data; name=\"f\"\r\n";
-  const auto entry = [](const std::string& name, int type, const std::string& subtype, int encoding,
-                        std::optional<std::string> file = std::nullopt) {
-    return std::vector<Entry>{{name, "v", 1, type, subtype, encoding, file}};
+  const auto entry = [](const std::string& name, Media media, const std::string& subtype,
+                        Encoding encoding, std::optional<std::string> file = std::nullopt) {
+    return std::vector<Entry>{{name, "v", 1, media, subtype, encoding, file}};
   };
+  const auto f_text = entry("f", kText, "plain", k7Bit);  // what form_data alone gives
   const std::pair<std::string, std::vector<Entry>> cases[] = {
       {"Content-Type: text/plain; name=a\r\nContent-Disposition: form-data; name=b\r\n",
-       entry("a", 0, "plain", 2)},
+       entry("a", kText, "plain", kBinary)},
       {"content-TYPE: text/html; charset=utf-8; format=Flowed\r\n" + form_data,
-       entry("f", 0, "html", 2)},
-      {"Content-Type: a/b/c; charsets=x;\t\v\fNAME=n\r\n", entry("n", 2, "b/c", 2)},
-      {"Content-Type: text\r\n" + form_data, entry("f", 0, "", 2)},
-      {"Content-Type:application/zip\r\n" + form_data,
-       entry("f", 0, "plain", 0)},  // no space: no such header
+       entry("f", kText, "html", kBinary)},
+      {"Content-Type: a/b/c; charsets=x;\t\v\fNAME=n\r\n", entry("n", kAudio, "b/c", kBinary)},
+      {"Content-Type: text\r\n" + form_data, entry("f", kText, "", kBinary)},
+      // Without the blank after the colon the header is no Content-Type.
+      {"Content-Type:application/zip\r\n" + form_data, f_text},
+      // Keywords match by prefix, and a later header replaces an earlier one.
       {"Content-Type: APP/x\r\nContent-Transfer-Encoding: QUOTED\r\n" + form_data,
-       entry("f", 4, "x", 3)},  // prefixes
+       entry("f", kApplication, "x", kQuotedPrintable)},
       {"Content-Type: textual/x\r\nContent-Transfer-Encoding: gzip\r\n" + form_data,
-       entry("f", 7, "x", 0)},
+       entry("f", kOtherMedia, "x", k7Bit)},
       {"Content-Type: text/plain\r\nContent-Type: image/png\r\n" + form_data,
-       entry("f", 1, "png", 2)},                          // the later
-      {"Content-Disposition: form-data;name=x\r\n", {}},  // joined: no parameter
-      {"Content-Disposition: form-data; names=a; name=\"\r\n",
-       {}},  // the last one counts; a lone mark is no value
+       entry("f", kImage, "png", kBinary)},
+      // A joined parameter is none; the last name counts; a lone mark is no value.
+      {"Content-Disposition: form-data;name=x\r\n", {}},
+      {"Content-Disposition: form-data; names=a; name=\"\r\n", {}},
+      // Either mark closes a quoted value; a file name loses its directory; a NUL ends a field.
       {"Content-Disposition: form-data; name='a \"b c' d\r\n",
-       entry("a \"b", 0, "plain", 0)},  // either mark closes
+       entry("a \"b", kText, "plain", k7Bit)},
       {"Content-Disposition: form-data; name='x\"; FILENAME=\"D:\\a b.txt\"\r\n",
-       entry("x", 0, "plain", 0, "a b.txt")},
+       entry("x", kText, "plain", k7Bit, "a b.txt")},
       {"Content-Disposition: attachment; filename=/d/f.bin; Name='f 1'\r\n",
-       entry("f 1", 0, "plain", 0, "f.bin")},
+       entry("f 1", kText, "plain", k7Bit, "f.bin")},
       {"Content-Disposition: form-data; name=x\0; filename=f\r\n"s,
-       entry("x", 0, "plain", 0)},  // a NUL ends the field
+       entry("x", kText, "plain", k7Bit)},
+      // Folded lines, after CR LF or a bare line feed.
       {"Content-Disposition: form-data;\r\n name='x';\r\n\tfilename=\"c:\\y\"\r\n",
-       entry("x", 0, "plain", 0, "y")},
-      {"Content-Disposition: form-data;\r\n\n name=x\r\n",
-       entry("x", 0, "plain", 0)},  // a bare line feed folds too
-      {"Mime-Version: 1.0\r\n" + form_data, entry("f", 0, "plain", 0)}};
+       entry("x", kText, "plain", k7Bit, "y")},
+      {"Content-Disposition: form-data;\r\n\n name=x\r\n", entry("x", kText, "plain", k7Bit)},
+      {"Mime-Version: 1.0\r\n" + form_data, f_text},
+  };
   for (const auto& [block, entries] : cases) {
     ASSERT_EQ(ParsePost("--xyz\r\n" + block + "\r\nv\r\n" + kClose, kType), 0);
     EXPECT_EQ(TableEntries(), entries) << block;

@@ -87,10 +87,11 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"7", "", "v=a<b", TextBox("p", "a&lt;b")},
       {"7", read_only, "v=a<b%s", "a<b%s"},
       {"4", range, "v=5", ""},
-      {"7", "<access>01</access>", "v=a<b", "a&lt;b"},  // read-only here, writable for "/set"
-      {" 7x", "<access></access>", "v=a", TextBox("p", "a")},  // 1st char
-      {"5", "", "v=a<b",
-       "a&lt;b"},  // writable without a widget: still escaped, "/set" stores any text for it
+      // Access by its first character: "01" read-only here (writable for "/set"), "" writable.
+      {"7", "<access>01</access>", "v=a<b", "a&lt;b"},
+      {" 7x", "<access></access>", "v=a", TextBox("p", "a")},
+      // Writable without a widget: still escaped, "/set" stores any text for it.
+      {"5", "", "v=a<b", "a&lt;b"},
       {"4", "<min>0</min>" + two, "v=1", Choices(false, off_on, "1")},
       {"8", two + "<display>2</display>", "v=9", Choices(true, off_on)},
       // Three options but two indexes: numbered, the index texts ignored.
@@ -105,10 +106,8 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"8", "", "v=2", TextBox("p", "2")},
       {"8", "<option>a</option><index>1</index><option>b</option> <index>2</index>", "v=2",
        TextBox("p", "2")},
-      {"8", "<index>1</index><option>a</option>", "v=2",
-       TextBox("p", "2")},  // no usable list: a text box
-      // Option texts escaped; marked exactly when equal to the value (which keeps a CR from the
-      // file).
+      {"8", "<index>1</index><option>a</option>", "v=2", TextBox("p", "2")},  // no usable list
+      // Option texts escaped; marked when equal to the value (which keeps a CR from the file).
       {"8",
        "<option>&</option><index>\"1</index><option>b</option><index>1</index><option>c</"
        "option><index>10</index>",
@@ -128,8 +127,7 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"7", "", "\nk=v", TextBox("p", "")},
       {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},  // a line each
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
-      {"7", "", "k=" + x254 + "&",
-       TextBox("p", x254 + "&amp;")},  // escaping does not cut the value
+      {"7", "", "k=" + x254 + "&", TextBox("p", x254 + "&amp;")},  // escaping cuts nothing
   };
   Write("/brix/etc/control_menu.xml", MenuOf({"p"}));
   for (const auto& c : cases) {

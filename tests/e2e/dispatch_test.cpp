@@ -10,6 +10,7 @@
 namespace {
 using namespace testing_support;
 namespace fs = std::filesystem;
+const std::string kScript = kTestScript;
 
 // Also when the error log cannot be opened (no /tmp). Without HTTP_HOST the redirect falls back to
 // SERVER_NAME and SERVER_PORT, and without either to a path; request text never ends the header
@@ -18,34 +19,26 @@ TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
   Sandbox sandbox;
   fs::remove_all(sandbox.CardPath("/tmp"));
   const std::string here = std::string("http://") + kTestHost + kTestScript;
-  for (const auto& [path, variables, answer] :
-       std::vector<std::tuple<const char*, CgiEnvironment, std::string>>{
-           {nullptr, {}, StaticPage()},
-           {"/cardcontrol", {}, StaticPage()},
-           {"/upload", {}, StaticPage()},
-           {"/snmpconf", {}, StaticPage()},
-           {"", {}, Redirect(here)},
-           {"/Upload", {}, Redirect(here)},
-           {"/logon",
-            {{"HTTP_HOST", "10.1.2.3:8080"}},
-            Redirect("http://10.1.2.3:8080/cgi-bin/Merovane")},
-           {"/logon", {{"HTTP_HOST", ""}}, Redirect("/cgi-bin/Merovane")},
-           {"/logon",
-            {{"SERVER_NAME", "card"}, {"SERVER_PORT", "80"}},
-            Redirect("http://card/cgi-bin/Merovane")},
-           {"/logon",
-            {{"SERVER_NAME", "10.0.0.2"}, {"SERVER_PORT", "8080"}},
-            Redirect("http://10.0.0.2:8080/cgi-bin/Merovane")},
-           {"/logon",
-            {{"HTTP_HOST", "evil\r\nSet-Cookie: a=b"}, {"SERVER_NAME", "other"}},
-            Redirect("http://evilSet-Cookie: a=b/cgi-bin/Merovane")}}) {
-    CgiEnvironment env = GetRequest(path == nullptr ? "" : path);
-    if (path == nullptr) SetVariable(env, "PATH_INFO", std::nullopt);
-    if (!variables.empty()) SetVariable(env, "HTTP_HOST", std::nullopt);
-    for (const auto& [name, value] : variables)
-      if (!value.empty()) SetVariable(env, name, value);
-    const CgiRun run = RunCgi(sandbox, env);
-    EXPECT_EQ(run.out, answer) << (path == nullptr ? "unset" : path);
+  const std::pair<std::string, std::string> cases[] = {
+      // the request's variables, the answer
+      {"PATH_INFO", StaticPage()},
+      {"PATH_INFO=/cardcontrol", StaticPage()},
+      {"PATH_INFO=/upload", StaticPage()},
+      {"PATH_INFO=/snmpconf", StaticPage()},
+      {"PATH_INFO=", Redirect(here)},
+      {"PATH_INFO=/Upload", Redirect(here)},
+      {"PATH_INFO=/logon HTTP_HOST=10.1.2.3:8080", Redirect("http://10.1.2.3:8080" + kScript)},
+      {"PATH_INFO=/logon HTTP_HOST=", Redirect(kScript)},
+      {"PATH_INFO=/logon HTTP_HOST SERVER_NAME=card SERVER_PORT=80",
+       Redirect("http://card" + kScript)},
+      {"PATH_INFO=/logon HTTP_HOST SERVER_NAME=10.0.0.2 SERVER_PORT=8080",
+       Redirect("http://10.0.0.2:8080" + kScript)},
+      {"PATH_INFO=/logon HTTP_HOST=evil\r\nSet-Cookie:a=b SERVER_NAME=other",
+       Redirect("http://evilSet-Cookie:a=b" + kScript)},
+  };
+  for (const auto& [variables, answer] : cases) {
+    const CgiRun run = RunCgi(sandbox, With(GetRequest(""), variables));
+    EXPECT_EQ(run.out, answer) << variables;
     EXPECT_EQ(std::pair(run.exit_status, run.err), std::pair(0, std::string()));
   }
 }
@@ -55,69 +48,40 @@ TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
 // and the status page that alone may ask for a reboot. Plain HTTP keeps every byte.
 TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
   SetCard card({{"frame_ip.conf", "IP", "9"}, {"n", "N", "7"}});
-  const std::string program = "://card.example/cgi-bin/Merovane",
-                    status = program + "/uploadstatus";
+  const std::string program = "://card.example" + kScript, status = program + "/uploadstatus";
   const std::string address =
-      "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&"
-      "3oid-frame_ip.conf=9";
-  const std::optional<std::string> unset;
-  struct Case {
-    std::string path;
-    std::vector<std::pair<std::string, std::optional<std::string>>> variables;
-    std::string body, answer;
+      "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&3oid-frame_ip.conf=9";
+  const std::string no_host = "HTTP_HOST HTTPS=on SERVER_NAME=";
+  const struct {
+    std::string path, variables, body, answer;
+  } cases[] = {
+      {"/logon", "", "", Redirect("http" + program)},
+      {"/logon", "HTTPS=ON", "", Redirect("https" + program)},
+      {"/logon", "HTTPS=1", "", Redirect("https" + program)},
+      {"/logon", "HTTPS=off", "", Redirect("http" + program)},
+      {"/logon", "REQUEST_SCHEME=https", "", Redirect("https" + program)},
+      {"/logon", "REQUEST_SCHEME=http", "", Redirect("http" + program)},
+      {"/logon", no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
+      {"/logon", no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
+      {"/set", "", address, NetworkSettingsPage("http://10.0.0.9")},
+      {"/set", "HTTPS=on", address, NetworkSettingsPage("https://10.0.0.9")},
+      {"/set", "HTTPS=on", "oid-n=1", NetworkSettingsPage("https://card.example")},
+      {"/set", no_host + "::1 SERVER_PORT=8443", "oid-n=1",
+       NetworkSettingsPage("https://[::1]:8443")},
+      {"/set", "HTTP_HOST", "oid-n=1", NetworkSettingsPage("/")},
+      {"/set", "HTTPS=on HTTP_ORIGIN=https://CARD.example.", "oid-n=1",
+       NetworkSettingsPage("https://card.example")},
+      {"/set", "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", CrossSiteRefusal()},
+      {"/reboot", "HTTP_REFERER=http" + status, "", RebootingPage("http://card.example")},
+      {"/reboot", "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
+       RebootingPage("https://card.example")},
+      {"/reboot", "HTTP_REFERER=https" + status, "", StaticPage()},
+      {"/reboot", "HTTPS=on HTTP_REFERER=http" + status, "", StaticPage()},
   };
-  for (const auto& [path, variables, body, answer] : std::vector<Case>{
-           {"/logon", {}, "", Redirect("http" + program)},
-           {"/logon", {{"HTTPS", "on"}}, "", Redirect("https" + program)},
-           {"/logon", {{"HTTPS", "ON"}}, "", Redirect("https" + program)},
-           {"/logon", {{"HTTPS", "1"}}, "", Redirect("https" + program)},
-           {"/logon", {{"HTTPS", "off"}}, "", Redirect("http" + program)},
-           {"/logon", {{"REQUEST_SCHEME", "https"}}, "", Redirect("https" + program)},
-           {"/logon", {{"REQUEST_SCHEME", "http"}}, "", Redirect("http" + program)},
-           {"/logon",
-            {{"HTTP_HOST", unset},
-             {"SERVER_NAME", "card"},
-             {"SERVER_PORT", "443"},
-             {"HTTPS", "on"}},
-            "",
-            Redirect("https://card/cgi-bin/Merovane")},
-           {"/logon",
-            {{"HTTP_HOST", unset}, {"SERVER_NAME", "card"}, {"SERVER_PORT", "80"}, {"HTTPS", "on"}},
-            "",
-            Redirect("https://card:80/cgi-bin/Merovane")},
-           {"/set", {}, address, NetworkSettingsPage("http://10.0.0.9")},
-           {"/set", {{"HTTPS", "on"}}, address, NetworkSettingsPage("https://10.0.0.9")},
-           {"/set", {{"HTTPS", "on"}}, "oid-n=1", NetworkSettingsPage("https://card.example")},
-           {"/set",
-            {{"HTTP_HOST", unset},
-             {"SERVER_NAME", "::1"},
-             {"SERVER_PORT", "8443"},
-             {"HTTPS", "on"}},
-            "oid-n=1",
-            NetworkSettingsPage("https://[::1]:8443")},
-           {"/set", {{"HTTP_HOST", unset}}, "oid-n=1", NetworkSettingsPage("/")},
-           {"/set",
-            {{"HTTPS", "on"}, {"HTTP_ORIGIN", "https://CARD.example."}},
-            "oid-n=1",
-            NetworkSettingsPage("https://card.example")},
-           {"/set",
-            {{"HTTPS", "on"}, {"HTTP_ORIGIN", "http://card.example"}},
-            "oid-n=1",
-            CrossSiteRefusal()},
-           {"/reboot",
-            {{"HTTP_REFERER", "http" + status}},
-            "",
-            RebootingPage("http://card.example")},
-           {"/reboot",
-            {{"HTTP_REFERER", "https" + status + "?ppcupload"}, {"HTTPS", "on"}},
-            "",
-            RebootingPage("https://card.example")},
-           {"/reboot", {{"HTTP_REFERER", "https" + status}}, "", StaticPage()},
-           {"/reboot", {{"HTTP_REFERER", "http" + status}, {"HTTPS", "on"}}, "", StaticPage()}}) {
-    CgiEnvironment env = body.empty() ? GetRequest(path) : PostRequest(path, body);
-    for (const auto& [name, value] : variables) SetVariable(env, name, value);
-    EXPECT_EQ(RunCgi(card, env, body).out, answer)
-        << path << " " << testing::PrintToString(variables);
+  for (const auto& c : cases) {
+    const CgiEnvironment env = c.body.empty() ? GetRequest(c.path) : PostRequest(c.path, c.body);
+    EXPECT_EQ(RunCgi(card, With(env, c.variables), c.body).out, c.answer)
+        << c.path << " " << c.variables;
   }
 }
 

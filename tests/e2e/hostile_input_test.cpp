@@ -36,101 +36,58 @@ std::string Multipart(std::string body) {
 
 struct HostileCase {
   const char* name;
-  std::string path;
-  CgiEnvironment variables;  // beyond a URL-encoded POST with the body's length
+  std::string variables;  // changed in a URL-encoded POST to "/set" (see With); a body that begins
+                          // with the delimiter goes as multipart
   std::string body, answer = kApplied, label = "new";  // the applied label
+  std::string menu = "";                               // control_menu.xml, when not the card's own
   std::vector<TestParam> params = {};
-  std::string menu = "";  // control_menu.xml, when not the card's own
 };
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<HostileCase> Cases() {
   const std::string kib64(64 << 10, 'e'), mib(1 << 20, 'x'), mib10(10 << 20, 'x'), x49(49, 'x');
+  const std::string many_options =
+      "<display>" + std::string(200, '9') + "</display>" + Numbered(1000, "<option>o", "</option>");
   const std::vector<TestParam> oversized = {
-      {std::string(201, 'o'), std::string(600, 'N'), std::string(300, '0') + "7",
-       std::string(300, '0') + "1", std::string(5000, 'v')},
-      {"many", "Many", "8", "1", "1", true,
-       "<display>" + std::string(200, '9') + "</display>" +
-           Numbered(1000, "<option>o", "</option>")}};
+      {.oid = std::string(201, 'o'),
+       .name = std::string(600, 'N'),
+       .type = std::string(300, '0') + "7",
+       .access = std::string(300, '0') + "1",
+       .value = std::string(5000, 'v')},
+      {.oid = "many", .name = "Many", .type = "8", .value = "1", .extra = many_options}};
+  std::string variables64 = "CONTENT_TYPE=application/x-www-form-urlencoded;" + kib64;
+  for (const char* name :
+       {"HTTP_HOST", "QUERY_STRING", "HTTP_COOKIE", "HTTP_REFERER", "SERVER_NAME"})
+    variables64.append(" ").append(name).append("=").append(kib64);
+  const std::string feed = "PATH_INFO=/uploadupdate CONTENT_LENGTH=",
+                    menu10000 = "<menu><mid>0</mid>\n" + Numbered(10000, "<oid>label</oid>\n");
   return {
-      {"BodyFarOverContentLength",
-       "/set",
-       {{"CONTENT_LENGTH", "10"}},
-       kValidBody + "&" + mib,
+      {"BodyFarOverContentLength", "CONTENT_LENGTH=10", kValidBody + "&" + mib,
        NetworkSettingsPage(kTestHostUrl)},
-      {"ContentLengthOfInt32Max",
-       "/set",
-       {{"CONTENT_LENGTH", "2147483647"}},
-       kValidBody,
-       IncompleteFormRefusal()},
-      {"TenMebibyteLine", "/set", {}, "oid-label=" + mib10 + "&" + kValidBody, kApplied, x49},
-      {"HundredThousandFields", "/set", {}, Numbered(100000, "f", "=1&") + kValidBody},
-      {"HundredThousandFieldsOfOneName", "/set", {}, kValidBody + Numbered(100000, "&oid-count=1")},
-      {"MebibyteNameAndValue", "/set", {}, mib + "=" + mib + "&" + kValidBody},
-      {"VariablesOf64KiB",
-       "/set",
-       {{"HTTP_HOST", kib64},
-        {"QUERY_STRING", kib64},
-        {"HTTP_COOKIE", kib64},
-        {"HTTP_REFERER", kib64},
-        {"SERVER_NAME", kib64},
-        {"CONTENT_TYPE", "application/x-www-form-urlencoded; " + kib64}},
-       kValidBody},
-      {"MethodOf64KiB",
-       "/set",
-       {{"REQUEST_METHOD", "POST" + kib64}},
-       kValidBody,
-       NoPageSelectedPage()},
-      {"OversizedDescriptorsRejected",
-       "/set",
-       {},
-       "oid-count=x&" + kValidBody,
-       kRejected,
-       "",
+      {"ContentLengthOfInt32Max", "CONTENT_LENGTH=2147483647", kValidBody, IncompleteFormRefusal()},
+      {"TenMebibyteLine", "", "oid-label=" + mib10 + "&" + kValidBody, kApplied, x49},
+      {"HundredThousandFields", "", Numbered(100000, "f", "=1&") + kValidBody},
+      {"HundredThousandFieldsOfOneName", "", kValidBody + Numbered(100000, "&oid-count=1")},
+      {"MebibyteNameAndValue", "", mib + "=" + mib + "&" + kValidBody},
+      {"VariablesOf64KiB", variables64, kValidBody},
+      {"MethodOf64KiB", "REQUEST_METHOD=POST" + kib64, kValidBody, NoPageSelectedPage()},
+      {"OversizedDescriptorsRejected", "", "oid-count=x&" + kValidBody, kRejected, "", "",
        oversized},
-      {"TenThousandMenuOids",
-       "/set",
-       {},
-       "oid-count=x&" + kValidBody,
-       kRejected,
-       "",
-       {},
-       "<menu><mid>0</mid>\n" + Numbered(10000, "<oid>label</oid>\n") + "</menu>\n"},
-      {"MultipartTenMebibyteLine",
-       "/set",
-       {{"CONTENT_TYPE", kMultipart}},
-       Multipart(kDelimiter + " name=\"oid-label\"\r\n\r\n" + mib10 + "\r\n"),
-       kApplied,
-       x49},
-      {"MultipartHundredThousandParts",
-       "/set",
-       {{"CONTENT_TYPE", kMultipart}},
+      {"TenThousandMenuOids", "", "oid-count=x&" + kValidBody, kRejected, "",
+       menu10000 + "</menu>\n"},
+      {"MultipartTenMebibyteLine", "",
+       Multipart(kDelimiter + " name=\"oid-label\"\r\n\r\n" + mib10 + "\r\n"), kApplied, x49},
+      {"MultipartHundredThousandParts", "",
        Multipart(Numbered(100000, kDelimiter + " name=\"f", "\"\r\n\r\n1\r\n"))},
-      {"MultipartHeaderLineOfTwoMebibytesOfWords",
-       "/set",
-       {{"CONTENT_TYPE", kMultipart}},
+      {"MultipartHeaderLineOfTwoMebibytesOfWords", "",
        Multipart(kDelimiter + Numbered(1 << 20, " w") + " name=\"oid-label\"\r\n\r\nwords\r\n"),
-       kApplied,
-       "words"},
-      {"FeedBodyFarOverContentLength",
-       "/uploadupdate",
-       {{"CONTENT_LENGTH", "5"}},
-       "loadtype=ppcupload" + mib,
-       kFeedUnknown},
-      {"FeedContentLengthOfInt32Max",
-       "/uploadupdate",
-       {{"CONTENT_LENGTH", "2147483647"}},
-       "loadtype=firmware",
-       FeedRunning("50")},
-      {"StatusPageQueryOf64KiB",
-       "/uploadstatus",
-       {{"QUERY_STRING", kib64}},
-       "",
+       kApplied, "words"},
+      {"FeedBodyFarOverContentLength", feed + "5", "loadtype=ppcupload" + mib, kFeedUnknown},
+      {"FeedContentLengthOfInt32Max", feed + "2147483647", "loadtype=firmware", FeedRunning("50")},
+      {"StatusPageQueryOf64KiB", "PATH_INFO=/uploadstatus QUERY_STRING=" + kib64, "",
        StatusRunningPage()},
       {"PathAndScriptNameOf64KiB",
-       std::string(64 << 10, '/'),
-       {{"SCRIPT_NAME", kib64}},
-       "",
+       "PATH_INFO=" + std::string(64 << 10, '/') + " SCRIPT_NAME=" + kib64, "",
        Redirect("http://card.example" + kib64)},
   };
 }
@@ -142,15 +99,15 @@ TEST_P(HostileInput, EndsInTimeWithItsDesignedAnswer) {
   std::vector<TestParam> params = {{"frame_ip.conf", "IP Address", "9"},
                                    {"count", "Count", "4"},
                                    {"label", "Label", "7"},
-                                   {"serial", "Serial", "5", "0"}};
+                                   {.oid = "serial", .name = "Serial", .type = "5", .access = "0"}};
   params.insert(params.end(), c.params.begin(), c.params.end());
   SetCard card(params);
   if (!c.menu.empty()) card.WriteFile(card.CardPath("/brix/etc/control_menu.xml"), c.menu);
   // A running update of 4 KiB: only its first three bytes count.
   card.WriteFile(card.CardPath("/tmp/progress"),
                  std::string("\x01\x00\x32", 3).append(4093, '\xff'));
-  CgiEnvironment env = PostRequest(c.path, c.body);
-  for (const auto& [name, value] : c.variables) SetVariable(env, name, value);
+  CgiEnvironment env = With(PostRequest("/set", c.body), c.variables);
+  if (c.body.starts_with(kDelimiter)) SetVariable(env, "CONTENT_TYPE", kMultipart);
   const CgiRun run = RunCgi(card, env, c.body, {.timeout = std::chrono::seconds(120)});
   EXPECT_EQ(run.exit_status, 0) << run.err;
   const std::string page =

@@ -26,25 +26,27 @@ TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
     int error = 0, percentage = 0;
     unsigned mode = 0644;
     std::string kind = "";
-  } cases[] = {{"\x01\x00\x2a"s, kRunning, 0, 42},
-               {"\x02\x00\x63"s, kRunning, 0, 99},
-               {"\x02\x00\xff"s, kRunning, 0, 255},
-               {"\x01\x00\x64"s, kRunning, 0, 100},
-               {"\x01\x00\x05\x02\x00\x64"s, kRunning, 0, 5},  // the rest is ignored
-               {"\x02\x00\x64"s, kCompleted, 0,
-                100},  // completed: the final stage at 100 percent without error
-               {"\x00\x03\x10"s, kFailed, 3, 16},
-               {"\x02\x01\x64"s, kFailed, 1, 100},
-               {"\x02\x00"s, kUnreadable},
-               {"", kUnreadable},
-               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0664},
-               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0646},
-               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "link"},
-               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "second link"},
-               {"\x01\x00\x2a"s, kMissing, 0, 0, 0644, "set aside"},
-               {"\x02\x00\x64"s, kMissing, 0, 0, 0646, "set aside"},
-               {"", kUnreadable, 0, 0, 0644, "fifo"},
-               {"\x02\x00\x64"s, kUnreadable, 0, 0, 0644, "another user's"}};
+  } cases[] = {
+      // Stage, error number, percentage; completed is the final stage at 100 without error.
+      {.bytes = "\x01\x00\x2a"s, .state = kRunning, .percentage = 42},
+      {.bytes = "\x02\x00\x63"s, .state = kRunning, .percentage = 99},
+      {.bytes = "\x02\x00\xff"s, .state = kRunning, .percentage = 255},
+      {.bytes = "\x01\x00\x64"s, .state = kRunning, .percentage = 100},
+      {.bytes = "\x01\x00\x05\x02\x00\x64"s, .state = kRunning, .percentage = 5},
+      {.bytes = "\x02\x00\x64"s, .state = kCompleted, .percentage = 100},
+      {.bytes = "\x00\x03\x10"s, .state = kFailed, .error = 3, .percentage = 16},
+      {.bytes = "\x02\x01\x64"s, .state = kFailed, .error = 1, .percentage = 100},
+      {.bytes = "\x02\x00"s, .state = kUnreadable},
+      {.bytes = "", .state = kUnreadable},
+      {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .mode = 0664},
+      {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .mode = 0646},
+      {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .kind = "link"},
+      {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .kind = "second link"},
+      {.bytes = "\x01\x00\x2a"s, .state = kMissing, .kind = "set aside"},
+      {.bytes = "\x02\x00\x64"s, .state = kMissing, .mode = 0646, .kind = "set aside"},
+      {.bytes = "", .state = kUnreadable, .kind = "fifo"},
+      {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .kind = "another user's"},
+  };
   for (const auto& c : cases) {
     if (c.kind == "another user's" && ::geteuid() != 0) continue;
     testing_support::Sandbox sandbox;
@@ -68,12 +70,12 @@ TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
 
 TEST(UploadErrorMessage, ComesFromTheLoadTypesTableOrNamesTheNumber) {
   const std::tuple<LoadType, unsigned, std::string> cases[] = {
-      {LoadType::kDefault, 3, "File upload failed"},
       {LoadType::kDefault, 12, "Header with no product name"},
       {LoadType::kDefault, 13, "Unknown error 13"},
       {LoadType::kPpcUpload, 2, "Integrity check failed"},
       {LoadType::kPpcUpload, 3, "Invalid tar file"},
-      {LoadType::kPpcUpload, 4, "Unknown error 4"}};
+      {LoadType::kPpcUpload, 4, "Unknown error 4"},
+  };
   for (const auto& [load_type, number, message] : cases)
     EXPECT_EQ(UploadErrorMessage(load_type, number), message);
 }

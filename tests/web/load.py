@@ -1,21 +1,26 @@
 #!/usr/bin/env python3
 """The program under load behind lighttpd: several clients at once, sending for a fixed time
-(MEROVANE_LOAD_SECONDS, 20 by default). Every answer must be complete and one of its route's
-designed answers; then the value files, logs and processes left are checked against everything
-sent. Whatever ends it, the server stops and its folder goes."""
-import base64, http.client, os, random, re, shutil, signal, subprocess, sys, tempfile, threading, time
+(MEROVANE_LOAD_SECONDS, 20 by default) valid forms, progress requests during simulated updates,
+static pages and redirects. Every answer must be complete and of its route's kind (the exact
+bytes of each page are tested without load); then the value files, change and refresh records,
+logs and processes left are checked against everything sent. Whatever ends it, the server stops
+and its folder goes."""
+import base64, http.client, os, random, re, shutil, signal, subprocess, sys, tempfile, threading
+import time
 from concurrent.futures import ThreadPoolExecutor
 from urllib.parse import urlencode
 
-CLIENTS, URL = 8, "/cgi-bin/Merovane"
-# How long the clients send; the bound of a wait for what only takes long on a busy machine.
-SECONDS, PATIENCE = float(os.environ.get("MEROVANE_LOAD_SECONDS", 20)), 60
-source, user, password = (env := os.environ)["MEROVANE_SOURCE_DIR"], env["MEROVANE_WEB_USER"], env["MEROVANE_WEB_PASSWORD"]
+CLIENTS, URL, PATIENCE = 8, "/cgi-bin/Merovane", 60  # PATIENCE: a bound for what takes long
+SECONDS = float(os.environ.get("MEROVANE_LOAD_SECONDS", 20))
+env = os.environ
+source, user, password = (env["MEROVANE_SOURCE_DIR"], env["MEROVANE_WEB_USER"],
+                          env["MEROVANE_WEB_PASSWORD"])
 seed = int(env.get("MEROVANE_LOAD_SEED", time.time_ns() % 10**6))
 print(f"seed {seed} (MEROVANE_LOAD_SEED)")
-# Value file key of each parameter (card order); the values valid forms sent (noted before they go); progress answers.
-PARAMS = {"frame_ip": "IPADDR", "netmask": "NETMASK", "gateway": "GATEWAY", "use_dhcp": "DHCP", "card_name": "NAME",
-          "ref_source": "REFERENCE", "fan_mode": "FAN", "temp_alarm": "TEMP_ALARM"}
+# Value file key of each parameter; the values sent (noted before they go); progress answers.
+PARAMS = {"frame_ip": "IPADDR", "netmask": "NETMASK", "gateway": "GATEWAY", "use_dhcp": "DHCP",
+          "card_name": "NAME", "ref_source": "REFERENCE", "fan_mode": "FAN",
+          "temp_alarm": "TEMP_ALARM"}
 sent, seen, applied, kinds = {oid: set() for oid in PARAMS}, {"running": 0, "ended": 0}, [], []
 failures, work = [], tempfile.mkdtemp(prefix="merovane-load-")
 fail = failures.append  # from any thread: one append (like one set.add) is atomic in CPython
@@ -27,104 +32,112 @@ subprocess.run(["setsid", "-f", "sh", "-c",
                 str(os.getpid()), card_site, site, work], stdin=subprocess.DEVNULL,
                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 os.chmod(work, 0o755)  # the program's user 1006 must pass
-subprocess.run([card_site, "install", site, env["MEROVANE_PROGRAM"], env["MEROVANE_PICS"]], check=True)
-port = int(subprocess.run([card_site, "start", "--owner", str(os.getpid()), "--user", user, "--password", password,
-                           site], check=True, capture_output=True, text=True).stdout)
+subprocess.run([card_site, "install", site, env["MEROVANE_PROGRAM"], env["MEROVANE_PICS"]],
+               check=True)
+port = int(subprocess.run([card_site, "start", "--owner", str(os.getpid()), "--user", user,
+                           "--password", password, site],
+                          check=True, capture_output=True, text=True).stdout)
 read = lambda path: open(f"{site}/{path}").read() if os.path.exists(f"{site}/{path}") else ""
 inc = lambda *names: "".join(read(f"www/includes/{name}.html") for name in names)
-head, foot = inc("pageHeader", "generalHeader"), inc("pageFooter")
-# A page of the card's frame, complete, holding one of `marks` (the exact bytes of each page are tested without load).
-framed = lambda *marks: lambda text: text.startswith(head) and text.endswith(foot) and any(m in text for m in marks)
-# The default update completes, the controller's fails (error 3); "5" if the ended file went between look and read.
-FEED = r"0</>stop=0</>percentage=\d+\r\n|0</>stop=1</>msg=(Upload complete|{})</>percentage=\d+\r\n|5"
-# The routes of requests that send no body: paths, designed status and answer.
-STATUS = framed("Update in progress", "Upload Complete", "Invalid tar file", "Unable to read progress file")
-ROUTES = {"status": [(URL + path, 200, STATUS) for path in ("/uploadstatus", "/uploadstatus?ppcupload")],
+# A page of the card's frame, complete, holding one of `marks`.
+framed = lambda *marks: lambda text: (text.startswith(inc("pageHeader", "generalHeader"))
+                                      and text.endswith(inc("pageFooter"))
+                                      and any(m in text for m in marks))
+# The default update completes, the controller's fails (error 3); "5" if the ended file went
+# between look and read.
+FEED = (r"0</>stop=0</>percentage=\d+\r\n|5|"
+        r"0</>stop=1</>msg=(Upload complete|{})</>percentage=\d+\r\n")
+# The routes of requests that send no body: paths, status and the check of the answer.
+STATUS = framed("Update in progress", "Upload Complete", "Invalid tar file",
+                "Unable to read progress file")
+ROUTES = {"status": [(URL + path, 200, STATUS)
+                     for path in ("/uploadstatus", "/uploadstatus?ppcupload")],
           "page": [(URL + path, 200, inc("pageHeader", "staticPage", "pageFooter").__eq__)
                    for path in ("", "/cardcontrol", "/upload", "/snmpconf")],
-          "redirect": [(URL + path, 302, None) for path in ("/", "/logon", "/pollcard", "/account", "/SET", "/set/", "/x")]}
+          "redirect": [(URL + path, 302, None)
+                       for path in ("/", "/logon", "/pollcard", "/account", "/SET", "/set/", "/x")]}
 
 
-def random_form(rng, rejected):
-    """The content type and body of a form, the values it applies, and the check of its answer."""
+def form(rng):
+    """The body of a valid form, the values it applies, and the check of its answer."""
     values = {"frame_ip": f"127.{rng.randrange(256)}.{rng.randrange(256)}.{rng.randrange(1, 255)}",
               "netmask": rng.choice(["255.0.0.0", "255.255.0.0", "255.255.255.0"]),
-              "gateway": f"127.0.{rng.randrange(256)}.{rng.randrange(1, 255)}", "use_dhcp": rng.choice("01"),
-              "card_name": "".join(rng.choice("abcXYZ019 <>&\"'%+=;/\\#?") for _ in range(rng.randrange(1, 50))),
-              "ref_source": rng.choice("012"), "fan_mode": rng.choice("01"), "temp_alarm": f"{rng.uniform(-20, 120):.2f}"}
-    bad = {"frame_ip": f"127.0.0.{rng.randrange(256, 1000)}", "netmask": "255.255.255.x", "gateway": "127.0.0.x",
-           "card_name": "", "use_dhcp": f"{rng.randrange(2)}x", "ref_source": "-1", "fan_mode": f"{rng.randrange(2)}a"}
-    wrong = rng.sample(list(bad), rng.randrange(1, 4)) if rejected else []
-    values.update({oid: bad[oid] for oid in wrong})
-    shown = [bad[oid] for oid in PARAMS if oid in wrong]  # (no text that escaping would change)
+              "gateway": f"127.0.{rng.randrange(256)}.{rng.randrange(1, 255)}",
+              "use_dhcp": rng.choice("01"),
+              "card_name": "".join(rng.choice("abcXYZ019 <>&\"'%+=;/\\#?")
+                                   for _ in range(rng.randrange(1, 50))),
+              "ref_source": rng.choice("012"), "fan_mode": rng.choice("01"),
+              "temp_alarm": f"{rng.uniform(-20, 120):.2f}"}
     boxed = ("frame_ip", "netmask", "gateway")  # four boxes each
-    fields = [(f"{box}oid-{oid}.conf", part) for oid in boxed for box, part in enumerate(values[oid].split("."))]
+    fields = [(f"{box}oid-{oid}.conf", part)
+              for oid in boxed for box, part in enumerate(values[oid].split("."))]
     fields += [(f"oid-{oid}.conf", value) for oid, value in values.items() if oid not in boxed]
     rng.shuffle(fields)
-    forward = "forward automatically when DHCP" if values["use_dhcp"] == "1" else f".href = 'http://{values['frame_ip']}';"
-    accept = (lambda text: text.startswith(inc("pageHeader", "configHeader")) and text.endswith(inc(
-        "configFooter", "pageFooter")) and re.findall(r'Invalid value "(.*?)" for parameter: ', text) == shown
-              ) if rejected else framed(forward)
-    if rng.random() < 0.5:
-        return "application/x-www-form-urlencoded", urlencode(fields), values, accept
-    b = f"----load{rng.randrange(10**12)}"  # the boundary
-    parts = "".join(f'--{b}\r\nContent-Disposition: form-data; name="{name}"\r\n\r\n{value}\r\n' for name, value in fields)
-    return f"multipart/form-data; boundary={b}", parts + f"--{b}--\r\n", values, accept
+    forward = ("forward automatically when DHCP" if values["use_dhcp"] == "1"
+               else f".href = 'http://{values['frame_ip']}';")
+    return urlencode(fields), values, framed(forward)
 
 
 def one(rng):
-    kind = rng.choices(["set", "rejected", "feed", *ROUTES], [15, 15, 20, 15, 15, 12])[0]
+    kind = rng.choices(["set", "feed", *ROUTES], [30, 20, 15, 15, 12])[0]
     kinds.append(kind)
     method, body, status = "GET", None, 200
     headers = {"Authorization": "Basic " + base64.b64encode(f"{user}:{password}".encode()).decode(),
                "Content-Type": "application/x-www-form-urlencoded"}
-    if kind in ("set", "rejected"):
-        headers["Content-Type"], body, values, accept = random_form(rng, kind == "rejected")
-        method, path = "POST", URL + "/set"
-        for oid, value in values.items() if kind == "set" else ():
+    if kind == "set":
+        method, path, (body, values, accept) = "POST", URL + "/set", form(rng)
+        for oid, value in values.items():
             sent[oid].add(f"{float(value):f}" if oid == "temp_alarm" else value)
     elif kind == "feed":
         loadtype = rng.choice(["upload", "ppcupload"])
         method, path, body = "POST", URL + "/uploadupdate", f"loadtype={loadtype}"
-        accept = re.compile(FEED.format("Invalid tar file" if loadtype == "ppcupload" else "")).fullmatch
+        failed = "Invalid tar file" if loadtype == "ppcupload" else ""
+        accept = re.compile(FEED.format(failed)).fullmatch
     else:
         path, status, accept = rng.choice(ROUTES[kind])
     try:
-        (connection := http.client.HTTPConnection("127.0.0.1", port, timeout=30)).request(method, path, body, headers)
+        connection = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
+        connection.request(method, path, body, headers)
         response = connection.getresponse()
-        text, location = response.read().decode(), response.getheader("Location")  # read raises on an incomplete one
+        # read raises on an incomplete answer
+        text, location = response.read().decode(), response.getheader("Location")
     except Exception as problem:
         return fail(f"{method} {path}: {problem!r}")
-    if response.status != status or accept and not accept(text) \
-            or status == 302 and location != f"http://127.0.0.1:{port}{URL}":
-        return fail(f"{kind}: {method} {path}: {response.status}, Location {location}, {text[:150]!r}...{text[-300:]!r}")
+    if (response.status != status or accept and not accept(text)
+            or status == 302 and location != f"http://127.0.0.1:{port}{URL}"):
+        return fail(f"{kind}: {method} {path}: {response.status}, Location {location}, "
+                    f"{text[:150]!r}...{text[-300:]!r}")
     if kind == "set":
         applied.append(path)  # (a list append is atomic; a count is not)
     if kind in ("feed", "status"):  # (a count that a race loses stays above zero)
-        seen["running" if "stop=0" in text or "Update in progress" in text else "ended"] += 1
+        seen["running" if "stop=0" in text or "in progress" in text else "ended"] += 1
 
 
 def check_card():
     for oid, key in PARAMS.items():  # one complete line holding a sent value
-        if (text := read(f"card/brix/conf/{oid}.conf")) not in {f"{key}={value}\n" for value in sent[oid]}:
+        if (text := read(f"card/brix/conf/{oid}.conf")) not in {f"{key}={v}\n" for v in sent[oid]}:
             fail(f"value file {oid}.conf holds {text!r}")
-    changes, refreshes = (read(f"card/var/log/{log}.log").count("\n") for log in ("changes", "refresh"))
-    if (changes, refreshes) != (len(PARAMS) * len(applied), len(applied)):  # every change and refresh ran once
+    changes, refreshes = (read(f"card/var/log/{log}.log").count("\n")
+                          for log in ("changes", "refresh"))
+    if (changes, refreshes) != (len(PARAMS) * len(applied), len(applied)):  # each ran once
         fail(f"{len(applied)} forms applied: {changes} change records, {refreshes} refreshes")
-    # No process left working in the site (the program and its children run in cgi-bin).
-    for _ in range(PATIENCE * 10):
-        if not (left := subprocess.run(["find", "/proc", "-mindepth", "2", "-maxdepth", "2", "-name", "cwd", "-lname", site + "/*"],
-                                       capture_output=True, text=True).stdout.split()):
+    find = ["find", "/proc", "-mindepth", "2", "-maxdepth", "2", "-name", "cwd",
+            "-lname", site + "/*"]
+    for _ in range(PATIENCE * 10):  # no process left working in the site (cgi-bin is theirs)
+        if not (left := subprocess.run(find, capture_output=True, text=True).stdout.split()):
             return
         time.sleep(0.1)
     fail(f"processes left behind: {left}")
 
 
-def check_logs():  # the error log holds only designed messages, the program's stderr nothing, the server's its own
-    for log, designed in (("card/tmp/wwwError.txt", r"unable to unlink \S*/tmp/progress uid=\d+ euid=\d+\r\n"),
-                          ("server/cgi-stderr.log", "(?!)"), ("server/error.log", r".*\) (server (started|stopped)|"
-                                                                               r"\[note\] graceful shutdown).*\n")):
-        failures.extend(f"{log}: {l!r}" for l in read(log).splitlines(keepends=True) if not re.fullmatch(designed, l))
+def check_logs():  # the error log only designed lines, the program's stderr none, the server's own
+    for log, designed in (
+            ("card/tmp/wwwError.txt", r"unable to unlink \S*/tmp/progress uid=\d+ euid=\d+\r\n"),
+            ("server/cgi-stderr.log", "(?!)"),
+            ("server/error.log",
+             r".*\) (server (started|stopped)|\[note\] graceful shutdown).*\n")):
+        failures.extend(f"{log}: {line!r}" for line in read(log).splitlines(keepends=True)
+                        if not re.fullmatch(designed, line))
 
 
 def client(number):
@@ -138,16 +151,18 @@ def interrupted(number, _):
     raise SystemExit(f"stopped by signal {number}")
 
 
-# stop: the time is up, or a signal came.
-stop, start, elapsed = threading.Event(), time.monotonic(), 0.0
+def updates():  # simulated updates, one after another, until the clients stop
+    while not stop.is_set():
+        for extra in ([], ["--ppc", "--fail", "3"]):
+            subprocess.run([f"{site}/card/brix/bin/simulate-update", *extra, "--steps", "6",
+                            "--step", "0.3"], stdout=subprocess.DEVNULL, check=True)
+
+
+stop, start, elapsed = threading.Event(), time.monotonic(), 0.0  # stop: time is up, or a signal
 for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
     signal.signal(number, interrupted)
 try:
-    # Simulated updates, one after another, until the clients stop.
-    (updater := threading.Thread(target=lambda: [
-        subprocess.run([f"{site}/card/brix/bin/simulate-update", *extra, "--steps", "6",
-                        "--step", "0.3"], stdout=subprocess.DEVNULL, check=True)
-        for _ in iter(stop.is_set, True) for extra in ([], ["--ppc", "--fail", "3"])])).start()
+    (updater := threading.Thread(target=updates)).start()
     with ThreadPoolExecutor(CLIENTS) as pool:
         list(pool.map(client, range(CLIENTS)))
     elapsed, _, _ = time.monotonic() - start, stop.set(), updater.join()
@@ -160,8 +175,7 @@ finally:
     subprocess.run([card_site, "stop", site])
     check_logs()
     shutil.rmtree(work, ignore_errors=True)
-    counts = ", ".join(f"{kind} {kinds.count(kind)}"
-                       for kind in ("set", "rejected", "feed", *ROUTES))
+    counts = ", ".join(f"{kind} {kinds.count(kind)}" for kind in ("set", "feed", *ROUTES))
     print(f"sent {len(kinds)} requests from {CLIENTS} clients in {elapsed:.1f} s "
           f"({len(kinds) / max(elapsed, 0.1):.1f} requests/s): {counts}; "
           f"{len(applied)} forms applied; progress answers {seen}; {len(failures)} failures")

@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
-# The program behind a real web server on a fresh sample card (free loopback port), curl as the client: what only the
-# server shows (its status codes, authentication, headers, a client leaving), not the pages.
-#   servers.sh lighttpd routes|tls|demo, or busybox static|set-leaving|set-incomplete
-set -uo pipefail  # (run through ctest, which sets MEROVANE_SOURCE_DIR, MEROVANE_PROGRAM and MEROVANE_PICS)
+# The program behind a real web server on a fresh sample card (free loopback port), curl as the
+# client: what only the server shows (its status codes, authentication, headers, a client that
+# leaves before its form arrived), not the pages. A client leaving while the form is applied is the
+# whole-request tests' (the response closed, or the request ended by a signal) and the browser's.
+#   servers.sh lighttpd routes|tls|demo, or busybox static|set-incomplete
+# (run through ctest, which sets MEROVANE_SOURCE_DIR, MEROVANE_PROGRAM and MEROVANE_PICS)
+set -uo pipefail
 scheme=http tls=()  # tls: curl's options that trust the site's certificate, over TLS
-program_url=/cgi-bin/Merovane credentials=() failures=0  # credentials: curl's --user option, when the server asks
+# credentials: curl's --user option, when the server asks
+program_url=/cgi-bin/Merovane credentials=() failures=0
 
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
-expect_equal() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }
+expect_equal() {
+  [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"
+}
 
-# CASE SERVER-SCRIPT [START-OPTIONS...]: case_CASE on a fresh site ($site, $host; over TLS the plain-HTTP port in
-# $http_port); then the site goes, and the program's error log and its standard error (sanitizer reports among it)
-# must be empty.
+# CASE SERVER-SCRIPT [START-OPTIONS...]: case_CASE on a fresh site ($site, $host; over TLS the
+# plain-HTTP port in $http_port); then the site goes, and the program's error log and its standard
+# error (sanitizer reports among it) must be empty.
 run_case() {
-  declare -F "case_${1//-/_}" > /dev/null || { echo "usage: $0 lighttpd|busybox CASE" >&2 && exit 2; }
-  local run=case_${1//-/_} && server=$2 work=$(mktemp -d "${TMPDIR:-/tmp}/merovane-web-XXXXXX") && site=$work/site
+  declare -F "case_${1//-/_}" > /dev/null ||
+    { echo "usage: $0 lighttpd|busybox CASE" >&2 && exit 2; }
+  local run=case_${1//-/_} && server=$2
+  work=$(mktemp -d "${TMPDIR:-/tmp}/merovane-web-XXXXXX") && site=$work/site
   chmod 755 "$work"  # the program's user 1006 must pass
   trap site_down EXIT
-  "$MEROVANE_SOURCE_DIR/scripts/card-site" install "$site" "$MEROVANE_PROGRAM" "$MEROVANE_PICS" || exit 1
+  "$MEROVANE_SOURCE_DIR/scripts/card-site" install "$site" "$MEROVANE_PROGRAM" "$MEROVANE_PICS" ||
+    exit 1
   [[ $1 != tls ]] || scheme=https tls=(--cacert "$work/tls/card.crt")
-  ports=$("$MEROVANE_SOURCE_DIR/scripts/$server" start --owner $$ ${tls:+--tls "$work/tls"} "${@:3}" "$site") || exit 1
+  ports=$("$MEROVANE_SOURCE_DIR/scripts/$server" start --owner $$ ${tls:+--tls "$work/tls"} \
+    "${@:3}" "$site") || exit 1
   read -r port http_port <<< "$ports" && host=127.0.0.1:$port
   "$run"; exit
 }
@@ -27,41 +37,22 @@ site_down() {
   local status=$? log
   trap - EXIT
   "$MEROVANE_SOURCE_DIR/scripts/$server" stop "$site" > /dev/null 2>&1
-  for log in card/tmp/wwwError.txt server/cgi-stderr.log; do [[ ! -s $site/$log ]] || fail "$log: $(cat "$site/$log")"; done
+  for log in card/tmp/wwwError.txt server/cgi-stderr.log; do
+    [[ ! -s $site/$log ]] || fail "$log: $(cat "$site/$log")"
+  done
   rm -rf "$work"
   exit $((failures ? 1 : status))
 }
 
 request() {  # PATH [CURL-OPTION...]: $status (000 for no HTTP answer), $headers (CR removed), $body
-  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 60 "${credentials[@]}" "${tls[@]}" \
-    "${@:2}" "$scheme://$host$1")
-  headers=$(tr -d '\r' < "$work/headers") body=$(tr -d '\0' < "$work/body")  # (no NUL bytes of an image in a variable)
+  status=$(curl -s -o "$work/body" -D "$work/headers" -w '%{http_code}' --max-time 60 \
+    "${credentials[@]}" "${tls[@]}" "${@:2}" "$scheme://$host$1")
+  # (no NUL bytes of an image in a variable)
+  headers=$(tr -d '\r' < "$work/headers") body=$(tr -d '\0' < "$work/body")
 }
 header() { sed -n "s/^$1: //Ip" <<< "$headers" | head -n 1; }
-wait_for_file() { timeout 60 sh -c 'until [ -s "$0" ]; do sleep 0.1; done' "$1"; }  # PATH: content within a minute?
-
-# A browser leaves once the network settings page (streamed before the change programs end) has arrived, while slow
-# change programs still write to the response: curl dies on its next write once sed has the page footer, and BusyBox
-# closes the pipe (Chromium shows the same behind lighttpd, which signals the request). The form must still be applied
-# in full: each value file, one change program per field, by the effective user the program took on as root, then one
-# refresh.
-case_set_leaving() {
-  local bin=$site/card/brix/bin page
-  mv "$bin/setparam" "$bin/setparam.real"
-  printf '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n' > "$bin/setparam"
-  chmod 755 "$bin/setparam"
-  page=$(curl -sN --max-time 60 "${credentials[@]}" --data-urlencode "oid-card_name.conf=Rack 7 <main> & 100%" -d \
-    oid-fan_mode.conf=1 -d oid-temp_alarm.conf=70.25 -d oid-ref_source.conf=2 -d oid-use_dhcp.conf=1 \
-    "http://$host$program_url/set" | sed '/^<\/html>/q')
-  [[ $page == *"when DHCP is used."* ]] || fail "no network settings page: $page"
-  (($(cat "$site/card/var/log/changes.log" 2> /dev/null | wc -l) < 5)) || fail "the page came after the change programs"
-  wait_for_file "$site/card/var/log/refresh.log" || fail "the refresh script did not run"
-  expect_equal "$(cat "$site"/card/brix/conf/{card_name,fan_mode,temp_alarm,ref_source,use_dhcp}.conf | xargs -d '\n')" \
-    "NAME=Rack 7 <main> & 100% FAN=1 TEMP_ALARM=70.250000 REFERENCE=2 DHCP=1" "the value files"
-  expect_equal "$(sed -E 's/.* \(euid ([0-9]+)\)$/\1/' "$site/card/var/log/changes.log" | uniq -c | xargs)" \
-    "5 $(($(id -u) == 0 ? 1006 : $(id -u)))" "change programs run, by effective user"
-  expect_equal "$(wc -l < "$site/card/var/log/refresh.log")" 1 "refresh runs"
-}
+# PATH: content within a minute?
+wait_for_file() { timeout 60 sh -c 'until [ -s "$0" ]; do sleep 0.1; done' "$1"; }
 
 # A client that declares more of a form than it sends, then closes the connection (as a dropped
 # network would): the part that arrived is not applied, nothing runs, and the refusal is logged with
@@ -85,48 +76,58 @@ case_set_incomplete() {
 }
 
 # lighttpd (mod_cgi), logged in as the site's user.
-expect_routes() {  # STATUS PATH...: 401 without the password, else STATUS; a redirect leads to the program's URL
+# STATUS PATH...: 401 without the password, else STATUS; a redirect leads to the program's URL.
+expect_routes() {
   for path in "${@:2}"; do
     request "$path" -H Authorization:  # (curl then sends no password)
     expect_equal "$status" 401 "GET $path without the password"
     request "$path"
     expect_equal "$status" "$1" "GET $path"
-    [[ $1 != 302 ]] || expect_equal "$(header Location)" "http://$host$program_url" "GET $path: Location"
+    [[ $1 != 302 ]] ||
+      expect_equal "$(header Location)" "http://$host$program_url" "GET $path: Location"
   done
 }
 case_routes() {
-  # The bare URL is the static page, unknown routes redirect, the feed's empty GET answer is a 500, fragments a 403.
-  expect_routes 200 $program_url{,/cardcontrol,/upload,/snmpconf,/reboot,/set,/uploadstatus} / /css/card.css \
-    /pics/progressbar.gif
-  expect_routes 302 $program_url/{,nowhere,logon,navigator,pollcard,click,logout,pollnavigator,account,delcard}
+  # The bare URL is the static page, unknown routes redirect, the feed's empty GET answer is a 500,
+  # fragments a 403.
+  expect_routes 200 $program_url{,/cardcontrol,/upload,/snmpconf,/reboot,/set,/uploadstatus} / \
+    /css/card.css /pics/progressbar.gif
+  expect_routes 302 \
+    $program_url/{,nowhere,logon,navigator,pollcard,click,logout,pollnavigator,account,delcard}
   expect_routes 500 $program_url/uploadupdate
   expect_routes 403 /includes/pageHeader.html
   request "$program_url" --user "$MEROVANE_WEB_USER:${MEROVANE_WEB_PASSWORD}x"
-  expect_equal "$status $(header WWW-Authenticate)" '401 Basic realm="Merovane card", charset="UTF-8"' "a wrong password"
+  expect_equal "$status $(header WWW-Authenticate)" \
+    '401 Basic realm="Merovane card", charset="UTF-8"' "a wrong password"
   request "$program_url/cardcontrol"
-  expect_equal "$(header X-Frame-Options)|$(header Content-Security-Policy)" "DENY|frame-ancestors 'none'" \
-    "the server's headers against framing"
+  expect_equal "$(header X-Frame-Options)|$(header Content-Security-Policy)" \
+    "DENY|frame-ancestors 'none'" "the server's headers against framing"
 }
 
-# lighttpd over TLS (mod_openssl) with the site's own certificate, which curl trusts: the redirect, the network
-# settings page after an Apply and the rebooting page send the browser to https, a form from the https page is the
-# card's own, the status page's https Reboot reboots; plain HTTP is sent to https before it is asked for the password.
+# lighttpd over TLS (mod_openssl) with the site's own certificate, which curl trusts: the redirect,
+# the network settings page after an Apply and the rebooting page send the browser to https, a form
+# from the https page is the card's own, the status page's https Reboot reboots; plain HTTP is sent
+# to https before it is asked for the password.
 case_tls() {
   request "$program_url/nowhere"
   expect_equal "$status $(header Location)" "302 https://$host$program_url" "the redirect"
-  request "$program_url/set" -H "Origin: https://$host" -d 0oid-frame_ip.conf=127 -d 1oid-frame_ip.conf=0 \
-    -d 2oid-frame_ip.conf=0 -d 3oid-frame_ip.conf=3 -d oid-use_dhcp.conf=0
-  [[ $body == *"href = 'https://127.0.0.3';"*'<a href="https://127.0.0.3">'* ]] || fail "Apply: $status $body"
+  request "$program_url/set" -H "Origin: https://$host" -d 0oid-frame_ip.conf=127 \
+    -d 1oid-frame_ip.conf=0 -d 2oid-frame_ip.conf=0 -d 3oid-frame_ip.conf=3 -d oid-use_dhcp.conf=0
+  [[ $body == *"href = 'https://127.0.0.3';"*'<a href="https://127.0.0.3">'* ]] ||
+    fail "Apply: $status $body"
   wait_for_file "$site/card/var/log/refresh.log" || fail "the refresh script did not run"
   expect_equal "$(cat "$site/card/brix/conf/frame_ip.conf")" IPADDR=127.0.0.3 "the new address"
   "$site/card/brix/bin/simulate-update" --steps 1 --step 0 > /dev/null
   request "$program_url/uploadstatus"
   [[ $status == 200 && $body == *'value="Reboot"'* ]] || fail "the status page: $status $body"
-  request "$program_url/reboot" -d submitbutton=Reboot -H "Referer: https://$host$program_url/uploadstatus"
+  request "$program_url/reboot" -d submitbutton=Reboot \
+    -H "Referer: https://$host$program_url/uploadstatus"
   expect_equal "$status $(header Refresh)" "200 30; https://$host" "the rebooting page"
   wait_for_file "$site/card/var/log/reboot.log" || fail "the reboot command did not run"
-  scheme=http host=127.0.0.1:$http_port request "$program_url/cardcontrol?a=1" -H "Host: card.example:$http_port"
-  expect_equal "$status $(header Location)" "302 https://card.example:$port$program_url/cardcontrol?a=1" "plain HTTP"
+  scheme=http host=127.0.0.1:$http_port request "$program_url/cardcontrol?a=1" \
+    -H "Host: card.example:$http_port"
+  expect_equal "$status $(header Location)" \
+    "302 https://card.example:$port$program_url/cardcontrol?a=1" "plain HTTP"
 }
 
 # The demo refuses before it prints or builds anything: a port that another server (the test's)
@@ -146,8 +147,9 @@ demo_refuses() {  # STATUS MESSAGE ARGUMENT...: the demo ends with STATUS, MESSA
     "demo ${*:3}: $(cat "$work/err")"
 }
 
-# BusyBox httpd 1.35 where it differs from lighttpd: an empty PATH_INFO for the bare URL, a bare "Location:" passed on
-# with status 200, no answer to an empty response, authentication by its configuration's "/cgi-bin:user:password" line.
+# BusyBox httpd 1.35 where it differs from lighttpd: an empty PATH_INFO for the bare URL, a bare
+# "Location:" passed on with status 200, no answer to an empty response, authentication by its
+# configuration's "/cgi-bin:user:password" line.
 case_static() {
   for path in "$program_url" "$program_url/nowhere"; do  # the redirect, status 200, no body
     request "$path"
@@ -163,7 +165,10 @@ case_static() {
 
 if [[ ${1:-} == lighttpd ]]; then
   [[ ${2:-} != tls || -e /usr/lib/lighttpd/mod_openssl.so || $(id -u) -eq 0 ]] ||
-    { echo "lighttpd's TLS module is missing: install the Debian package lighttpd-mod-openssl" >&2 && exit 77; }
+    {
+      echo "lighttpd's TLS module is missing: install the Debian package lighttpd-mod-openssl" >&2
+      exit 77
+    }
   credentials=(--user "${MEROVANE_WEB_USER:?}:${MEROVANE_WEB_PASSWORD:?}")
   run_case "${2:-}" card-site --user "$MEROVANE_WEB_USER" --password "$MEROVANE_WEB_PASSWORD"
 fi

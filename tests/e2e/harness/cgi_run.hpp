@@ -44,6 +44,18 @@ inline void SetVariable(CgiEnvironment& env, std::string_view name,
                 [&](const auto& variable) { return variable.first == name; });  // nullopt: unset
   if (value) env.emplace_back(std::string(name), std::string(*value));
 }
+// `env` changed by `words`, apart by blanks: "NAME=VALUE" sets a variable, a bare "NAME" unsets it.
+inline CgiEnvironment With(CgiEnvironment env, std::string_view words) {
+  for (std::size_t at = 0, end = 0; at < words.size(); at = end + 1) {
+    end = std::min(words.find(' ', at), words.size());
+    const std::string_view word = words.substr(at, end - at);
+    const std::size_t equals = word.find('=');
+    SetVariable(
+        env, word.substr(0, equals),
+        equals == std::string_view::npos ? std::nullopt : std::optional(word.substr(equals + 1)));
+  }
+  return env;
+}
 // A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the body's length and
 // `type` (none when empty).
 inline CgiEnvironment GetRequest(std::string_view path_info) {
