@@ -30,7 +30,7 @@ constexpr std::string_view kFields[kRecordFieldCount] = {
 // param.xml's reader puts every line in exactly one of its three lists, in
 // file order; a record fits a line buffer and holds its oid.
 void CheckParamFile(std::string_view bytes) {
-  const ParamFile file(std::vector<char>(bytes.begin(), bytes.end()));
+  const ParamFile file{FileBytes(bytes)};
   std::vector<int> numbers;
   for (const ParamRecord& record : file.records()) {
     FUZZ_CHECK(record.line.size() <= MAX_LINE_LENGTH - 2 && record.line.find('\n') == npos &&

@@ -1,6 +1,9 @@
 #include "cgi/cgi_context.hpp"
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 
 #include "cgi/cgi_request.hpp"
 #include "cgi/number_conversion.hpp"
@@ -21,15 +24,26 @@ int CgiCaptureEnvironment() {
   if (environment == nullptr) {
     return -1;
   }
+  for (std::optional<std::string>& value : environment->values) {
+    value.reset();
+  }
   environment->present_count = 0;
-  for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
-    // Each name is a string literal, so it ends in a NUL.
-    const char* value = std::getenv(kCapturedVariables[slot].data());
-    if (value == nullptr) {
-      environment->values[slot].reset();
-    } else {
-      environment->values[slot].emplace(value);
-      ++environment->present_count;
+  // One pass over the environment instead of a search of it per variable.
+  // The first entry of a name counts, as for getenv.
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const char* const equals = std::strchr(*entry, '=');
+    if (equals == nullptr) {
+      continue;
+    }
+    const std::string_view name(*entry, static_cast<std::size_t>(equals - *entry));
+    for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
+      if (kCapturedVariables[slot] == name) {
+        if (!environment->values[slot]) {
+          environment->values[slot].emplace(equals + 1);
+          ++environment->present_count;
+        }
+        break;
+      }
     }
   }
   return 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <utility>
 
 #include "cgi/cgi_context.hpp"
@@ -15,6 +16,28 @@ constexpr std::size_t kFewestSlots = 16;
 // once, and its 4 bytes of address space stay within half the text's size.
 constexpr std::size_t kTextBytesPerSlot = 8;
 constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
+
+// The up to eight bytes at `bytes`, as a number.
+std::uint64_t Load(const char* bytes, std::size_t count) {
+  std::uint64_t number = 0;
+  if (count == sizeof number) {
+    std::memcpy(&number, bytes, sizeof number);
+  } else {
+    std::memcpy(&number, bytes, count);
+  }
+  return number;
+}
+
+// Names of one form differ mostly in their first or last bytes ("0oid-x",
+// "1oid-x"; "oid-netmask.conf", "oid-gateway.conf"): a fingerprint of both
+// ends and the length spares most comparisons of whole names.
+std::uint32_t Fingerprint(std::string_view name) {
+  const std::size_t count = std::min(name.size(), sizeof(std::uint64_t));
+  const std::uint64_t mixed = Load(name.data(), count) * 0x9e3779b97f4a7c15u ^
+                              std::rotl(Load(name.data() + name.size() - count, count), 29) ^
+                              name.size();
+  return static_cast<std::uint32_t>(mixed ^ (mixed >> 32));
+}
 
 }  // namespace
 
@@ -128,9 +151,33 @@ std::size_t CollectionTable::FirstIndexSize() const {
   return std::bit_ceil(std::max(kFewestSlots, length_ / kTextBytesPerSlot));
 }
 
-std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
+void CollectionTable::StartIndex() {
+  for (std::size_t position = 0; position < collections_.size(); ++position) {
+    collections_[position].hash = NameHashOf(NameOf(collections_[position]));
+  }
+  // Room for the names that arrived and the next one, at most half full.
+  RebuildIndex(std::max(FirstIndexSize(), std::bit_ceil(2 * (collections_.size() + 1))));
+}
+
+std::optional<std::size_t> CollectionTable::FindUnindexed(std::string_view name,
+                                                          std::uint32_t fingerprint) const {
   if (collections_.empty()) {
     return std::nullopt;
+  }
+  // Names not indexed yet all stand in the first block, one after another.
+  const Collection* const first = &collections_[0];
+  const Collection* const end = first + collections_.size();
+  for (const Collection* collection = first; collection != end; ++collection) {
+    if (collection->hash == fingerprint && NameOf(*collection) == name) {
+      return static_cast<std::size_t>(collection - first);
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
+  if (index_.empty()) {
+    return FindUnindexed(name, Fingerprint(name));
   }
   const std::uint32_t code = index_[SlotOf(name, NameHashOf(name))];
   if (code == 0) {
@@ -148,17 +195,29 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
   const auto entry = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back({value, entry});
   const std::string_view name_text = std::string_view(text_).substr(name, name_length);
-  const std::uint32_t hash = NameHashOf(name_text);
-  if (index_.empty()) {
-    RebuildIndex(FirstIndexSize());
-  }
-  std::size_t slot = SlotOf(name_text, hash);
-  if (index_[slot] != 0) {
-    Collection& collection = collections_[PositionOf(index_[slot])];
+  const auto join = [&](std::size_t position) {
+    Collection& collection = collections_[position];
     // Into the ring, behind the last entry and before the first.
     entries_[entry].next = entries_[collection.last].next;
     entries_[collection.last].next = entry;
     collection.last = entry;
+  };
+  if (index_.empty()) {
+    const std::uint32_t fingerprint = Fingerprint(name_text);
+    if (const std::optional<std::size_t> position = FindUnindexed(name_text, fingerprint)) {
+      join(*position);
+      return;
+    }
+    if (collections_.size() < kUnindexedNames) {
+      collections_.push_back({name, name_length, entry, fingerprint});
+      return;
+    }
+    StartIndex();
+  }
+  const std::uint32_t hash = NameHashOf(name_text);
+  const std::size_t slot = SlotOf(name_text, hash);
+  if (index_[slot] != 0) {
+    join(PositionOf(index_[slot]));
     return;
   }
   collections_.push_back({name, name_length, entry, hash});

@@ -28,6 +28,10 @@
 //     that never move;
 //   - the multipart-only fields live beside, one record per part, holding
 //     the part's data moved in from the parse;
+//   - the first names of a request are kept without an index and compared
+//     one by one, behind a fingerprint of their bytes: a card's form has a
+//     few dozen fields, and hashing each would cost more than comparing.
+//     Past kUnindexedNames names the index below takes over;
 //   - the name index: open addressing over 32-bit slots, at most three
 //     quarters full, sized first by the length of a URL-encoded text (a
 //     slot for every 8 bytes, so a form of many names is not indexed again
@@ -45,6 +49,10 @@ class CollectionTable {
   CollectionTable(std::string text, std::size_t length);
   // A table for the parts of a multipart body.
   CollectionTable();
+
+  // Up to this many names are compared one by one: bounded work for every
+  // pair and lookup, whatever names arrive.
+  static constexpr std::size_t kUnindexedNames = 32;
 
   std::size_t Count() const { return collections_.size(); }
   // The position of the collection of exactly `name`, if there is one.
@@ -76,7 +84,9 @@ class CollectionTable {
     std::uint32_t name;
     std::uint32_t name_length;
     std::uint32_t last;
-    std::uint32_t hash;  // the low 32 bits of the name's hash
+    // The low 32 bits of the name's hash; the name's fingerprint while
+    // the names are not indexed.
+    std::uint32_t hash;
   };
 
   std::string_view NameOf(const Collection& collection) const {
@@ -103,6 +113,10 @@ class CollectionTable {
   // The slot that holds `name`, or the free slot where it would go.
   std::size_t SlotOf(std::string_view name, std::uint32_t hash) const;
   void RebuildIndex(std::size_t slots);
+  // Hashes the names that arrived so far and indexes them.
+  void StartIndex();
+  // The position of `name` among names not indexed yet.
+  std::optional<std::size_t> FindUnindexed(std::string_view name, std::uint32_t fingerprint) const;
   std::size_t FirstIndexSize() const;
 
   bool multipart_;
@@ -110,9 +124,10 @@ class CollectionTable {
   std::size_t length_ = 0;
   BlockArray<Entry> entries_;
   BlockArray<Collection> collections_;
+  static_assert(kUnindexedNames <= decltype(collections_)::kBlock);
   std::deque<PartValue> parts_;
   NameHashKey key_;
-  ZeroedSlots index_;   // a power of two in size, or empty
+  ZeroedSlots index_;   // a power of two in size, or empty while names are not indexed
   unsigned shift_ = 0;  // log2 of the index size
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "cgi/cgi_context.hpp"
 #include "cgi/cgi_request.hpp"
 #include "cgi/collection_table.hpp"
 #include "cgi/number_conversion.hpp"
@@ -21,10 +22,14 @@ bool IsEmptyValue(const FormEntry& entry) {
 
 CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity) {
   text.clear();
-  FormEntry entry;
-  if (CgiFirstEntry(name, entry) != 0) {
+  const CgiEnvironment* environment = CgiCurrentEnvironment();
+  const std::optional<std::size_t> position = environment != nullptr && environment->collections
+                                                  ? environment->collections->Find(name)
+                                                  : std::nullopt;
+  if (!position) {
     return CgiNotFound;
   }
+  const FormEntry entry = environment->collections->First(*position);
   // Only what fits is decoded: a value of megabytes costs its first bytes.
   const std::size_t room = capacity == 0 ? 0 : capacity - 1;
   text = entry.Value(room);

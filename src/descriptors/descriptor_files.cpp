@@ -32,40 +32,45 @@ int DeliverPiece(std::string_view piece, std::string& line) {
   return static_cast<int>(line.size());
 }
 
-// A card file read whole with a few system calls; nothing when it cannot
-// be opened or is no regular file. A read error ends the text where it
-// happened, as it ends a stream's lines.
-template <typename Bytes>
-std::optional<Bytes> ReadWholeFile(const char* path) {
+}  // namespace
+
+FileBytes::FileBytes(std::size_t capacity)
+    : data_(std::make_unique_for_overwrite<char[]>(capacity)), size_(capacity) {}
+
+FileBytes::FileBytes(std::string_view bytes) : FileBytes(bytes.size()) {
+  std::copy(bytes.begin(), bytes.end(), data_.get());
+}
+
+// Read with a few system calls into memory sized from the file, so no byte
+// beyond its own is touched; one byte more shows whether it grew meanwhile.
+std::optional<FileBytes> FileBytes::Read(const char* path) {
   struct stat status {};
   const FileDescriptor file = OpenCardFileForReading(path, 0, &status);
   if (!file) {
     return std::nullopt;
   }
-  // Sized from the file, so no memory beyond its bytes is touched; one byte
-  // more shows whether it grew meanwhile.
-  Bytes text(static_cast<std::size_t>(status.st_size) + 1, '\0');
+  FileBytes bytes(static_cast<std::size_t>(status.st_size) + 1);
   std::size_t filled = 0;
   while (true) {
-    if (filled == text.size()) {
-      text.resize(2 * text.size());
+    if (filled == bytes.size_) {
+      FileBytes larger(2 * bytes.size_);
+      std::copy(bytes.data_.get(), bytes.data_.get() + filled, larger.data_.get());
+      bytes = std::move(larger);
     }
-    const std::size_t wanted = text.size() - filled;
-    const std::size_t got = file.Read(text.data() + filled, wanted);
+    const std::size_t wanted = bytes.size_ - filled;
+    const std::size_t got = file.Read(bytes.data_.get() + filled, wanted);
     filled += got;
     // A regular file reads short only at its end.
     if (got < wanted) {
       break;
     }
   }
-  text.resize(filled);
-  return text;
+  bytes.size_ = filled;
+  return bytes;
 }
 
-}  // namespace
-
 std::optional<DescriptorText> DescriptorText::Load(const char* path) {
-  std::optional<std::string> text = ReadWholeFile<std::string>(path);
+  std::optional<FileBytes> text = FileBytes::Read(path);
   if (!text) {
     return std::nullopt;
   }
@@ -73,9 +78,9 @@ std::optional<DescriptorText> DescriptorText::Load(const char* path) {
 }
 
 int DescriptorText::ReadLine(std::string& line) {
-  const bool starts_line = at_ == 0 || text_[at_ - 1] == '\n';
-  const std::string_view piece =
-      LinePiece(std::string_view(text_).substr(std::min(at_, text_.size())));
+  const std::string_view text = text_.View();
+  const bool starts_line = at_ == 0 || text[at_ - 1] == '\n';
+  const std::string_view piece = LinePiece(text.substr(std::min(at_, text.size())));
   at_ += piece.size();
   if (!piece.empty() && starts_line) {
     ++line_number_;
@@ -84,15 +89,21 @@ int DescriptorText::ReadLine(std::string& line) {
 }
 
 std::optional<ParamFile> ParamFile::Load(const char* path) {
-  std::optional<std::vector<char>> text = ReadWholeFile<std::vector<char>>(path);
+  std::optional<FileBytes> text = FileBytes::Read(path);
   if (!text) {
     return std::nullopt;
   }
   return ParamFile(std::move(*text));
 }
 
-ParamFile::ParamFile(std::vector<char> text) : text_(std::move(text)) {
-  const std::string_view all(text_.data(), text_.size());
+ParamFile::ParamFile(FileBytes text) : text_(std::move(text)) {
+  const std::string_view all = text_.View();
+  // Room for a record on every line, so the list is allocated once.
+  std::size_t lines = 1;
+  for (std::size_t at = all.find('\n'); at != std::string_view::npos; at = all.find('\n', at + 1)) {
+    ++lines;
+  }
+  records_.reserve(lines);
   int number = 0;
   for (std::size_t at = 0; at < all.size();) {
     const std::size_t line_feed = all.find('\n', at);
@@ -207,6 +218,55 @@ constexpr std::array<std::string_view, kRecordFieldCount> kFieldNames = {
 
 }  // namespace
 
+namespace {
+
+constexpr std::size_t kNoField = kRecordFieldCount;
+
+// Whether the tag name at `name`, with `room` bytes to the end of the line,
+// is the field's name followed by ">".
+template <RecordField field>
+bool IsFieldTag(const char* name, std::size_t room) {
+  constexpr std::string_view known = kFieldNames[static_cast<std::size_t>(field)];
+  return room > known.size() && name[known.size()] == '>' &&
+         std::memcmp(name, known.data(), known.size()) == 0;
+}
+
+// The field whose tag name starts at `name`, or kNoField. The first letter
+// leaves at most two names to compare, each of a length known here.
+std::size_t FieldOfTag(const char* name, std::size_t room) {
+  if (room == 0) {
+    return kNoField;
+  }
+  const auto number = [](RecordField field) { return static_cast<std::size_t>(field); };
+  using enum RecordField;
+  switch (name[0]) {
+    case 'o':
+      return IsFieldTag<kOid>(name, room) ? number(kOid) : kNoField;
+    case 'n':
+      return IsFieldTag<kName>(name, room) ? number(kName) : kNoField;
+    case 't':
+      return IsFieldTag<kType>(name, room) ? number(kType) : kNoField;
+    case 'f':
+      return IsFieldTag<kFile>(name, room) ? number(kFile) : kNoField;
+    case 'a':
+      return IsFieldTag<kAccess>(name, room) ? number(kAccess) : kNoField;
+    case 'd':
+      return IsFieldTag<kDisplay>(name, room) ? number(kDisplay) : kNoField;
+    case 'p':
+      return IsFieldTag<kProg>(name, room)        ? number(kProg)
+             : IsFieldTag<kPrecision>(name, room) ? number(kPrecision)
+                                                  : kNoField;
+    case 'm':
+      return IsFieldTag<kMin>(name, room)   ? number(kMin)
+             : IsFieldTag<kMax>(name, room) ? number(kMax)
+                                            : kNoField;
+    default:
+      return kNoField;
+  }
+}
+
+}  // namespace
+
 TagPlaces::TagPlaces(std::string_view line) {
   open.fill(kAbsent);
   close.fill(kAbsent);
@@ -218,16 +278,12 @@ TagPlaces::TagPlaces(std::string_view line) {
       break;
     }
     const bool closing = at + 1 < end && at[1] == '/';
-    const std::string_view name(at + 1 + closing, static_cast<std::size_t>(end - at - 1 - closing));
-    for (std::size_t field = 0; field < kRecordFieldCount; ++field) {
-      const std::string_view known = kFieldNames[field];
-      if (name.size() > known.size() && name[0] == known[0] && name[known.size()] == '>' &&
-          name.starts_with(known)) {
-        std::uint16_t& place = closing ? close[field] : open[field];
-        if (place == kAbsent) {
-          place = static_cast<std::uint16_t>(at - begin);
-        }
-        break;
+    const char* const name = at + 1 + closing;
+    const std::size_t field = FieldOfTag(name, static_cast<std::size_t>(end - name));
+    if (field != kNoField) {
+      std::uint16_t& place = closing ? close[field] : open[field];
+      if (place == kAbsent) {
+        place = static_cast<std::uint16_t>(at - begin);
       }
     }
   }

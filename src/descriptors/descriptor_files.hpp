@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,6 +74,25 @@ struct ParamDescriptor {
   ListTexts listText;
 };
 
+// The bytes of a file read whole. The memory is not cleared before the read
+// fills it, and moving keeps it in place, so views into it stay valid.
+class FileBytes {
+ public:
+  // Nothing when the file cannot be opened or is no regular file (see
+  // card_file.hpp). A read error ends the bytes where it happened, as it
+  // ends a stream's lines.
+  static std::optional<FileBytes> Read(const char* path);
+  // A copy of `bytes`, for a text that is no file.
+  explicit FileBytes(std::string_view bytes);
+
+  std::string_view View() const { return {data_.get(), size_}; }
+
+ private:
+  explicit FileBytes(std::size_t capacity);
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
 // A descriptor file read whole with a few system calls and then delivered
 // line by line, as a line buffer takes it.
 class DescriptorText {
@@ -80,7 +100,7 @@ class DescriptorText {
   // Nothing when the file cannot be opened. A read error ends the text
   // where it happened, as it ends a stream's lines.
   static std::optional<DescriptorText> Load(const char* path);
-  explicit DescriptorText(std::string text) : text_(std::move(text)) {}
+  explicit DescriptorText(FileBytes text) : text_(std::move(text)) {}
 
   // Reads the next line, or the next MAX_LINE_LENGTH - 1 bytes of a longer
   // one, into `line`, without its line feed (a carriage return stays).
@@ -93,7 +113,7 @@ class DescriptorText {
   void Rewind() { at_ = 0, line_number_ = 0; }
 
  private:
-  std::string text_;
+  FileBytes text_;
   std::size_t at_ = 0;
   int line_number_ = 0;
 };
@@ -166,7 +186,7 @@ class ParamFile {
  public:
   // Nothing when the file cannot be opened.
   static std::optional<ParamFile> Load(const char* path);
-  explicit ParamFile(std::vector<char> text);
+  explicit ParamFile(FileBytes text);
 
   ParamFile(ParamFile&&) = default;
   ParamFile& operator=(ParamFile&&) = default;
@@ -183,7 +203,7 @@ class ParamFile {
   const ParamRecord* Find(std::string_view oid) const;
 
  private:
-  std::vector<char> text_;  // moved with its buffer, so the views stay valid
+  FileBytes text_;  // moved with its buffer, so the views stay valid
   std::vector<ParamRecord> records_;
   std::vector<SkippedLine> over_long_;
   std::vector<SkippedLine> without_oid_;

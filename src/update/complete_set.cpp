@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,6 +11,7 @@
 #include "card/child_program.hpp"
 #include "card/error_log.hpp"
 #include "cgi/cgi_request.hpp"
+#include "descriptors/descriptor_files.hpp"
 #include "response/response_output.hpp"
 #include "update/network_settings_page.hpp"
 #include "update/request_end_signals.hpp"
@@ -19,18 +22,22 @@ namespace {
 // the request's own streams, and waits for it within the bound. Its exit
 // status does not change the Apply; anything but a clean end is logged.
 void ApplyChange(const ParamChange& change) {
+  // The record's texts, each ended by a NUL: a record fits a descriptor
+  // line, so neither is ever cut.
+  std::array<char, MAX_LINE_LENGTH> prog, oid;
+  *std::copy(change.prog.begin(), change.prog.end(), prog.begin()) = '\0';
+  *std::copy(change.oid.begin(), change.oid.end(), oid.begin()) = '\0';
   if (change.prog.empty()) {
-    WriteErrorLog("no program to apply parameter %s\n", change.oid.c_str());
+    WriteErrorLog("no program to apply parameter %s\n", oid.data());
     return;
   }
-  const char* const argv[] = {change.prog.c_str(), change.oid.c_str(), change.value.c_str(),
-                              nullptr};
+  const char* const argv[] = {prog.data(), oid.data(), change.value.c_str(), nullptr};
   const ChildEnd end = RunChildProgram(
       argv, [] { RestoreRequestEndSignals(/*keep_pipe_ignored=*/true); },
       // Not started: end without flushing anything inherited.
       [] { ::_exit(0); }, card_paths::kChildTimeoutSeconds);
   if (end.kind != ChildEnd::kExited || end.number != 0) {
-    WriteErrorLog("change program %s for %s %s\n", change.prog.c_str(), change.oid.c_str(),
+    WriteErrorLog("change program %s for %s %s\n", prog.data(), oid.data(),
                   DescribeChildEnd(end).c_str());
   }
 }

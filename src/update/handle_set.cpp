@@ -38,7 +38,7 @@ struct SetRecord {
     ExtractField(*found, RecordField::kName, name);
     return name;
   }
-  std::string Prog() const { return std::string(found->Field(RecordField::kProg).value_or("")); }
+  std::string_view Prog() const { return found->Field(RecordField::kProg).value_or(""); }
 };
 
 SetRecord ReadSetRecord(const ParamRecord& found) {
@@ -76,7 +76,7 @@ void RecordAcceptance(SetState& state, const SetRecord& record, std::string valu
   } else if (record.oid == kDhcpOid) {
     state.dhcp = DecimalToInt(value);
   }
-  state.changes.push_back({record.Prog(), std::string(record.oid), std::move(value)});
+  state.changes.push_back({record.Prog(), record.oid, std::move(value)});
 }
 
 void ShowFormAgain(const std::optional<ParamFile>& params) {
@@ -92,6 +92,7 @@ void ShowFormAgain(const std::optional<ParamFile>& params) {
 // parameter, here as in the form.
 SetState WalkParameters(const ParamFile& params) {
   SetState state;
+  state.changes.reserve(params.records().size());
   std::string field_name;  // "oid-" and the oid: one buffer for every record
   for (const ParamRecord& found : params.records()) {
     if (!SetAcceptsField(found.Field(RecordField::kAccess))) {

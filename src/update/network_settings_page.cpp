@@ -34,14 +34,20 @@ void WriteNetworkSettingsPage(const SetState& state, std::string_view scheme,
         "DHCP is used.</p>");
   } else {
     const std::string_view address = state.new_address.empty() ? fallback_host : state.new_address;
-    const std::string prefix = address.empty() ? "/" : std::string(scheme) + "://";
-    response::Printf(
-        "\n<script language=\"javascript\">\n\tdocument.location.href = '%s%s';\n</script>\n",
-        prefix.c_str(), ScriptStringEscaped(address).c_str());
-    response::Printf(
-        "<p align=\"center\">If the page does not automatcially forward, please <a "
-        "href=\"%s%s\">click here</a>.</p>",
-        prefix.c_str(), HtmlEscaped(address).c_str());
+    const std::string_view separator = address.empty() ? "/" : "://";
+    const std::string_view prefix = address.empty() ? "" : scheme;
+    // Written in pieces: the page is the same as formatted, for less work.
+    response::Write("\n<script language=\"javascript\">\n\tdocument.location.href = '");
+    response::Write(prefix);
+    response::Write(separator);
+    response::Write(ScriptStringEscaped(address));
+    response::Write(
+        "';\n</script>\n<p align=\"center\">If the page does not automatcially forward, "
+        "please <a href=\"");
+    response::Write(prefix);
+    response::Write(separator);
+    response::Write(HtmlEscaped(address));
+    response::Write("\">click here</a>.</p>");
   }
   IncludeFile(kPageFooterInclude);
 }

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One accepted change: the program that applies it, the parameter and the
 // value text as accepted. Kept whole: a cut prog or oid would run another
-// program or touch another parameter than the descriptor names.
+// program or touch another parameter than the descriptor names. The prog
+// and the oid are the texts of the record in the request's param.xml, which
+// is kept until the changes have been applied.
 struct ParamChange {
-  std::string prog;
-  std::string oid;
+  std::string_view prog;
+  std::string_view oid;
   std::string value;
 };
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-std::vector<char> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+FileBytes Bytes(const std::string& text) { return FileBytes(text); }
 
 // Every piece a file holding `content` gives: read whole, and its first line
 // alone.
