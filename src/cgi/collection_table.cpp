@@ -82,15 +82,30 @@ FormEntry CollectionTable::EntryAt(std::uint32_t number) const {
   } else if (entry.value == kNone) {
     view.value_length = 1;  // a last pair without "=": an empty value
   } else {
-    // The value runs to the next "&" or the end; the zero tail past the
-    // bytes that arrived counts in its length, though it is not stored.
-    const std::string_view rest = std::string_view(text_).substr(entry.value);
-    const std::size_t separator = rest.find('&');
-    view.raw_value = rest.substr(0, separator);
-    const std::size_t end = separator == std::string_view::npos ? length_ : entry.value + separator;
-    view.value_length = end - entry.value + 1;
+    // The zero tail past the bytes that arrived counts in the value's
+    // length, though it is not stored.
+    view.raw_value = RawValueAt(number);
+    const std::size_t end = entry.value + view.raw_value.size();
+    view.value_length = (end < text_.size() ? end : length_) - entry.value + 1;
   }
   return view;
+}
+
+std::string_view CollectionTable::RawValueAt(std::uint32_t number) const {
+  const Entry& entry = entries_[number];
+  if (multipart_) {
+    return parts_[entry.value].data;
+  }
+  if (entry.value == kNone) {
+    return {};
+  }
+  // The value runs to the next "&" or the end.
+  const std::string_view rest = std::string_view(text_).substr(entry.value);
+  return rest.substr(0, rest.find('&'));
+}
+
+std::string_view CollectionTable::FirstRawValue(std::size_t position) const {
+  return RawValueAt(entries_[collections_[position].last].next);
 }
 
 FormEntry CollectionTable::First(std::size_t position) const {

@@ -61,6 +61,10 @@ class CollectionTable {
   // in arrival order.
   FormEntry First(std::size_t position) const;
   std::vector<FormEntry> Entries(std::size_t position) const;
+  // The first value of the collection at `position` as it is stored: the
+  // URL-encoded text undecoded, or a part's data.
+  std::string_view FirstRawValue(std::size_t position) const;
+  bool IsMultipart() const { return multipart_; }
 
   // URL-encoded text, for the parse: names are decoded in it in place.
   std::string& Text() { return text_; }
@@ -96,6 +100,7 @@ class CollectionTable {
     return static_cast<std::uint32_t>(CgiNameHash(name, key_));
   }
   FormEntry EntryAt(std::uint32_t entry) const;
+  std::string_view RawValueAt(std::uint32_t entry) const;
   std::optional<std::string_view> TextAt(std::uint32_t offset) const;
   std::uint32_t AppendText(std::string_view text);
   // Adds an entry under the name of `name_length` bytes at `name`.

@@ -7,6 +7,7 @@
 #include "cgi/cgi_request.hpp"
 #include "cgi/collection_table.hpp"
 #include "cgi/number_conversion.hpp"
+#include "cgi/url_encoded.hpp"
 
 namespace {
 
@@ -29,11 +30,18 @@ CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t cap
   if (!position) {
     return CgiNotFound;
   }
-  const FormEntry entry = environment->collections->First(*position);
-  // Only what fits is decoded: a value of megabytes costs its first bytes.
+  // Only what fits is decoded, straight into `text`: a value of megabytes
+  // costs its first bytes. Decoding ends at an escaped NUL, a part's data
+  // at its first NUL.
+  const CollectionTable& table = *environment->collections;
+  const std::string_view raw = table.FirstRawValue(*position);
   const std::size_t room = capacity == 0 ? 0 : capacity - 1;
-  text = entry.Value(room);
-  text.resize(std::min(text.size(), text.find('\0')));
+  if (table.IsMultipart()) {
+    text.assign(raw.substr(0, std::min(room, raw.find('\0'))));
+  } else {
+    text.resize(std::min(raw.size(), room));
+    text.resize(CgiUrlDecodeInto(raw, text.data(), text.size()));
+  }
   return text.empty() ? CgiEmpty : CgiSuccess;
 }
 

@@ -94,6 +94,10 @@ std::string CgiUrlDecode(std::string_view text, std::size_t limit) {
   return decoded;
 }
 
+std::size_t CgiUrlDecodeInto(std::string_view text, char* out, std::size_t limit) {
+  return Decode(text, out, limit);
+}
+
 std::size_t CgiUrlDecodeInPlace(char* text, std::size_t length) {
   return Decode(std::string_view(text, length), text, length);
 }

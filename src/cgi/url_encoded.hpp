@@ -13,6 +13,9 @@
 // as it stands, and nothing past the end of `text` is read.
 // At most `limit` decoded bytes are delivered.
 std::string CgiUrlDecode(std::string_view text, std::size_t limit = std::string::npos);
+// The same into `out`, which has room for `limit` bytes; returns the number
+// of bytes written.
+std::size_t CgiUrlDecodeInto(std::string_view text, char* out, std::size_t limit);
 // Decodes `text` over itself (the decoded text is never longer) and returns
 // the decoded length.
 std::size_t CgiUrlDecodeInPlace(char* text, std::size_t length);

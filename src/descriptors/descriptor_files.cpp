@@ -115,7 +115,7 @@ ParamFile::ParamFile(FileBytes text) : text_(std::move(text)) {
       over_long_.push_back({number, line});
       continue;
     }
-    const TagPlaces places(line);
+    TagPlaces places;
     if (const auto oid = places.Text(line, RecordField::kOid)) {
       records_.push_back({number, line, *oid, places});
     } else {
@@ -267,39 +267,49 @@ std::size_t FieldOfTag(const char* name, std::size_t room) {
 
 }  // namespace
 
-TagPlaces::TagPlaces(std::string_view line) {
-  open.fill(kAbsent);
-  close.fill(kAbsent);
+TagPlaces::TagPlaces() {
+  open_.fill(kAbsent);
+  close_.fill(kAbsent);
+}
+
+void TagPlaces::ScanFor(std::string_view line, std::size_t field) {
   const char* const begin = line.data();
   const char* const end = begin + line.size();
-  for (const char* at = begin; at < end; ++at) {
+  const char* at = begin + scanned_;
+  while (at < end && (open_[field] == kAbsent || close_[field] == kAbsent)) {
     at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at)));
     if (at == nullptr) {
+      at = end;
       break;
     }
     const bool closing = at + 1 < end && at[1] == '/';
     const char* const name = at + 1 + closing;
-    const std::size_t field = FieldOfTag(name, static_cast<std::size_t>(end - name));
-    if (field != kNoField) {
-      std::uint16_t& place = closing ? close[field] : open[field];
+    const std::size_t found = FieldOfTag(name, static_cast<std::size_t>(end - name));
+    if (found != kNoField) {
+      std::uint16_t& place = closing ? close_[found] : open_[found];
       if (place == kAbsent) {
         place = static_cast<std::uint16_t>(at - begin);
       }
     }
+    ++at;
   }
+  scanned_ = static_cast<std::uint16_t>(at - begin);
 }
 
-std::optional<std::string_view> TagPlaces::Text(std::string_view line, RecordField field) const {
+std::optional<std::string_view> TagPlaces::Text(std::string_view line, RecordField field) {
   const auto index = static_cast<std::size_t>(field);
-  if (open[index] == kAbsent || close[index] == kAbsent) {
-    return std::nullopt;
+  if (open_[index] == kAbsent || close_[index] == kAbsent) {
+    ScanFor(line, index);
+    if (open_[index] == kAbsent || close_[index] == kAbsent) {
+      return std::nullopt;
+    }
   }
   // "<" and ">" around the name.
-  const std::size_t start = open[index] + kFieldNames[index].size() + 2;
-  if (close[index] < start) {
+  const std::size_t start = open_[index] + kFieldNames[index].size() + 2;
+  if (close_[index] < start) {
     return std::nullopt;
   }
-  return line.substr(start, close[index] - start);
+  return line.substr(start, close_[index] - start);
 }
 
 std::string_view ValueOfValueLine(std::string_view first_line) {

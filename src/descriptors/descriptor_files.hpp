@@ -134,16 +134,26 @@ enum class RecordField {
 inline constexpr std::size_t kRecordFieldCount = 10;
 
 // Where the opening and the closing tag of each field first occur in a
-// record line: found in one pass over the line, so that reading a field is
-// a table look-up instead of two searches of the line.
-struct TagPlaces {
+// record line, so that reading a field is a table look-up instead of two
+// searches of the line. The line is looked at once, from its start, and only
+// as far as the fields asked for so far need: most readers want the first
+// few fields of a line and never reach its option list.
+class TagPlaces {
+ public:
   static constexpr std::uint16_t kAbsent = 0xffff;  // a record line is shorter
-  std::array<std::uint16_t, kRecordFieldCount> open;
-  std::array<std::uint16_t, kRecordFieldCount> close;
 
-  explicit TagPlaces(std::string_view line);
+  TagPlaces();
   // What FindTagText gives for the field's tags in the same line.
-  std::optional<std::string_view> Text(std::string_view line, RecordField field) const;
+  std::optional<std::string_view> Text(std::string_view line, RecordField field);
+
+ private:
+  // Looks on along the line until both tags of `field` have been seen or
+  // the line ends.
+  void ScanFor(std::string_view line, std::size_t field);
+
+  std::array<std::uint16_t, kRecordFieldCount> open_;
+  std::array<std::uint16_t, kRecordFieldCount> close_;
+  std::uint16_t scanned_ = 0;  // the bytes of the line looked at so far
 };
 
 // One record of param.xml: a line that fits a descriptor line (1022
@@ -153,7 +163,8 @@ struct ParamRecord {
   int line_number;        // 1-based
   std::string_view line;  // without its line feed; a carriage return stays
   std::string_view oid;
-  TagPlaces places;
+  // Filled as fields are asked for: reading a field changes nothing else.
+  mutable TagPlaces places;
 
   std::optional<std::string_view> Field(RecordField field) const {
     return places.Text(line, field);
