@@ -37,7 +37,8 @@ int CgiCaptureEnvironment() {
     }
     const std::string_view name(*entry, static_cast<std::size_t>(equals - *entry));
     for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
-      if (kCapturedVariables[slot] == name) {
+      const std::string_view known = kCapturedVariables[slot];
+      if (known.size() == name.size() && known[0] == name[0] && known == name) {
         if (!environment->values[slot]) {
           environment->values[slot].emplace(equals + 1);
           ++environment->present_count;

@@ -25,6 +25,16 @@ TEST(UrlDecode, DecodesEscapesAndKeepsMalformedOnes) {
 
 TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
   const std::string long_value(200000, 'v');  // read across several growing reads
+  // Past 32 names the names are indexed: names from before and after it come again.
+  std::string names = "n0=0";
+  std::vector<Entry> named = {{"n0", "0", 2}, {"n0", "a", 2}};
+  for (int i = 1; i < 36; ++i) {
+    const std::string number = std::to_string(i);
+    names.append("&n").append(number).append("=").append(number);
+    named.push_back({"n" + number, number, number.size() + 1});
+    if (i == 33) named.push_back({"n33", "b", 2});
+  }
+  names += "&n0=a&n33=b";
   const struct {
     std::string body;
     std::optional<std::string> content_length;
@@ -47,6 +57,7 @@ TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
       {"a=1&b=2%41", "2147483647", {{"a", "1", 2}, {"b", "2A", 2147483647u - 6 + 1}}, false},
       {"a=1&b=2", " 3xyz", {{"a", "1", 2}}},
       {"v=" + long_value, {}, {{"v", long_value, 200001}}},
+      {names, {}, named},
       {"", {}, {}},
   };
   for (const auto& c : cases) {

@@ -85,7 +85,8 @@ TEST(ParamRecord, FieldIsTheTextBetweenItsFirstTags) {
                {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
                 "1<precision>2</precision>"},
                {"<oid>o</oid><type>4</type><prog>p</prog", RecordField::kProg, nullptr},
-               {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"}};
+               {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
+               {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"}};
   for (const auto& [line, field, text] : cases) {
     const ParamFile file(Bytes(line));
     ASSERT_EQ(file.records().size(), 1u) << line;
