@@ -153,22 +153,43 @@ void CloseAboveStandardStreamsOnExec() {
   }
 }
 
-ChildEnd RunChildProgram(const char* const* argv, void (*prepare)(), void (*not_started)(),
-                         unsigned bound_seconds) {
-  // The end of the child is awaited as a signal: blocked, so that none is
-  // lost, and not ignored (a web server may leave SIGCHLD ignored, and then
-  // no child could be waited for). Both as before for the child.
-  sigset_t child_signal, mask;
+namespace {
+
+const ChildSignals* outermost_signals = nullptr;
+
+}  // namespace
+
+ChildSignals::ChildSignals() : outer_(outermost_signals) {
+  if (outer_ != nullptr) {
+    return;
+  }
+  sigset_t child_signal;
   sigemptyset(&child_signal);
   sigaddset(&child_signal, SIGCHLD);
-  ::sigprocmask(SIG_BLOCK, &child_signal, &mask);
-  struct sigaction by_default {
-  }, before{};
+  ::sigprocmask(SIG_BLOCK, &child_signal, &mask_);
+  struct sigaction by_default {};
   by_default.sa_handler = SIG_DFL;
   sigemptyset(&by_default.sa_mask);
-  ::sigaction(SIGCHLD, &by_default, &before);
-  const ChildEnd end = StartAndWait(argv, prepare, not_started, bound_seconds, before, mask);
-  ::sigaction(SIGCHLD, &before, nullptr);
-  ::sigprocmask(SIG_SETMASK, &mask, nullptr);
-  return end;
+  ::sigaction(SIGCHLD, &by_default, &before_);
+  outermost_signals = this;
+}
+
+ChildSignals::~ChildSignals() {
+  if (outer_ != nullptr) {
+    return;
+  }
+  outermost_signals = nullptr;
+  ::sigaction(SIGCHLD, &before_, nullptr);
+  ::sigprocmask(SIG_SETMASK, &mask_, nullptr);
+}
+
+const ChildSignals& ChildSignals::Outermost() { return *outermost_signals; }
+
+ChildEnd RunChildProgram(const char* const* argv, void (*prepare)(), void (*not_started)(),
+                         unsigned bound_seconds) {
+  // Both as before for the child.
+  const ChildSignals signals;
+  const ChildSignals& outermost = ChildSignals::Outermost();
+  return StartAndWait(argv, prepare, not_started, bound_seconds, outermost.before(),
+                      outermost.mask());
 }

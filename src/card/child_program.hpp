@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 // Programs of the card started from the request process, which runs as root
@@ -19,6 +21,30 @@ std::string DescribeChildEnd(const ChildEnd& end);
 // the web server left open: the next program executed holds none of them,
 // while a process that fails to execute can still write its error log.
 void CloseAboveStandardStreamsOnExec();
+
+// While one lives, SIGCHLD is blocked and at its default action, as
+// RunChildProgram needs it: the end of a child is awaited as a signal, none
+// may be lost, and a web server may leave SIGCHLD ignored, so that no child
+// could be waited for. A run of programs (the changes of an Apply) sets and
+// restores both once; a scope opened within another one sets nothing.
+class ChildSignals {
+ public:
+  ChildSignals();
+  ~ChildSignals();
+  ChildSignals(const ChildSignals&) = delete;
+  ChildSignals& operator=(const ChildSignals&) = delete;
+
+  // The outermost scope's: what the signal and the mask were before it,
+  // which every child gets back.
+  static const ChildSignals& Outermost();
+  const struct sigaction& before() const { return before_; }
+  const sigset_t& mask() const { return mask_; }
+
+ private:
+  const ChildSignals* outer_;
+  struct sigaction before_ {};
+  sigset_t mask_{};
+};
 
 // Runs `argv[0]` (by its path, with `argv` as its arguments) in a child that
 // leads a process group of its own, after `prepare` has run in the child and

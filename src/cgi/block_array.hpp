@@ -11,9 +11,6 @@
 template <typename T, std::size_t BlockShift = 10>
 class BlockArray {
  public:
-  // Records held in one block, each block's one after another.
-  static constexpr std::size_t kBlock = std::size_t{1} << BlockShift;
-
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   T& operator[](std::size_t index) { return blocks_[index >> BlockShift][index & kMask]; }
@@ -31,6 +28,7 @@ class BlockArray {
   }
 
  private:
+  static constexpr std::size_t kBlock = std::size_t{1} << BlockShift;
   static constexpr std::size_t kMask = kBlock - 1;
   std::vector<std::unique_ptr<T[]>> blocks_;
   std::size_t size_ = 0;

@@ -174,25 +174,25 @@ void CollectionTable::StartIndex() {
   RebuildIndex(std::max(FirstIndexSize(), std::bit_ceil(2 * (collections_.size() + 1))));
 }
 
-std::optional<std::size_t> CollectionTable::FindUnindexed(std::string_view name,
-                                                          std::uint32_t fingerprint) const {
-  if (collections_.empty()) {
-    return std::nullopt;
-  }
-  // Names not indexed yet all stand in the first block, one after another.
-  const Collection* const first = &collections_[0];
-  const Collection* const end = first + collections_.size();
-  for (const Collection* collection = first; collection != end; ++collection) {
-    if (collection->hash == fingerprint && NameOf(*collection) == name) {
-      return static_cast<std::size_t>(collection - first);
+std::size_t CollectionTable::FingerprintSlotOf(std::string_view name,
+                                               std::uint32_t fingerprint) const {
+  const std::size_t mask = fingerprint_slots_.size() - 1;
+  for (std::size_t slot = fingerprint & mask;; slot = (slot + 1) & mask) {
+    const std::uint8_t code = fingerprint_slots_[slot];
+    if (code == 0) {
+      return slot;
+    }
+    const Collection& collection = collections_[code - 1];
+    if (collection.hash == fingerprint && NameOf(collection) == name) {
+      return slot;
     }
   }
-  return std::nullopt;
 }
 
 std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
   if (index_.empty()) {
-    return FindUnindexed(name, Fingerprint(name));
+    const std::uint8_t code = fingerprint_slots_[FingerprintSlotOf(name, Fingerprint(name))];
+    return code == 0 ? std::nullopt : std::optional<std::size_t>(code - 1);
   }
   const std::uint32_t code = index_[SlotOf(name, NameHashOf(name))];
   if (code == 0) {
@@ -219,12 +219,14 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
   };
   if (index_.empty()) {
     const std::uint32_t fingerprint = Fingerprint(name_text);
-    if (const std::optional<std::size_t> position = FindUnindexed(name_text, fingerprint)) {
-      join(*position);
+    const std::size_t slot = FingerprintSlotOf(name_text, fingerprint);
+    if (fingerprint_slots_[slot] != 0) {
+      join(fingerprint_slots_[slot] - 1u);
       return;
     }
     if (collections_.size() < kUnindexedNames) {
       collections_.push_back({name, name_length, entry, fingerprint});
+      fingerprint_slots_[slot] = static_cast<std::uint8_t>(collections_.size());
       return;
     }
     StartIndex();
@@ -252,7 +254,7 @@ void CollectionTable::AppendPair(std::size_t name, std::size_t name_length,
 
 void CollectionTable::AppendPart(MimePart& part) {
   const std::string_view name = *part.name;
-  PartValue& value = parts_.emplace_back();
+  PartValue& value = parts_.push_back({});
   value.data = std::move(part.data);
   value.content_type_code = part.media_type_code;
   value.transfer_encoding_code = part.transfer_encoding_code;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,10 +28,11 @@
 //     that never move;
 //   - the multipart-only fields live beside, one record per part, holding
 //     the part's data moved in from the parse;
-//   - the first names of a request are kept without an index and compared
-//     one by one, behind a fingerprint of their bytes: a card's form has a
-//     few dozen fields, and hashing each would cost more than comparing.
-//     Past kUnindexedNames names the index below takes over;
+//   - the first names of a request are found through a small table by an
+//     unkeyed fingerprint of their bytes: a card's form has a few dozen
+//     fields, and a keyed hash of each would cost more than the whole
+//     lookup. However the names collide, there are too few of them to
+//     matter. Past kUnindexedNames names the index below takes over;
 //   - the name index: open addressing over 32-bit slots, at most three
 //     quarters full, sized first by the length of a URL-encoded text (a
 //     slot for every 8 bytes, so a form of many names is not indexed again
@@ -50,8 +51,8 @@ class CollectionTable {
   // A table for the parts of a multipart body.
   CollectionTable();
 
-  // Up to this many names are compared one by one: bounded work for every
-  // pair and lookup, whatever names arrive.
+  // Up to this many names are found by their fingerprints: bounded work for
+  // every pair and lookup, whatever names arrive.
   static constexpr std::size_t kUnindexedNames = 32;
 
   std::size_t Count() const { return collections_.size(); }
@@ -120,8 +121,9 @@ class CollectionTable {
   void RebuildIndex(std::size_t slots);
   // Hashes the names that arrived so far and indexes them.
   void StartIndex();
-  // The position of `name` among names not indexed yet.
-  std::optional<std::size_t> FindUnindexed(std::string_view name, std::uint32_t fingerprint) const;
+  // The slot of the fingerprint table that holds `name`, or the free slot
+  // where it would go.
+  std::size_t FingerprintSlotOf(std::string_view name, std::uint32_t fingerprint) const;
   std::size_t FirstIndexSize() const;
 
   bool multipart_;
@@ -129,8 +131,10 @@ class CollectionTable {
   std::size_t length_ = 0;
   BlockArray<Entry> entries_;
   BlockArray<Collection> collections_;
-  static_assert(kUnindexedNames <= decltype(collections_)::kBlock);
-  std::deque<PartValue> parts_;
+  BlockArray<PartValue, 6> parts_;  // allocated with the first part
+  // While the names are not indexed: the position plus one of the name in a
+  // slot chosen by its fingerprint (0: free), at most half full.
+  std::array<std::uint8_t, 2 * kUnindexedNames> fingerprint_slots_{};
   NameHashKey key_;
   ZeroedSlots index_;   // a power of two in size, or empty while names are not indexed
   unsigned shift_ = 0;  // log2 of the index size

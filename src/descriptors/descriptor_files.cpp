@@ -272,23 +272,29 @@ TagPlaces::TagPlaces() {
 void TagPlaces::ScanFor(std::string_view line, std::size_t field) {
   const char* const begin = line.data();
   const char* const end = begin + line.size();
+  // Every "<" before `at` has been looked at.
   const char* at = begin + scanned_;
   while (at < end && (open_[field] == kAbsent || close_[field] == kAbsent)) {
-    at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at)));
-    if (at == nullptr) {
-      at = end;
-      break;
+    // A tag most often follows the one before it at once: no search then.
+    if (*at != '<') {
+      at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at)));
+      if (at == nullptr) {
+        at = end;
+        break;
+      }
     }
     const bool closing = at + 1 < end && at[1] == '/';
     const char* const name = at + 1 + closing;
     const std::size_t found = FieldOfTag(name, static_cast<std::size_t>(end - name));
-    if (found != kNoField) {
-      std::uint16_t& place = closing ? close_[found] : open_[found];
-      if (place == kAbsent) {
-        place = static_cast<std::uint16_t>(at - begin);
-      }
+    if (found == kNoField) {
+      ++at;
+      continue;
     }
-    ++at;
+    std::uint16_t& place = closing ? close_[found] : open_[found];
+    if (place == kAbsent) {
+      place = static_cast<std::uint16_t>(at - begin);
+    }
+    at = name + kFieldNames[found].size() + 1;  // past the tag's ">"
   }
   scanned_ = static_cast<std::uint16_t>(at - begin);
 }

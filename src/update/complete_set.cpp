@@ -87,8 +87,11 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
   }
   CgiFreeRequest();
 
-  for (const ParamChange& change : state.changes) {
-    ApplyChange(change);
+  {
+    const ChildSignals child_signals;  // set once for every change program
+    for (const ParamChange& change : state.changes) {
+      ApplyChange(change);
+    }
   }
 
   // The request process does not wait for the refresh: an intermediate
