@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,6 +12,16 @@
 #include "cgi/number_conversion.hpp"
 
 namespace {
+
+// The slots of the captured variables of each name length, as bits: a
+// variable of the environment is compared only with names of its length.
+constexpr auto kSlotsByLength = [] {
+  std::array<std::uint32_t, 32> slots{};
+  for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
+    slots[kCapturedVariables[slot].size()] |= std::uint32_t{1} << slot;
+  }
+  return slots;
+}();
 
 // The one request of this process; empty before the parse and after the free.
 std::optional<CgiEnvironment> current_request;
@@ -36,9 +49,12 @@ int CgiCaptureEnvironment() {
       continue;
     }
     const std::string_view name(*entry, static_cast<std::size_t>(equals - *entry));
-    for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
-      const std::string_view known = kCapturedVariables[slot];
-      if (known.size() == name.size() && known[0] == name[0] && known == name) {
+    if (name.size() >= kSlotsByLength.size()) {
+      continue;
+    }
+    for (std::uint32_t slots = kSlotsByLength[name.size()]; slots != 0; slots &= slots - 1) {
+      const auto slot = static_cast<std::size_t>(std::countr_zero(slots));
+      if (kCapturedVariables[slot] == name) {
         if (!environment->values[slot]) {
           environment->values[slot].emplace(equals + 1);
           ++environment->present_count;

@@ -190,15 +190,22 @@ std::size_t CollectionTable::FingerprintSlotOf(std::string_view name,
 }
 
 std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
+  // A form is mostly read in the order it was sent: the collection after
+  // the one found last is compared first.
+  if (next_guess_ < collections_.size() && NameOf(collections_[next_guess_]) == name) {
+    return next_guess_++;
+  }
+  std::optional<std::size_t> position;
   if (index_.empty()) {
     const std::uint8_t code = fingerprint_slots_[FingerprintSlotOf(name, Fingerprint(name))];
-    return code == 0 ? std::nullopt : std::optional<std::size_t>(code - 1);
+    position = code == 0 ? std::nullopt : std::optional<std::size_t>(code - 1);
+  } else if (const std::uint32_t code = index_[SlotOf(name, NameHashOf(name))]; code != 0) {
+    position = PositionOf(code);
   }
-  const std::uint32_t code = index_[SlotOf(name, NameHashOf(name))];
-  if (code == 0) {
-    return std::nullopt;
+  if (position) {
+    next_guess_ = *position + 1;
   }
-  return PositionOf(code);
+  return position;
 }
 
 void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std::uint32_t value) {

@@ -135,6 +135,8 @@ class CollectionTable {
   // While the names are not indexed: the position plus one of the name in a
   // slot chosen by its fingerprint (0: free), at most half full.
   std::array<std::uint8_t, 2 * kUnindexedNames> fingerprint_slots_{};
+  // The collection after the one Find found last.
+  mutable std::size_t next_guess_ = 0;
   NameHashKey key_;
   ZeroedSlots index_;   // a power of two in size, or empty while names are not indexed
   unsigned shift_ = 0;  // log2 of the index size

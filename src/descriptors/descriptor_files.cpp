@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -262,6 +263,47 @@ std::size_t FieldOfTag(const char* name, std::size_t room) {
   }
 }
 
+// The closing tag of each field as the number its first eight bytes make,
+// with a mask for the bytes of shorter tags: a closing tag is recognized in
+// a few instructions where it is expected.
+struct ClosingTag {
+  std::uint64_t bytes = 0;
+  std::uint64_t mask = 0;
+  std::size_t size = 0;  // "</", the name, ">"
+};
+
+constexpr std::array<ClosingTag, kRecordFieldCount> kClosingTags = [] {
+  std::array<ClosingTag, kRecordFieldCount> tags{};
+  for (std::size_t field = 0; field < kRecordFieldCount; ++field) {
+    const std::string tag = "</" + std::string(kFieldNames[field]) + ">";
+    std::array<char, 8> bytes{}, mask{};
+    for (std::size_t i = 0; i < bytes.size() && i < tag.size(); ++i) {
+      bytes[i] = tag[i];
+      mask[i] = static_cast<char>(0xff);
+    }
+    tags[field] = {std::bit_cast<std::uint64_t>(bytes), std::bit_cast<std::uint64_t>(mask),
+                   tag.size()};
+  }
+  return tags;
+}();
+
+// Whether the closing tag of `field` starts at `at`; false also where the
+// line leaves fewer than eight bytes (the tag is then told apart as any).
+bool IsClosingTagAt(const char* at, const char* end, std::size_t field) {
+  const ClosingTag& tag = kClosingTags[field];
+  if (end - at < 8 || end - at < static_cast<std::ptrdiff_t>(tag.size)) {
+    return false;
+  }
+  std::uint64_t bytes = 0;
+  std::memcpy(&bytes, at, sizeof bytes);
+  // Past eight bytes: the rest of the name and the ">".
+  if ((bytes & tag.mask) != tag.bytes) {
+    return false;
+  }
+  return tag.size <= 8 || (std::memcmp(at + 8, kFieldNames[field].data() + 6, tag.size - 9) == 0 &&
+                           at[tag.size - 1] == '>');
+}
+
 }  // namespace
 
 TagPlaces::TagPlaces() {
@@ -295,6 +337,23 @@ void TagPlaces::ScanFor(std::string_view line, std::size_t field) {
       place = static_cast<std::uint16_t>(at - begin);
     }
     at = name + kFieldNames[found].size() + 1;  // past the tag's ">"
+    if (closing) {
+      continue;
+    }
+    // An opening tag's own closing tag most often ends its text.
+    const char* const next =
+        static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at)));
+    if (next == nullptr) {
+      at = end;
+      break;
+    }
+    at = next;
+    if (IsClosingTagAt(next, end, found)) {
+      if (close_[found] == kAbsent) {
+        close_[found] = static_cast<std::uint16_t>(next - begin);
+      }
+      at = next + kClosingTags[found].size;
+    }
   }
   scanned_ = static_cast<std::uint16_t>(at - begin);
 }
@@ -336,6 +395,10 @@ bool SetAcceptsField(std::optional<std::string_view> access) {
 }
 
 int DecimalToInt(std::string_view text) {
+  // Most descriptor numbers are a single digit.
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') {
+    return text[0] - '0';
+  }
   std::size_t at = 0;
   while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) {
     ++at;

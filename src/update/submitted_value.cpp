@@ -56,7 +56,13 @@ SubmittedValue CheckWholeNumber(const std::string& field_name) {
     return Judged(false, std::move(text));
   }
   const std::optional<std::int32_t> number = NumberOfDigits(text);
-  return number ? Judged(true, std::to_string(*number)) : Judged(false, std::move(text));
+  if (!number) {
+    return Judged(false, std::move(text));
+  }
+  // Digits without a leading zero are the number's own text; an empty
+  // field is 0.
+  const bool as_written = !text.empty() && (text.size() == 1 || text[0] != '0');
+  return Judged(true, as_written ? std::move(text) : std::to_string(*number));
 }
 
 // Blanks around, an optional sign, digits with an optional point and
@@ -93,6 +99,38 @@ bool IsDecimalText(std::string_view text) {
   return at == text.size();
 }
 
+// What "%f" writes for the number a decimal text reads as, worked out from
+// its digits when it has at most nine before the point, at most six after
+// it and no exponent: the double read from it then lies within half a
+// millionth of it, so its six decimals are the text's own. Nothing for any
+// other text.
+std::optional<std::string> SixDecimalsOfShortText(std::string_view text) {
+  text = CgiTrimmed(text);
+  std::string fixed;
+  std::size_t at = 0;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    fixed.append(text[at] == '-' ? "-" : "");
+    ++at;
+  }
+  const auto digits = [&] {
+    const std::size_t start = at;
+    while (at < text.size() && IsDigit(text[at])) ++at;
+    return text.substr(start, at - start);
+  };
+  std::string_view whole = digits();
+  std::string_view fraction;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    fraction = digits();
+  }
+  whole.remove_prefix(std::min(whole.find_first_not_of('0'), whole.size()));
+  if (at != text.size() || whole.size() > 9 || fraction.size() > 6) {
+    return std::nullopt;
+  }
+  fixed.append(whole.empty() ? "0" : whole).append(".").append(fraction);
+  return fixed.append(6 - fraction.size(), '0');
+}
+
 // The number that is applied is the one read from the text judged: an
 // empty field is 0, anything else must be a finite decimal number.
 SubmittedValue CheckDecimal(const std::string& field_name) {
@@ -104,6 +142,9 @@ SubmittedValue CheckDecimal(const std::string& field_name) {
   if (!text.empty()) {
     if (!IsDecimalText(text)) {
       return Judged(false, std::move(text));
+    }
+    if (std::optional<std::string> fixed = SixDecimalsOfShortText(text)) {
+      return Judged(true, std::move(*fixed));
     }
     number = std::strtod(text.c_str(), nullptr);
     if (!std::isfinite(number)) {
