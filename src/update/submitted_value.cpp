@@ -168,9 +168,9 @@ SubmittedValue CheckAddress(const std::string& field_name) {
   std::string typed;
   std::string numbers;
   std::string box_name = "0" + field_name;
+  std::string text;
   for (int box = 0; box < kAddressBoxes; ++box) {
     box_name[0] = static_cast<char>('0' + box);
-    std::string text;
     submitted = LookUp(box_name, text) || submitted;
     // An empty box is no number, also when it only reads empty: "%00" (or a
     // raw NUL) decodes to nothing.
@@ -179,9 +179,13 @@ SubmittedValue CheckAddress(const std::string& field_name) {
       // Beyond the 32-bit range a box reads as -1, which is out of range too.
       const std::int32_t number = NumberOfDigits(text).value_or(-1);
       valid = static_cast<std::uint32_t>(number) <= 255;
-      numbers.append(box > 0 ? "." : "").append(std::to_string(number));
+      // The number's own text: the digits without their leading zeros.
+      const std::string_view digits = text;
+      if (box > 0) numbers.push_back('.');
+      numbers.append(digits.substr(std::min(digits.find_first_not_of('0'), digits.size() - 1)));
     }
-    typed.append(box > 0 ? "." : "").append(text);
+    if (box > 0) typed.push_back('.');
+    typed.append(text);
   }
   if (!submitted) {
     return {};
