@@ -96,7 +96,7 @@ WORKLOADS = [
     Workload('"/set" error page (one rejected value)', "/set", "page_floor", 6,
              body=card_form(fan_mode="1a"), reads=form_files),
     Workload('valid "/set" of the card\'s form', "/set", "page_floor", 3,
-             body=card_form(), reads=param_file, held=3.8),
+             body=card_form(), reads=param_file, held=3.3),
     Workload("64 KiB file part, multipart", "/set", "getc_floor", 0.3, body=file_part(),
              content_type=f"multipart/form-data; boundary={BOUNDARY}"),
     Workload("100,000 distinct names, URL-encoded", "/set", "split_floor", 6,
