@@ -19,8 +19,11 @@
 int main() {
   OpenMissingStandardStreams();
   // A request's "Proxy:" header arrives as HTTP_PROXY, which programs read as
-  // their proxy setting: no child may inherit it.
-  ::unsetenv("HTTP_PROXY");
+  // their proxy setting: no child may inherit it. Looked for first, which
+  // costs less than removing what is not there.
+  if (std::getenv("HTTP_PROXY") != nullptr) {
+    ::unsetenv("HTTP_PROXY");
+  }
   CgiLimitAddressSpace(MEROVANE_MEMORY_LIMIT_MIB);
   CgiInstallMemoryGuard();
   response::Begin();
