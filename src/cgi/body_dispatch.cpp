@@ -1,6 +1,10 @@
 #include "cgi/body_dispatch.hpp"
 
+#include <stdio_ext.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <utility>
 
@@ -23,6 +27,27 @@ constexpr std::size_t kFirstReadSize = 64 * 1024;
 // touches new pages). The room is only address space until bytes arrive.
 constexpr std::size_t kRoomMadeAtOnce = 4 * 1024 * 1024;
 
+// Reads up to `wanted` bytes of the stream into `into`: straight from its
+// descriptor while the stream has never been given a buffer (so it holds no
+// bytes of its own), which spares stdio's buffer and its copy; else through
+// stdio. Nothing on a read error.
+std::optional<std::size_t> ReadSome(std::FILE* stream, char* into, std::size_t wanted) {
+  const int descriptor = ::fileno(stream);
+  if (descriptor < 0 || ::__fbufsize(stream) != 0) {
+    const std::size_t arrived = std::fread(into, 1, wanted, stream);
+    return std::ferror(stream) ? std::nullopt : std::optional(arrived);
+  }
+  while (true) {
+    const ssize_t arrived = ::read(descriptor, into, wanted);
+    if (arrived >= 0) {
+      return static_cast<std::size_t>(arrived);
+    }
+    if (errno != EINTR) {
+      return std::nullopt;
+    }
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) {
@@ -33,12 +58,12 @@ std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) 
     const std::size_t wanted =
         std::min<std::size_t>(length - received, std::max(kFirstReadSize, received));
     body.resize(received + wanted);
-    const std::size_t arrived = std::fread(body.data() + received, 1, wanted, stream);
-    if (std::ferror(stream)) {
+    const std::optional<std::size_t> arrived = ReadSome(stream, body.data() + received, wanted);
+    if (!arrived) {
       return std::nullopt;
     }
-    received += arrived;
-    if (arrived == 0) {
+    received += *arrived;
+    if (*arrived == 0) {
       break;
     }
   }

@@ -61,25 +61,14 @@ std::size_t Decode(std::string_view text, char* out, std::size_t limit) {
   return written;
 }
 
-// What a byte of a name asks of the parse: nothing, the end of the name, or
-// decoding ("+", "%" and NUL, which ends a decoded name).
-enum NameByte : unsigned char { kPlainByte, kNameEnd, kDecodedByte };
-constexpr std::array<NameByte, 256> kNameBytes = [] {
-  std::array<NameByte, 256> kinds{};
-  kinds['='] = kNameEnd;
-  kinds['+'] = kinds['%'] = kinds['\0'] = kDecodedByte;
-  return kinds;
-}();
-
 // The "=" that ends the name starting at `start` (npos: none), and whether
-// the name is plain, needing no decoding, as most forms send it. The text's
-// own NUL after its end stops the scan of plain bytes, so it needs no count.
+// the name is plain, needing no decoding, as most forms send it. The scan of
+// plain bytes stops at "=", at "+" and "%", which need decoding, and at a
+// NUL, which ends a decoded name: the text's own NUL after its end among
+// them, so it needs no count.
 std::pair<std::size_t, bool> ScanName(const std::string& text, std::size_t start) {
   const char* const bytes = text.c_str();
-  std::size_t at = start;
-  while (kNameBytes[static_cast<unsigned char>(bytes[at])] == kPlainByte) {
-    ++at;
-  }
+  const std::size_t at = start + std::strcspn(bytes + start, "=+%");
   if (at < text.size() && bytes[at] == '=') {
     return {at, true};
   }

@@ -26,7 +26,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool AllDigits(const std::string& text) { return std::all_of(text.begin(), text.end(), IsDigit); }
 
 // The field's text, and whether the field was sent at all.
-bool LookUp(const std::string& name, std::string& text) {
+bool LookUp(std::string_view name, std::string& text) {
   return CgiGetString(name, text, kValueCapacity) != CgiNotFound;
 }
 
@@ -167,11 +167,20 @@ SubmittedValue CheckAddress(const std::string& field_name) {
   bool valid = true;
   std::string typed;
   std::string numbers;
-  std::string box_name = "0" + field_name;
+  // The box's number, then the field's name: on the stack when it fits, as
+  // nearly every name does.
+  std::array<char, 64> short_name;
+  std::string long_name;
+  char* box_name = short_name.data();
+  if (field_name.size() >= short_name.size()) {
+    long_name.resize(field_name.size() + 1);
+    box_name = long_name.data();
+  }
+  std::copy(field_name.begin(), field_name.end(), box_name + 1);
   std::string text;
   for (int box = 0; box < kAddressBoxes; ++box) {
     box_name[0] = static_cast<char>('0' + box);
-    submitted = LookUp(box_name, text) || submitted;
+    submitted = LookUp({box_name, field_name.size() + 1}, text) || submitted;
     // An empty box is no number, also when it only reads empty: "%00" (or a
     // raw NUL) decodes to nothing.
     valid = valid && !text.empty() && AllDigits(text);
