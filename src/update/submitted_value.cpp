@@ -159,6 +159,20 @@ SubmittedValue CheckDecimal(const std::string& field_name) {
   return Judged(true, std::string(digits.data(), written.ptr));
 }
 
+// Whether a box holds digits that read as 0 to 255. An empty box is no
+// number, also when it only reads empty: "%00" (or a raw NUL) decodes to
+// nothing.
+bool IsBoxNumber(std::string_view text) {
+  unsigned number = 0;
+  for (const char c : text) {
+    if (!IsDigit(c)) {
+      return false;
+    }
+    number = std::min(number * 10 + static_cast<unsigned>(c - '0'), 256u);
+  }
+  return !text.empty() && number <= 255;
+}
+
 // Boxes are numbered 0 to 3 in front of the field name ("0oid-x"). The
 // address handed on is made of the boxes' numbers: "010" would be read as
 // octal 8 by the card and by browsers. The message shows them as typed.
@@ -181,13 +195,8 @@ SubmittedValue CheckAddress(const std::string& field_name) {
   for (int box = 0; box < kAddressBoxes; ++box) {
     box_name[0] = static_cast<char>('0' + box);
     submitted = LookUp({box_name, field_name.size() + 1}, text) || submitted;
-    // An empty box is no number, also when it only reads empty: "%00" (or a
-    // raw NUL) decodes to nothing.
-    valid = valid && !text.empty() && AllDigits(text);
+    valid = valid && IsBoxNumber(text);
     if (valid) {
-      // Beyond the 32-bit range a box reads as -1, which is out of range too.
-      const std::int32_t number = NumberOfDigits(text).value_or(-1);
-      valid = static_cast<std::uint32_t>(number) <= 255;
       // The number's own text: the digits without their leading zeros.
       const std::string_view digits = text;
       if (box > 0) numbers.push_back('.');
