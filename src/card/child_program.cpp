@@ -20,7 +20,10 @@ constexpr std::chrono::seconds kGrace{2};
 // Whether the child has ended, without reaping it: while it is a zombie its
 // process id, and so its group's id, cannot be taken by another process.
 bool Ended(pid_t child) {
-  siginfo_t info{};
+  // Only the process id tells whether a child was found: cleared, not the
+  // whole record.
+  siginfo_t info;
+  info.si_pid = 0;
   if (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
     return true;  // nothing left to wait for
   }

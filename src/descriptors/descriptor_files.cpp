@@ -210,9 +210,7 @@ std::optional<std::string_view> FindTagText(std::string_view text, std::string_v
 
 namespace {
 
-// The names of the fields, in RecordField order.
-constexpr std::array<std::string_view, kRecordFieldCount> kFieldNames = {
-    "oid", "name", "type", "file", "access", "display", "prog", "min", "max", "precision"};
+constexpr const auto& kFieldNames = kRecordFieldNames;
 
 }  // namespace
 
@@ -356,22 +354,6 @@ void TagPlaces::ScanFor(std::string_view line, std::size_t field) {
     }
   }
   scanned_ = static_cast<std::uint16_t>(at - begin);
-}
-
-std::optional<std::string_view> TagPlaces::Text(std::string_view line, RecordField field) {
-  const auto index = static_cast<std::size_t>(field);
-  if (open_[index] == kAbsent || close_[index] == kAbsent) {
-    ScanFor(line, index);
-    if (open_[index] == kAbsent || close_[index] == kAbsent) {
-      return std::nullopt;
-    }
-  }
-  // "<" and ">" around the name.
-  const std::size_t start = open_[index] + kFieldNames[index].size() + 2;
-  if (close_[index] < start) {
-    return std::nullopt;
-  }
-  return line.substr(start, close_[index] - start);
 }
 
 std::string_view ValueOfValueLine(std::string_view first_line) {

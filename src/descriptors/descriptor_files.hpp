@@ -132,6 +132,9 @@ enum class RecordField {
   kPrecision
 };
 inline constexpr std::size_t kRecordFieldCount = 10;
+// The names of the fields, in RecordField order.
+inline constexpr std::array<std::string_view, kRecordFieldCount> kRecordFieldNames = {
+    "oid", "name", "type", "file", "access", "display", "prog", "min", "max", "precision"};
 
 // Where the opening and the closing tag of each field first occur in a
 // record line, so that reading a field is a table look-up instead of two
@@ -143,8 +146,23 @@ class TagPlaces {
   static constexpr std::uint16_t kAbsent = 0xffff;  // a record line is shorter
 
   TagPlaces();
-  // What FindTagText gives for the field's tags in the same line.
-  std::optional<std::string_view> Text(std::string_view line, RecordField field);
+  // What FindTagText gives for the field's tags in the same line. Inline: a
+  // field whose tags were seen is a look-up.
+  std::optional<std::string_view> Text(std::string_view line, RecordField field) {
+    const auto index = static_cast<std::size_t>(field);
+    if (open_[index] == kAbsent || close_[index] == kAbsent) {
+      ScanFor(line, index);
+      if (open_[index] == kAbsent || close_[index] == kAbsent) {
+        return std::nullopt;
+      }
+    }
+    // "<" and ">" around the name.
+    const std::size_t start = open_[index] + kRecordFieldNames[index].size() + 2;
+    if (close_[index] < start) {
+      return std::nullopt;
+    }
+    return line.substr(start, close_[index] - start);
+  }
 
  private:
   // Looks on along the line until both tags of `field` have been seen or

@@ -96,7 +96,8 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
 
   // The request process does not wait for the refresh: an intermediate
   // process does, so the refresh never becomes a zombie of the server.
-  if (::fork() == 0) {
+  // A single thread: _Fork, as for the change programs.
+  if (::_Fork() == 0) {
     RunRefreshScript();
   }
   return 0;
