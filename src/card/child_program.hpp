@@ -42,8 +42,9 @@ class ChildSignals {
 
  private:
   const ChildSignals* outer_;
-  struct sigaction before_ {};
-  sigset_t mask_{};
+  // Set by the outermost scope only: an inner one never reads its own.
+  struct sigaction before_;
+  sigset_t mask_;
 };
 
 // Runs `argv[0]` (by its path, with `argv` as its arguments) in a child that

@@ -93,13 +93,14 @@ void ShowFormAgain(const std::optional<ParamFile>& params) {
 SetState WalkParameters(const ParamFile& params) {
   SetState state;
   state.changes.reserve(params.records().size());
-  std::string field_name;  // "oid-" and the oid: one buffer for every record
+  std::string field_name = "oid-";  // and the oid: one buffer for every record
   for (const ParamRecord& found : params.records()) {
     if (!SetAcceptsField(found.Field(RecordField::kAccess))) {
       continue;
     }
     const SetRecord record = ReadSetRecord(found);
-    field_name.assign("oid-").append(record.oid);
+    field_name.resize(4);
+    field_name.append(record.oid);
     SubmittedValue submitted = CheckSubmittedValue(record.type, field_name);
     switch (submitted.verdict) {
       case SubmittedValue::Verdict::kAccepted:
