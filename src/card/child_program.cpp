@@ -90,10 +90,9 @@ ChildEnd StartAndWait(const char* const* argv, void (*prepare)(), void (*not_sta
   if (::pipe2(report, O_CLOEXEC) != 0) {
     return {ChildEnd::kNotStarted, errno};
   }
-  // The process has a single thread, so no lock of malloc or stdio can be
-  // held at the fork: the handlers fork() runs around it for threaded
-  // programs would only cost time.
-  const pid_t child = ::_Fork();
+  // fork, not _Fork: the handlers it runs give the child back what the
+  // request process gave up (the address-space limit).
+  const pid_t child = ::fork();
   if (child == 0) {
     ::close(report[0]);
     ExecuteInChild(argv, prepare, not_started, report[1], child_action, mask);

@@ -96,8 +96,7 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
 
   // The request process does not wait for the refresh: an intermediate
   // process does, so the refresh never becomes a zombie of the server.
-  // A single thread: _Fork, as for the change programs.
-  if (::_Fork() == 0) {
+  if (::fork() == 0) {
     RunRefreshScript();
   }
   return 0;
