@@ -90,9 +90,10 @@ ChildEnd StartAndWait(const char* const* argv, void (*prepare)(), void (*not_sta
   if (::pipe2(report, O_CLOEXEC) != 0) {
     return {ChildEnd::kNotStarted, errno};
   }
-  // fork, not _Fork: the handlers it runs give the child back what the
-  // request process gave up (the address-space limit).
-  const pid_t child = ::fork();
+  // The process has a single thread, so no lock can be held at the fork:
+  // _Fork spares the handlers fork runs for threaded programs. `prepare`
+  // gives the child back what the process changed for itself.
+  const pid_t child = ::_Fork();
   if (child == 0) {
     ::close(report[0]);
     ExecuteInChild(argv, prepare, not_started, report[1], child_action, mask);

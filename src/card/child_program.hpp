@@ -48,7 +48,8 @@ class ChildSignals {
 };
 
 // Runs `argv[0]` (by its path, with `argv` as its arguments) in a child that
-// leads a process group of its own, after `prepare` has run in the child and
+// leads a process group of its own, made by _Fork (no fork handler runs in
+// it), after `prepare` has run in the child and
 // with every descriptor above 2 closed. When it cannot be executed, the child
 // runs `not_started` (which ends it) and the parent learns why. Past
 // `bound_seconds` (0: no bound) the group gets SIGTERM, SIGKILL after a short

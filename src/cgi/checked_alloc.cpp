@@ -10,10 +10,15 @@
 namespace {
 
 rlimit limit_before{RLIM_INFINITY, RLIM_INFINITY};
-
-[[maybe_unused]] void RestoreLimitInChild() { ::setrlimit(RLIMIT_AS, &limit_before); }
+bool limit_lowered = false;
 
 }  // namespace
+
+void CgiRestoreAddressSpaceLimit() {
+  if (limit_lowered) {
+    ::setrlimit(RLIMIT_AS, &limit_before);
+  }
+}
 
 void CgiMemoryExhausted() {
   static constexpr char kMessage[] = "Memory exhausted.\n";
@@ -37,7 +42,8 @@ void CgiLimitAddressSpace([[maybe_unused]] std::size_t mib) {
   limit_before = limit;
   limit.rlim_cur = wanted;
   if (::setrlimit(RLIMIT_AS, &limit) == 0) {
-    ::pthread_atfork(nullptr, nullptr, RestoreLimitInChild);
+    limit_lowered = true;
+    ::pthread_atfork(nullptr, nullptr, CgiRestoreAddressSpaceLimit);
   }
 #endif
 }

@@ -18,3 +18,7 @@ void CgiInstallMemoryGuard();
 // back: the programs the request starts are not bound by it. Has no effect in
 // a sanitizer build, whose runtime holds terabytes of address space.
 void CgiLimitAddressSpace(std::size_t mib);
+// Gives the calling process back the limit that CgiLimitAddressSpace
+// lowered: for a child made without fork's handlers (by _Fork). Changes
+// nothing when no limit was set.
+void CgiRestoreAddressSpaceLimit();

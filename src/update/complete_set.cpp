@@ -11,6 +11,7 @@
 #include "card/child_program.hpp"
 #include "card/error_log.hpp"
 #include "cgi/cgi_request.hpp"
+#include "cgi/checked_alloc.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "response/response_output.hpp"
 #include "update/network_settings_page.hpp"
@@ -33,7 +34,11 @@ void ApplyChange(const ParamChange& change) {
   }
   const char* const argv[] = {prog.data(), oid.data(), change.value.c_str(), nullptr};
   const ChildEnd end = RunChildProgram(
-      argv, [] { RestoreRequestEndSignals(/*keep_pipe_ignored=*/true); },
+      argv,
+      [] {
+        RestoreRequestEndSignals(/*keep_pipe_ignored=*/true);
+        CgiRestoreAddressSpaceLimit();
+      },
       // Not started: end without flushing anything inherited.
       [] { ::_exit(0); }, card_paths::kChildTimeoutSeconds);
   if (end.kind != ChildEnd::kExited || end.number != 0) {
@@ -55,6 +60,7 @@ void PrepareRefresh() {
   std::freopen(card_paths::kDevNull, "w", stderr);
   // Only now: closing the streams may still write to a closed response.
   RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
+  CgiRestoreAddressSpaceLimit();
 }
 
 void RunRefreshScript() {
