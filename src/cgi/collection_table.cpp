@@ -22,7 +22,7 @@ std::uint64_t Load(const char* bytes, std::size_t count) {
   std::uint64_t number = 0;
   if (count == sizeof number) {
     std::memcpy(&number, bytes, sizeof number);
-  } else {
+  } else if (count > 0) {  // an empty name may have no bytes at all
     std::memcpy(&number, bytes, count);
   }
   return number;

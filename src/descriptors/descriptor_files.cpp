@@ -211,11 +211,6 @@ std::optional<std::string_view> FindTagText(std::string_view text, std::string_v
 namespace {
 
 constexpr const auto& kFieldNames = kRecordFieldNames;
-
-}  // namespace
-
-namespace {
-
 constexpr std::size_t kNoField = kRecordFieldCount;
 
 // Whether the tag name at `name`, with `room` bytes to the end of the line,
@@ -294,10 +289,11 @@ bool IsClosingTagAt(const char* at, const char* end, std::size_t field) {
   }
   std::uint64_t bytes = 0;
   std::memcpy(&bytes, at, sizeof bytes);
-  // Past eight bytes: the rest of the name and the ">".
   if ((bytes & tag.mask) != tag.bytes) {
     return false;
   }
+  // Past eight bytes: the rest of the name ("</" and its first six letters
+  // were compared), then the ">".
   return tag.size <= 8 || (std::memcmp(at + 8, kFieldNames[field].data() + 6, tag.size - 9) == 0 &&
                            at[tag.size - 1] == '>');
 }
