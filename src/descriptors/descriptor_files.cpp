@@ -268,14 +268,14 @@ struct ClosingTag {
 constexpr std::array<ClosingTag, kRecordFieldCount> kClosingTags = [] {
   std::array<ClosingTag, kRecordFieldCount> tags{};
   for (std::size_t field = 0; field < kRecordFieldCount; ++field) {
-    const std::string tag = "</" + std::string(kFieldNames[field]) + ">";
+    const std::string_view name = kFieldNames[field];
+    const std::size_t size = name.size() + 3;
     std::array<char, 8> bytes{}, mask{};
-    for (std::size_t i = 0; i < bytes.size() && i < tag.size(); ++i) {
-      bytes[i] = tag[i];
+    for (std::size_t i = 0; i < bytes.size() && i < size; ++i) {
+      bytes[i] = i == 0 ? '<' : i == 1 ? '/' : i + 1 < size ? name[i - 2] : '>';
       mask[i] = static_cast<char>(0xff);
     }
-    tags[field] = {std::bit_cast<std::uint64_t>(bytes), std::bit_cast<std::uint64_t>(mask),
-                   tag.size()};
+    tags[field] = {std::bit_cast<std::uint64_t>(bytes), std::bit_cast<std::uint64_t>(mask), size};
   }
   return tags;
 }();
