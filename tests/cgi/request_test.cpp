@@ -9,6 +9,7 @@
 
 namespace {
 using namespace cgi_testing;
+using namespace std::string_literals;
 
 // Every request brings the query "q=1" and the body "p=1": it gives the field
 // "q" (from the query), "p" (from the body), or nothing (refused, body unread).
@@ -104,6 +105,12 @@ TEST_F(CgiTest, LookupsFindTheFirstValueOfExactlyThatName) {
   for (const auto& [name, expected] : cases) EXPECT_EQ(LookUp(name), expected) << name;
   CgiFreeRequest();  // and again on tear-down
   EXPECT_EQ(LookUp("dup"), kNotFound);
+  // A part's data is read as text up to its first NUL.
+  ASSERT_EQ(
+      ParsePost("--xyz\r\nContent-Disposition: form-data; name=\"p\"\r\n\r\n7\0x\r\n--xyz--\r\n"s,
+                "multipart/form-data; boundary=xyz"),
+      0);
+  EXPECT_EQ(LookUp("p"), (Lookups{kOk, "7", kOk, 7, kOk, 7.0}));
 }
 
 }  // namespace
