@@ -77,16 +77,18 @@ TEST(ParamRecord, FieldIsTheTextBetweenItsFirstTags) {
     const char* line;
     RecordField field;
     const char* text;  // nullptr: absent
-  } cases[] = {{"<oid>o</oid><name>a</name><name>b</name>", RecordField::kName, "a"},
-               {"<oid>o</oid><name></name>", RecordField::kName, ""},
-               {"<oid>o</oid><name>Gain", RecordField::kName, nullptr},
-               {"</name><name>Gain</name><oid>o</oid>", RecordField::kName, nullptr},
-               {"<oid>o</oid><names>x</names><name>y</name>", RecordField::kName, "y"},
-               {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
-                "1<precision>2</precision>"},
-               {"<oid>o</oid><type>4</type><prog>p</prog", RecordField::kProg, nullptr},
-               {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
-               {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"}};
+  } cases[] = {
+      {"<oid>o</oid><name>a</name><name>b</name>", RecordField::kName, "a"},
+      {"<oid>o</oid><name></name>", RecordField::kName, ""},
+      {"<oid>o</oid><name>Gain", RecordField::kName, nullptr},
+      {"</name><name>Gain</name><oid>o</oid>", RecordField::kName, nullptr},
+      {"<oid>o</oid><names>x</names><name>y</name>", RecordField::kName, "y"},
+      {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
+       "1<precision>2</precision>"},
+      {"<oid>o</oid><type>4</type><prog>p</prog", RecordField::kProg, nullptr},
+      {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
+      {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"},
+      {"<oid>o</oid><display>x</displayed></display>", RecordField::kDisplay, "x</displayed>"}};
   for (const auto& [line, field, text] : cases) {
     const ParamFile file(Bytes(line));
     ASSERT_EQ(file.records().size(), 1u) << line;

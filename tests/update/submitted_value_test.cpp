@@ -46,6 +46,7 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {6, "p=-.5", kAccepted, "-0.500000"},
       {6, "p=000123456789.123456", kAccepted, "123456789.123456"},
       {6, "p=1234567890.5", kAccepted, "1234567890.500000"},
+      {6, "p=123456789012.123456", kAccepted, "123456789012.123459"},  // as the double reads
       {6, "p=0.1234567", kAccepted, "0.123457"},
       {6, "p=1e22", kAccepted, "10000000000000000000000.000000"},
       {6, "p=.", kRejected, "."},
