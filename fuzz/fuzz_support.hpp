@@ -1,10 +1,14 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // What every harness shares: a throw-away card of its own and the request's
@@ -20,17 +24,16 @@ namespace fuzz_support {
   } while (false)
 [[noreturn]] void CheckFailed(const char* condition, const char* file, int line);
 
-// Creates a card in a fresh directory (on /dev/shm when there is one):
-//   card/brix/etc, card/tmp       the card root "../../card" of the harnesses
-//   www/includes/                 the page fragments, each a distinct marker
-//   www/cgi-bin/                  made the working directory
-// and removes it when the process ends. Call once, from LLVMFuzzerInitialize.
-void EnterFuzzCard();
-std::filesystem::path CardRoot();  // the sandbox's card/ directory
-// The marker text of the fragment ../includes/<name>.
-std::string IncludeMarker(std::string_view name);
-
-void WriteFile(const std::filesystem::path& path, std::string_view content);
+// The card of the whole-request tests (a Sandbox, or a SetCard of `args`), made on /dev/shm when
+// there is one and gone when the process ends; its www/cgi-bin becomes the working directory, so
+// its root is the harnesses' "../../card". Call once, from LLVMFuzzerInitialize.
+template <class Card, class... Args>
+const Card& EnterFuzzCard(Args&&... args) {
+  if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 0);
+  static const Card card(std::forward<Args>(args)...);
+  std::filesystem::current_path(card.WorkDir());
+  return card;
+}
 
 // Standard input, for the descriptor and for the stream alike, reads `bytes`
 // from its start (a memory file: any size, any bytes).
@@ -47,11 +50,9 @@ bool IsCgiVariable(std::string_view name);
 std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
                                     std::size_t parts);
 
-// Every name of the current request's collections: found again at its own
-// place (whatever its hash meets), and looked up as text at capacities 0, 1
-// and 50 (never more than capacity - 1 characters), as an integer and as a
-// double; no entry's file name keeps a directory part. Returns the bytes of
-// the raw values of all entries.
+// Every name of the current request's collections found again at its own place (whatever its
+// hash meets), and looked up as text (at capacities 0, 1 and 50), integer and double. Returns the
+// bytes of the raw values of all entries.
 std::size_t LookUpEveryName();
 
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
