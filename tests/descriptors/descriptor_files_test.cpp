@@ -51,7 +51,9 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
 // Every line sorted once: records (line: oid), over-long lines and lines without <oid> (line:
 // length).
 TEST(ParamFile, SortsEachLineIntoRecordOverLongOrNoRecord) {
-  const std::string fits = "<oid>f</oid>" + std::string(1010, 'x'), cut = fits + "y";
+  // The over-long line ends in an oid of its own: no record.
+  const std::string fits = "<oid>f</oid>" + std::string(1010, 'x'),
+                    cut = fits.substr(0, 1011) + "<oid>t</oid>";
   const ParamFile file(Bytes("<?xml?>\n<param><oid>a</oid></param>\r\n\n" + cut + "\n" + fits +
                              "\n<!-- <oid> -->\n<oid></oid><oid>a</oid>"));
   std::vector<std::string> records;

@@ -45,7 +45,7 @@ TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
 
 // Every address the program writes takes the scheme the request came by: the redirect, the network
 // settings page (whose fallback without HTTP_HOST is the redirect's), the rebooting page's refresh
-// and the status page that alone may ask for a reboot. Plain HTTP keeps every byte.
+// and the status page that alone may ask for a reboot. (Plain HTTP: the other tests.)
 TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
   SetCard card({{"frame_ip.conf", "IP", "9"}, {"n", "N", "7"}});
   const std::string program = "://card.example" + kScript, status = program + "/uploadstatus";
@@ -55,7 +55,6 @@ TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
   const struct {
     std::string path, variables, body, answer;
   } cases[] = {
-      {"/logon", "", "", Redirect("http" + program)},
       {"/logon", "HTTPS=ON", "", Redirect("https" + program)},
       {"/logon", "HTTPS=1", "", Redirect("https" + program)},
       {"/logon", "HTTPS=off", "", Redirect("http" + program)},
@@ -63,7 +62,6 @@ TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
       {"/logon", "REQUEST_SCHEME=http", "", Redirect("http" + program)},
       {"/logon", no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
       {"/logon", no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
-      {"/set", "", address, NetworkSettingsPage("http://10.0.0.9")},
       {"/set", "HTTPS=on", address, NetworkSettingsPage("https://10.0.0.9")},
       {"/set", "HTTPS=on", "oid-n=1", NetworkSettingsPage("https://card.example")},
       {"/set", no_host + "::1 SERVER_PORT=8443", "oid-n=1",
@@ -72,7 +70,6 @@ TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
       {"/set", "HTTPS=on HTTP_ORIGIN=https://CARD.example.", "oid-n=1",
        NetworkSettingsPage("https://card.example")},
       {"/set", "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", CrossSiteRefusal()},
-      {"/reboot", "HTTP_REFERER=http" + status, "", RebootingPage("http://card.example")},
       {"/reboot", "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
        RebootingPage("https://card.example")},
       {"/reboot", "HTTP_REFERER=https" + status, "", StaticPage()},

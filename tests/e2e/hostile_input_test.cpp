@@ -106,8 +106,10 @@ TEST_P(HostileInput, EndsInTimeWithItsDesignedAnswer) {
   // A running update of 4 KiB: only its first three bytes count.
   card.WriteFile(card.CardPath("/tmp/progress"),
                  std::string("\x01\x00\x32", 3).append(4093, '\xff'));
-  CgiEnvironment env = With(PostRequest("/set", c.body), c.variables);
-  if (c.body.starts_with(kDelimiter)) SetVariable(env, "CONTENT_TYPE", kMultipart);
+  const CgiEnvironment env =
+      With(c.body.starts_with(kDelimiter) ? PostRequest("/set", c.body, kMultipart)
+                                          : PostRequest("/set", c.body),
+           c.variables);
   const CgiRun run = RunCgi(card, env, c.body, {.timeout = std::chrono::seconds(120)});
   EXPECT_EQ(run.exit_status, 0) << run.err;
   const std::string page =

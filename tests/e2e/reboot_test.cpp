@@ -15,12 +15,12 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   const std::string status_page = "http://card.example/cgi-bin/Merovane/uploadstatus";
   for (const std::string& referer : std::vector<std::string>{
            "", "http://card.example/cgi-bin/Merovane/set", "http://evil.example/?" + status_page}) {
-    CgiEnvironment env = GetRequest("/reboot");
-    if (!referer.empty()) SetVariable(env, "HTTP_REFERER", referer);
-    EXPECT_EQ(RunCgi(sandbox, env).out, StaticPage()) << referer;
+    const CgiEnvironment env = With(GetRequest("/reboot"), "HTTP_REFERER=" + referer);
+    EXPECT_EQ(RunCgi(sandbox, referer.empty() ? GetRequest("/reboot") : env).out, StaticPage())
+        << referer;
   }
-  CgiEnvironment env = GetRequest("/reboot");
-  SetVariable(env, "HTTP_REFERER", status_page + "?type=ppcupload");
+  const CgiEnvironment env =
+      With(GetRequest("/reboot"), "HTTP_REFERER=" + status_page + "?type=ppcupload");
   const auto started = std::filesystem::file_time_type::clock::now();
   const CgiRun run = RunCgi(sandbox, env);
   EXPECT_EQ(std::pair(run.out, run.exit_status),
@@ -38,8 +38,8 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
 TEST(Reboot, TheCommandHoldsOnlyTheNullDeviceAndAFailedStartIsLogged) {
   Sandbox sandbox;
   sandbox.InstallDescriptorLister(sandbox.CardPath("/sbin/reboot"), "reboot");
-  CgiEnvironment env = GetRequest("/reboot");
-  SetVariable(env, "HTTP_REFERER", "http://card.example/cgi-bin/Merovane/uploadstatus");
+  const CgiEnvironment env =
+      With(GetRequest("/reboot"), "HTTP_REFERER=http://card.example/cgi-bin/Merovane/uploadstatus");
   RunCgi(sandbox, env, "", {.inherited_descriptor = 7});
   EXPECT_EQ(sandbox.HeldDescriptors("reboot"), "0>/dev/null 1>/dev/null 2>/dev/null ");
   std::filesystem::remove(sandbox.CardPath("/sbin/reboot"));

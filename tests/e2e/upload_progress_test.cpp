@@ -13,8 +13,10 @@ namespace fs = std::filesystem;
 // The feed or the status page for the firmware or ppc load.
 std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
   const std::string body = ppc ? "loadtype=ppcupload" : "loadtype=firmware";
-  CgiEnvironment env = feed ? PostRequest("/uploadupdate", body, "") : GetRequest("/uploadstatus");
-  if (!feed) SetVariable(env, "QUERY_STRING", ppc ? "type=ppcupload" : "type=firmware");
+  const CgiEnvironment env =
+      feed ? PostRequest("/uploadupdate", body, "")
+           : With(GetRequest("/uploadstatus"),
+                  ppc ? "QUERY_STRING=type=ppcupload" : "QUERY_STRING=type=firmware");
   return RunCgi(sandbox, env, feed ? body : "").out;
 }
 
