@@ -11,13 +11,11 @@
 #include <utility>
 #include <vector>
 
-// What every harness shares: a throw-away card of its own and the request's
-// inputs (environment, standard input) set from memory, so that a handler runs
-// in the fuzzer's own process exactly as it would in a request process.
+// What every harness shares: a throw-away card and the request's inputs set from memory, so that a
+// handler runs in the fuzzer's own process exactly as it would in a request process.
 namespace fuzz_support {
 
-// Stops the run at once when a harness finds that the program broke one of
-// its promises; libFuzzer then keeps the input as a crash.
+// Stops the run when the program broke a promise; libFuzzer keeps the input as a crash.
 #define FUZZ_CHECK(condition)                                                      \
   do {                                                                             \
     if (!(condition)) ::fuzz_support::CheckFailed(#condition, __FILE__, __LINE__); \
@@ -35,8 +33,7 @@ const Card& EnterFuzzCard(Args&&... args) {
   return card;
 }
 
-// Standard input, for the descriptor and for the stream alike, reads `bytes`
-// from its start (a memory file: any size, any bytes).
+// Standard input, descriptor and stream, reads `bytes` from a memory file.
 void SetStdin(std::string_view bytes);
 
 // Unsets every CGI variable the program reads.
@@ -45,8 +42,7 @@ void ClearCgiVariables();
 void SetVariable(const std::string& name, std::string_view value);
 bool IsCgiVariable(std::string_view name);
 
-// Splits `text` at every occurrence of `separator`, into `parts` pieces at
-// most (the last keeps the rest).
+// `text` split at `separator` into `parts` pieces at most (the last keeps the rest).
 std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
                                     std::size_t parts);
 

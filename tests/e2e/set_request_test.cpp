@@ -34,20 +34,22 @@ TEST(SetRequest, WithRejectedValuesNothingIsApplied) {
   EXPECT_TRUE(card.Records().empty());
 }
 
-// The change programs run one after another in the card's order, each with the value as applied,
-// their output following the page; a parameter not sent is left alone, a read-only one never
-// changed. Then the refresh runs to its end while the request process has already ended. A server
-// ends the request of a client that left (lighttpd with SIGTERM, others by closing the response):
-// every change still runs, then the refresh.
+// The change programs run one after another in the card's order (not the form's), each with the
+// value as applied, their output following the page; a parameter not sent is left alone, a
+// read-only one (access "0", "-1"; "01" is writable) never changed. Then the refresh runs to its
+// end while the request process has already ended. A server ends the request of a client that left
+// (lighttpd with SIGTERM, others by closing the response): every change still runs, then the
+// refresh.
 TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClientLeaves) {
   for (const std::string client : {"stays", "closes", "terminates"}) {
     SetCard card({{"frame_ip.conf", "IP", "9"},
                   {"use_dhcp.conf", "DHCP", "8"},
                   {.oid = "n", .name = "N", .type = "4", .access = ""},
                   {"d", "D", "6"},
-                  {"t", "T", "7"},
+                  {.oid = "t", .name = "T", .type = "7", .access = "01"},
                   {"unsent", "U", "7"},
-                  {.oid = "ro", .name = "R", .type = "7", .access = "0"}});
+                  {.oid = "ro", .name = "R", .type = "7", .access = "0"},
+                  {.oid = "off", .name = "O", .type = "7", .access = "-1"}});
     const std::string log = card.RecordLog().string();
     card.InstallRecorder(
         card.ChangeProgram(), "change",
@@ -55,7 +57,9 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
     card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh",
                          "sleep 1; echo done >> '" + log + "'");
     const CgiRun run = Post(
-        card, kAddressBoxes + "&oid-use_dhcp.conf=0&oid-n=007&oid-d=3&oid-t=three+words&oid-ro=x",
+        card,
+        "oid-t=three+words&oid-d=3&oid-ro=x&oid-off=x&oid-n=007&oid-use_dhcp.conf=0&" +
+            kAddressBoxes,
         {.leave_after =
              client == "stays"
                  ? std::nullopt

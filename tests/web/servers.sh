@@ -104,26 +104,12 @@ case_routes() {
     "DENY|frame-ancestors 'none'" "the server's headers against framing"
 }
 
-# lighttpd over TLS (mod_openssl) with the site's own certificate, which curl trusts: the redirect,
-# the network settings page after an Apply and the rebooting page send the browser to https, a form
-# from the https page is the card's own, the status page's https Reboot reboots; plain HTTP is sent
-# to https before it is asked for the password.
+# lighttpd over TLS (mod_openssl) with the site's own certificate, which curl trusts: the redirect
+# sends the browser to https, and plain HTTP is sent to https before it is asked for the password.
+# Apply, the status page's Reboot and the rebooting page over https are the browser tests'.
 case_tls() {
   request "$program_url/nowhere"
   expect_equal "$status $(header Location)" "302 https://$host$program_url" "the redirect"
-  request "$program_url/set" -H "Origin: https://$host" -d 0oid-frame_ip.conf=127 \
-    -d 1oid-frame_ip.conf=0 -d 2oid-frame_ip.conf=0 -d 3oid-frame_ip.conf=3 -d oid-use_dhcp.conf=0
-  [[ $body == *"href = 'https://127.0.0.3';"*'<a href="https://127.0.0.3">'* ]] ||
-    fail "Apply: $status $body"
-  wait_for_file "$site/card/var/log/refresh.log" || fail "the refresh script did not run"
-  expect_equal "$(cat "$site/card/brix/conf/frame_ip.conf")" IPADDR=127.0.0.3 "the new address"
-  "$site/card/brix/bin/simulate-update" --steps 1 --step 0 > /dev/null
-  request "$program_url/uploadstatus"
-  [[ $status == 200 && $body == *'value="Reboot"'* ]] || fail "the status page: $status $body"
-  request "$program_url/reboot" -d submitbutton=Reboot \
-    -H "Referer: https://$host$program_url/uploadstatus"
-  expect_equal "$status $(header Refresh)" "200 30; https://$host" "the rebooting page"
-  wait_for_file "$site/card/var/log/reboot.log" || fail "the reboot command did not run"
   scheme=http host=127.0.0.1:$http_port request "$program_url/cardcontrol?a=1" \
     -H "Host: card.example:$http_port"
   expect_equal "$status $(header Location)" \
