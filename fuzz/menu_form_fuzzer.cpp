@@ -5,15 +5,17 @@
 // separated by a line "--8<--". Value-file paths are kept inside the sandbox
 // (no absolute path, no "..") so that no input can make it read a device or a
 // pipe. How lines are sorted into records and what each record renders as are
-// for the unit tables.
+// for the unit tables; here the field places the reader keeps are checked against a search.
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
+#include "descriptors/descriptor_files.hpp"
 #include "descriptors/menu_form.hpp"
 #include "e2e/harness/sandbox.hpp"
 #include "fuzz_support.hpp"
@@ -21,6 +23,21 @@
 
 namespace {
 const testing_support::Sandbox* card = nullptr;
+constexpr std::string_view kFields[kRecordFieldCount] = {
+    "oid", "name", "type", "file", "access", "display", "prog", "min", "max", "precision"};
+
+// The places param.xml's reader keeps for a record's fields are where a search of its line for the
+// same tags finds them.
+void CheckFieldPlaces(std::string_view bytes) {
+  const ParamFile file(std::vector<char>(bytes.begin(), bytes.end()));
+  for (const ParamRecord& record : file.records()) {
+    for (std::size_t field = 0; field < kRecordFieldCount; ++field) {
+      const std::string open = "<" + std::string(kFields[field]) + ">";
+      FUZZ_CHECK(record.Field(static_cast<RecordField>(field)) ==
+                 FindTagText(record.line, open, "</" + open.substr(1)));
+    }
+  }
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -33,6 +50,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto parts = fuzz_support::Split(fuzz_support::AsText(data, size), "\n--8<--\n", 3);
   const std::string_view params = parts.size() > 1 ? parts[1] : std::string_view();
+  CheckFieldPlaces(params);
   if (params.find("<file>/") != std::string_view::npos ||
       params.find("..") != std::string_view::npos)
     return 0;

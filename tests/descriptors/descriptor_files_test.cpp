@@ -2,6 +2,7 @@
 #include "descriptors/descriptor_files.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 
@@ -43,9 +44,12 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
               pieces.empty() ? -1 : int(pieces.front().size()));
     EXPECT_EQ(first, pieces.empty() ? "stale" : pieces.front());
   }
-  std::string line;
-  EXPECT_FALSE(DescriptorText::Load((path + "-missing").c_str()).has_value());
-  EXPECT_FALSE(ReadFirstDescriptorLine((path + "-missing").c_str(), line).has_value());
+  std::string line;  // a FIFO, as anything that is no regular file, reads at once as missing
+  ASSERT_EQ(::mkfifo((path + "-fifo").c_str(), 0644), 0);
+  for (const std::string& other : {path + "-missing", path + "-fifo"}) {
+    EXPECT_FALSE(DescriptorText::Load(other.c_str()).has_value()) << other;
+    EXPECT_FALSE(ReadFirstDescriptorLine(other.c_str(), line).has_value()) << other;
+  }
 }
 
 // Every line sorted once: records (line: oid), over-long lines and lines without <oid> (line:

@@ -109,13 +109,15 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
   }
 }
 
-// A missing fragment is logged, the log appended to and left writable by everyone. A standard
+// A missing fragment (a FIFO reads as one) is logged, the log appended to and left writable by
+// everyone. A standard
 // stream the server left closed is not taken by the log: neither the page (1) nor the library's
 // message on standard error (2) go in.
 TEST(ErrorLog, IsAppendedToWritableByEveryoneAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
   Sandbox sandbox;
   fs::remove(sandbox.IncludePath("pageFooter.html"));
+  ASSERT_EQ(::mkfifo(sandbox.IncludePath("pageFooter.html").c_str(), 0644), 0);
   sandbox.WriteFile(sandbox.ErrorLog(), "earlier\n", 0600);
   RunCgi(sandbox, GetRequest("/snmpconf"), "", {.closed_stream = 1});
   EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()),
