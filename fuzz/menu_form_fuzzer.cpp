@@ -1,11 +1,10 @@
-// Whole descriptor files through param.xml's reader and the form renderer,
-// which reads every record of the menu line by line into its fixed-width
-// fields, option lists, choice widgets and escaped texts: the input is
-// control_menu.xml, param.xml and one value file (named "v" in param.xml),
-// separated by a line "--8<--". Value-file paths are kept inside the sandbox
-// (no absolute path, no "..") so that no input can make it read a device or a
-// pipe. How lines are sorted into records and what each record renders as are
-// for the unit tables; here the field places the reader keeps are checked against a search.
+// Whole descriptor files through param.xml's reader and the form renderer, which reads every record
+// of the menu line by line into its fixed-width fields, option lists, choice widgets and escaped
+// texts: the input is control_menu.xml, param.xml and one value file (named "v" in param.xml),
+// separated by a line "--8<--". Value-file paths are kept inside the sandbox (no absolute path, no
+// "..") so that no input can make it read a device or a pipe. How lines are sorted into records and
+// what each record renders as are for the unit tables; here the field places the reader keeps are
+// checked against a search.
 #include <unistd.h>
 
 #include <cerrno>

@@ -1,10 +1,9 @@
 // The whole "/set" request against a fixed card as in a request process: the CGI environment and
 // the body are fuzzed. Input: lines "NAME=VALUE" (a line "NAME" unsets the variable) up to an empty
 // line, then the body; before them the request is a URL-encoded POST of the body's length to host
-// card.example. No process is ever created: this harness links the set request without the
-// applying of changes, and its own CompleteSet takes the place of the change programs and the
-// refresh. What the pages hold and which values each type accepts are for the unit and
-// whole-request tests.
+// card.example. No process is ever created: this harness links the set request without the applying
+// of changes, and its own CompleteSet takes the place of the change programs and the refresh. What
+// the pages hold and which values each type accepts are for the unit and whole-request tests.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -12,8 +12,7 @@ namespace {
 
 std::vector<char> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-// Every piece a file holding `content` gives: read whole, and its first line
-// alone.
+// Every piece a file holding `content` gives: read whole, and its first line alone.
 TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
   const std::string x1022(1022, 'x'), y1023(1023, 'y');
   const std::pair<std::string, std::vector<std::string>> cases[] = {

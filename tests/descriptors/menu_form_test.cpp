@@ -66,8 +66,8 @@ class MenuForm : public ::testing::Test {
     EXPECT_EQ(RenderMenuForm(), expected_result);
     return capture.Text();
   }
-  std::string TakeErrorLog()
-      const {  // the log is appended to, so once read it is cut back to nothing
+  // The log is appended to, so once read it is cut back to nothing.
+  std::string TakeErrorLog() const {
     const std::string text = sandbox_.ReadFile(sandbox_.CardPath("/tmp/wwwError.txt"));
     fs::resize_file(sandbox_.CardPath("/tmp/wwwError.txt"), 0);
     return text;

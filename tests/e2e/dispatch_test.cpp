@@ -21,10 +21,9 @@ TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
   const std::string here = std::string("http://") + kTestHost + kTestScript;
   const std::pair<std::string, std::string> cases[] = {
       // the request's variables, the answer
-      {"PATH_INFO", StaticPage()},
-      {"PATH_INFO=/cardcontrol", StaticPage()},
-      {"PATH_INFO=/upload", StaticPage()},
-      {"PATH_INFO=/snmpconf", StaticPage()},
+      {"PATH_INFO", kStaticPage},
+      {"PATH_INFO=/cardcontrol", kStaticPage},
+      {"PATH_INFO=/upload", kStaticPage},
       {"PATH_INFO=", Redirect(here)},
       {"PATH_INFO=/Upload", Redirect(here)},
       {"PATH_INFO=/logon HTTP_HOST=10.1.2.3:8080", Redirect("http://10.1.2.3:8080" + kScript)},
@@ -63,17 +62,16 @@ TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
       {"/logon", no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
       {"/logon", no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
       {"/set", "HTTPS=on", address, NetworkSettingsPage("https://10.0.0.9")},
-      {"/set", "HTTPS=on", "oid-n=1", NetworkSettingsPage("https://card.example")},
       {"/set", no_host + "::1 SERVER_PORT=8443", "oid-n=1",
        NetworkSettingsPage("https://[::1]:8443")},
       {"/set", "HTTP_HOST", "oid-n=1", NetworkSettingsPage("/")},
       {"/set", "HTTPS=on HTTP_ORIGIN=https://CARD.example.", "oid-n=1",
        NetworkSettingsPage("https://card.example")},
-      {"/set", "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", CrossSiteRefusal()},
+      {"/set", "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", kCrossSiteRefusal},
       {"/reboot", "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
        RebootingPage("https://card.example")},
-      {"/reboot", "HTTP_REFERER=https" + status, "", StaticPage()},
-      {"/reboot", "HTTPS=on HTTP_REFERER=http" + status, "", StaticPage()},
+      {"/reboot", "HTTP_REFERER=https" + status, "", kStaticPage},
+      {"/reboot", "HTTPS=on HTTP_REFERER=http" + status, "", kStaticPage},
   };
   for (const auto& c : cases) {
     const CgiEnvironment env = c.body.empty() ? GetRequest(c.path) : PostRequest(c.path, c.body);
@@ -110,9 +108,8 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
 }
 
 // A missing fragment (a FIFO reads as one) is logged, the log appended to and left writable by
-// everyone. A standard
-// stream the server left closed is not taken by the log: neither the page (1) nor the library's
-// message on standard error (2) go in.
+// everyone. A standard stream the server left closed is not taken by the log: neither the page (1)
+// nor the library's message on standard error (2) go in.
 TEST(ErrorLog, IsAppendedToWritableByEveryoneAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
   Sandbox sandbox;

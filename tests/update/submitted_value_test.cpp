@@ -11,8 +11,7 @@ using S = const std::string&;
 std::string Boxes(S a, S b, S c, S d) { return "0p=" + a + "&1p=" + b + "&2p=" + c + "&3p=" + d; }
 
 // The text is the value applied, or the value the rejection message shows; a number is read from
-// the text judged.
-// A field not sent at all is neither; one sent empty keeps its type's verdict.
+// the text judged. A field not sent at all is neither; one sent empty keeps its type's verdict.
 TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
   const struct {
     int type;
