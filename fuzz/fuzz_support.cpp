@@ -22,23 +22,14 @@ void CheckFailed(const char* condition, const char* file, int line) {
 }
 
 void SetStdin(std::string_view bytes) {
-  static const int memory_file = [] {
-    const int fd = ::memfd_create("merovane-fuzz-stdin", 0);
-    if (fd < 0 || ::dup2(fd, STDIN_FILENO) != STDIN_FILENO) {
-      std::perror("standard input");
-      std::abort();
-    }
-    ::close(fd);
-    return STDIN_FILENO;
-  }();
-  if (::ftruncate(memory_file, 0) != 0 ||
-      ::pwrite(memory_file, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()) ||
-      ::lseek(memory_file, 0, SEEK_SET) != 0) {
+  const int file = ::memfd_create("merovane-fuzz-stdin", 0);
+  if (file < 0 || ::write(file, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+      ::lseek(file, 0, SEEK_SET) != 0 || ::dup2(file, STDIN_FILENO) != STDIN_FILENO) {
     std::perror("standard input");
     std::abort();
   }
-  // Nothing the stream buffered from the last input may be read again.
-  ::__fpurge(stdin);
+  ::close(file);
+  ::__fpurge(stdin);  // nothing the stream buffered from the last input is read again
   std::clearerr(stdin);
 }
 

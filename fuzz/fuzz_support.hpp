@@ -22,9 +22,8 @@ namespace fuzz_support {
   } while (false)
 [[noreturn]] void CheckFailed(const char* condition, const char* file, int line);
 
-// The card of the whole-request tests (a Sandbox, or a SetCard of `args`), made on /dev/shm when
-// there is one and gone when the process ends; its www/cgi-bin becomes the working directory, so
-// its root is the harnesses' "../../card". Call once, from LLVMFuzzerInitialize.
+// The whole-request tests' card (a Sandbox, or a SetCard of `args`), on /dev/shm if there is one,
+// gone at exit; its www/cgi-bin (root "../../card") the working directory. Once, at initialization.
 template <class Card, class... Args>
 const Card& EnterFuzzCard(Args&&... args) {
   if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 0);

@@ -40,23 +40,20 @@ bool changes_handed_on = false;
 
 // Applies the header lines of the input; returns the body.
 std::string_view SetEnvironment(std::string_view input) {
+  const auto parts = fuzz_support::Split(input, "\n\n", 2);
+  const std::string_view body = parts.size() > 1 ? parts[1] : std::string_view();
   fuzz_support::ClearCgiVariables();
   fuzz_support::SetVariable("PATH_INFO", "/set");
   fuzz_support::SetVariable("REQUEST_METHOD", "POST");
   fuzz_support::SetVariable("CONTENT_TYPE", "application/x-www-form-urlencoded");
   fuzz_support::SetVariable("HTTP_HOST", "card.example");
   fuzz_support::SetVariable("SCRIPT_NAME", "/cgi-bin/Merovane");
-  const std::size_t end = input.find("\n\n");
-  const std::string_view lines = input.substr(0, end);
-  const std::string_view body =
-      end == std::string_view::npos ? std::string_view() : input.substr(end + 2);
   fuzz_support::SetVariable("CONTENT_LENGTH", std::to_string(body.size()));
-  for (const std::string_view line : fuzz_support::Split(lines, "\n", lines.size() + 1)) {
-    const std::size_t equals = line.find('=');
-    const std::string name(line.substr(0, equals));
+  for (const std::string_view line : fuzz_support::Split(parts[0], "\n", parts[0].size() + 1)) {
+    const std::string name(line.substr(0, line.find('=')));
     if (!fuzz_support::IsCgiVariable(name)) continue;
-    if (equals == std::string_view::npos) ::unsetenv(name.c_str());
-    if (equals != std::string_view::npos) fuzz_support::SetVariable(name, line.substr(equals + 1));
+    if (name.size() == line.size()) ::unsetenv(name.c_str());
+    if (name.size() < line.size()) fuzz_support::SetVariable(name, line.substr(name.size() + 1));
   }
   return body;
 }

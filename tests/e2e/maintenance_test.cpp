@@ -14,12 +14,10 @@ namespace fs = std::filesystem;
 
 // The feed or the status page for the firmware or ppc load.
 std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
-  const std::string body = ppc ? "loadtype=ppcupload" : "loadtype=firmware";
-  const CgiEnvironment env =
-      feed ? PostRequest("/uploadupdate", body, "")
-           : With(GetRequest("/uploadstatus"),
-                  ppc ? "QUERY_STRING=type=ppcupload" : "QUERY_STRING=type=firmware");
-  return RunCgi(sandbox, env, feed ? body : "").out;
+  const std::string load = ppc ? "ppcupload" : "firmware", body = feed ? "loadtype=" + load : "";
+  const CgiEnvironment env = feed ? PostRequest("/uploadupdate", body, "")
+                                  : With(GetRequest("/uploadstatus"), "QUERY_STRING=type=" + load);
+  return RunCgi(sandbox, env, body).out;
 }
 
 struct ProgressCase {
@@ -83,9 +81,9 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   const std::string status_page = "http://card.example/cgi-bin/Merovane/uploadstatus";
   for (const std::string& referer : std::vector<std::string>{
            "", "http://card.example/cgi-bin/Merovane/set", "http://evil.example/?" + status_page}) {
-    const CgiEnvironment env = With(GetRequest("/reboot"), "HTTP_REFERER=" + referer);
-    EXPECT_EQ(RunCgi(sandbox, referer.empty() ? GetRequest("/reboot") : env).out, kStaticPage)
-        << referer;
+    const auto env =
+        With(GetRequest("/reboot"), "HTTP_REFERER" + (referer.empty() ? "" : "=" + referer));
+    EXPECT_EQ(RunCgi(sandbox, env).out, kStaticPage) << referer;
   }
   const CgiEnvironment env =
       With(GetRequest("/reboot"), "HTTP_REFERER=" + status_page + "?type=ppcupload");
