@@ -1,39 +1,38 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-// What every harness shares: a throw-away card of its own and the request's
-// inputs (environment, standard input) set from memory, so that a handler runs
-// in the fuzzer's own process exactly as it would in a request process.
+// What every harness shares: a throw-away card and the request's inputs set from memory, so that a
+// handler runs in the fuzzer's own process exactly as it would in a request process.
 namespace fuzz_support {
 
-// Stops the run at once when a harness finds that the program broke one of
-// its promises; libFuzzer then keeps the input as a crash.
+// Stops the run when the program broke a promise; libFuzzer keeps the input as a crash.
 #define FUZZ_CHECK(condition)                                                      \
   do {                                                                             \
     if (!(condition)) ::fuzz_support::CheckFailed(#condition, __FILE__, __LINE__); \
   } while (false)
 [[noreturn]] void CheckFailed(const char* condition, const char* file, int line);
 
-// Creates a card in a fresh directory (on /dev/shm when there is one):
-//   card/brix/etc, card/tmp       the card root "../../card" of the harnesses
-//   www/includes/                 the page fragments, each a distinct marker
-//   www/cgi-bin/                  made the working directory
-// and removes it when the process ends. Call once, from LLVMFuzzerInitialize.
-void EnterFuzzCard();
-std::filesystem::path CardRoot();  // the sandbox's card/ directory
-// The marker text of the fragment ../includes/<name>.
-std::string IncludeMarker(std::string_view name);
+// The whole-request tests' card (a Sandbox, or a SetCard of `args`), on /dev/shm if there is one,
+// gone at exit; its www/cgi-bin (root "../../card") the working directory. Once, at initialization.
+template <class Card, class... Args>
+const Card& EnterFuzzCard(Args&&... args) {
+  if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 0);
+  static const Card card(std::forward<Args>(args)...);
+  std::filesystem::current_path(card.WorkDir());
+  return card;
+}
 
-void WriteFile(const std::filesystem::path& path, std::string_view content);
-
-// Standard input, for the descriptor and for the stream alike, reads `bytes`
-// from its start (a memory file: any size, any bytes).
+// Standard input, descriptor and stream, reads `bytes` from a memory file.
 void SetStdin(std::string_view bytes);
 
 // Unsets every CGI variable the program reads.
@@ -42,16 +41,13 @@ void ClearCgiVariables();
 void SetVariable(const std::string& name, std::string_view value);
 bool IsCgiVariable(std::string_view name);
 
-// Splits `text` at every occurrence of `separator`, into `parts` pieces at
-// most (the last keeps the rest).
+// `text` split at `separator` into `parts` pieces at most (the last keeps the rest).
 std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
                                     std::size_t parts);
 
-// Every name of the current request's collections: found again at its own
-// place (whatever its hash meets), and looked up as text at capacities 0, 1
-// and 50 (never more than capacity - 1 characters), as an integer and as a
-// double; no entry's file name keeps a directory part. Returns the bytes of
-// the raw values of all entries.
+// Every name of the current request's collections found again at its own place (whatever its
+// hash meets), and looked up as text (at capacities 0, 1 and 50), integer and double. Returns the
+// bytes of the raw values of all entries.
 std::size_t LookUpEveryName();
 
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {

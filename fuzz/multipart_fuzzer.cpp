@@ -1,8 +1,6 @@
-// Multipart bodies under a fuzzed content type (and so boundary): the whole
-// parse, every part's header block through the header parsers, into entries
-// of the request, then the lookups of every name it produced.
-//
-// Input: the first line is CONTENT_TYPE, the rest is the body.
+// Multipart bodies under a fuzzed content type (and so boundary): the whole parse, every part's
+// header block through the header parsers, into entries of the request, then the lookups of every
+// name it produced. Input: the first line is CONTENT_TYPE, the rest is the body.
 #include <cstdint>
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
-// URL-encoded text: the decoder, the body parse over a declared length that
-// may be longer or shorter than what arrived, the query-string parse, and the
-// lookups of every name the parse produced. What the entries hold is for the
-// unit tables; here no text may break the parse or the table's lookups.
+// URL-encoded text: the decoder, the body parse over a declared length that may be longer or
+// shorter than what arrived, the query-string parse, and the lookups of every name the parse
+// produced. What the entries hold is for the unit tables; here no text may break the parse or the
+// lookups.
 #include <cstdint>
 #include <string>
 

@@ -43,10 +43,9 @@ TEST_F(CgiTest, MultipartBodyGivesOneEntryPerNamedPart) {
   } cases[] = {
       {a1 + b2 + kClose, {Field("a", "1"), Field("b", "2")}},
       {a1 + kClose, {Field("a", "1")}, true, "Multipart/Form-Data; BOUNDARY='xyz'"},
-      {a1 + kClose,
-       {Field("a", "1")},
-       true,
-       "multipart/form-data; charset=utf-8; boundary=\"xyz\""},
+      {.body = a1 + kClose,
+       .entries = {Field("a", "1")},
+       .content_type = "multipart/form-data; charset=utf-8; boundary=\"xyz\""},
       {"just text\r\n", {}, false},
       {FilePart("a\0b\xff"s) + kClose, {File("a\0b\xff"s)}},
       {FilePart("x\r\n") + kClose, {File("x")}},

@@ -24,7 +24,6 @@ TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
   } cases[] = {
       {"get", no, no, "q"},
       {"posting", kUrlEncoded, "3", "p"},
-      {"HEAD", kUrlEncoded, "3", nullptr},
       {"GE", kUrlEncoded, "3", nullptr},
       {no, kUrlEncoded, "3", nullptr},
       {"POST", "Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", "p"},

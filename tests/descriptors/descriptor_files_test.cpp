@@ -2,6 +2,7 @@
 #include "descriptors/descriptor_files.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 
@@ -11,8 +12,7 @@ namespace {
 
 FileBytes Bytes(const std::string& text) { return FileBytes(text); }
 
-// Every piece a file holding `content` gives: read whole, and its first line
-// alone.
+// Every piece a file holding `content` gives: read whole, and its first line alone.
 TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
   const std::string x1022(1022, 'x'), y1023(1023, 'y');
   const std::pair<std::string, std::vector<std::string>> cases[] = {
@@ -43,15 +43,20 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
               pieces.empty() ? -1 : int(pieces.front().size()));
     EXPECT_EQ(first, pieces.empty() ? "stale" : pieces.front());
   }
-  std::string line;
-  EXPECT_FALSE(DescriptorText::Load((path + "-missing").c_str()).has_value());
-  EXPECT_FALSE(ReadFirstDescriptorLine((path + "-missing").c_str(), line).has_value());
+  std::string line;  // a FIFO, as anything that is no regular file, reads at once as missing
+  ASSERT_EQ(::mkfifo((path + "-fifo").c_str(), 0644), 0);
+  for (const std::string& other : {path + "-missing", path + "-fifo"}) {
+    EXPECT_FALSE(DescriptorText::Load(other.c_str()).has_value()) << other;
+    EXPECT_FALSE(ReadFirstDescriptorLine(other.c_str(), line).has_value()) << other;
+  }
 }
 
 // Every line sorted once: records (line: oid), over-long lines and lines without <oid> (line:
 // length).
 TEST(ParamFile, SortsEachLineIntoRecordOverLongOrNoRecord) {
-  const std::string fits = "<oid>f</oid>" + std::string(1010, 'x'), cut = fits + "y";
+  // The over-long line ends in an oid of its own: no record.
+  const std::string fits = "<oid>f</oid>" + std::string(1010, 'x'),
+                    cut = fits.substr(0, 1011) + "<oid>t</oid>";
   const ParamFile file(Bytes("<?xml?>\n<param><oid>a</oid></param>\r\n\n" + cut + "\n" + fits +
                              "\n<!-- <oid> -->\n<oid></oid><oid>a</oid>"));
   std::vector<std::string> records;

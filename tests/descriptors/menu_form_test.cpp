@@ -66,8 +66,8 @@ class MenuForm : public ::testing::Test {
     EXPECT_EQ(RenderMenuForm(), expected_result);
     return capture.Text();
   }
-  std::string TakeErrorLog()
-      const {  // the log is appended to, so once read it is cut back to nothing
+  // The log is appended to, so once read it is cut back to nothing.
+  std::string TakeErrorLog() const {
     const std::string text = sandbox_.ReadFile(sandbox_.CardPath("/tmp/wwwError.txt"));
     fs::resize_file(sandbox_.CardPath("/tmp/wwwError.txt"), 0);
     return text;
@@ -124,8 +124,6 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
       {"7", "", "k=v=w", TextBox("p", "v=w")},
       {"7", "", "no equals sign", TextBox("p", "")},
-      {"7", "", "\nk=v", TextBox("p", "")},
-      {"7", "", "k=a\r\nsecond=line\r\n", TextBox("p", "a\r")},  // a line each
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
       {"7", "", "k=" + x254 + "&", TextBox("p", x254 + "&amp;")},  // escaping cuts nothing
   };

@@ -37,7 +37,6 @@ TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
       {.bytes = "\x00\x03\x10"s, .state = kFailed, .error = 3, .percentage = 16},
       {.bytes = "\x02\x01\x64"s, .state = kFailed, .error = 1, .percentage = 100},
       {.bytes = "\x02\x00"s, .state = kUnreadable},
-      {.bytes = "", .state = kUnreadable},
       {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .mode = 0664},
       {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .mode = 0646},
       {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .kind = "link"},

@@ -33,7 +33,6 @@ TEST(IsOwnOrigin, AcceptsSpellingsOfTheRequestsSiteOnly) {
       {"http://card:8o", "http", "card:8o", false},
       {"http://card:65616", "http", "card:80", false},
       {"ftp://card", "http", "card", false},
-      {"card", "http", "card", false},
       {"null", "http", "card", false},
       {"http://", "http", "", false},
       {"http://card", "http", "", false},

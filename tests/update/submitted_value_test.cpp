@@ -4,7 +4,6 @@
 #include "cgi/cgi_test_support.hpp"
 
 namespace {
-using namespace std::string_literals;
 using cgi_testing::CgiTest;
 using enum SubmittedValue::Verdict;
 
@@ -12,8 +11,7 @@ using S = const std::string&;
 std::string Boxes(S a, S b, S c, S d) { return "0p=" + a + "&1p=" + b + "&2p=" + c + "&3p=" + d; }
 
 // The text is the value applied, or the value the rejection message shows; a number is read from
-// the text judged.
-// A field not sent at all is neither; one sent empty keeps its type's verdict.
+// the text judged. A field not sent at all is neither; one sent empty keeps its type's verdict.
 TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
   const struct {
     int type;
@@ -22,26 +20,20 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
     std::string text = "";
   } cases[] = {
       // Integers and enumerations: digits only, applied as the number read.
-      {4, "p=12a", kRejected, "12a"},
       {4, "p=-5", kRejected, "-5"},
       {4, "p=007", kAccepted, "7"},
       {4, "", kNotSubmitted},
       {4, "p=", kAccepted, "0"},
-      {4, "p=12345678901", kRejected, "12345678901"},
       {4, "p=2147483648", kRejected, "2147483648"},
       {4, "p=0002147483647", kAccepted, "2147483647"},
       {4, "p=" + std::string(48, '0') + "12", kAccepted, "1"},  // the 49 characters judged
       {4, "p=%00", kAccepted, "0"},
       {8, "p=2", kAccepted, "2"},
       {8, "p=on", kRejected, "on"},
-      {8, "p=4294967296", kRejected, "4294967296"},
-      {8, "", kNotSubmitted},
       // Decimals: a finite number and nothing else, applied with six decimals.
       {6, "p=1.5", kAccepted, "1.500000"},
       {6, "p=+3+", kAccepted, "3.000000"},
       {6, "p=.5", kAccepted, "0.500000"},
-      {6, "p=7", kAccepted, "7.000000"},
-      {6, "p=-2.25", kAccepted, "-2.250000"},
       {6, "p=-0", kAccepted, "-0.000000"},
       {6, "p=-.5", kAccepted, "-0.500000"},
       {6, "p=000123456789.123456", kAccepted, "123456789.123456"},
@@ -50,13 +42,10 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {6, "p=0.1234567", kAccepted, "0.123457"},
       {6, "p=1e22", kAccepted, "10000000000000000000000.000000"},
       {6, "p=.", kRejected, "."},
-      {6, "p=1e3", kAccepted, "1000.000000"},
       {6, "p=", kAccepted, "0.000000"},
       {6, "p=1e", kRejected, "1e"},
       {6, "p=%00", kAccepted, "0.000000"},
-      {6, "p=abc", kRejected, "abc"},
       {6, "p=nan", kRejected, "nan"},
-      {6, "p=2.5abc", kRejected, "2.5abc"},
       {6, "p=1%2C5", kRejected, "1,5"},
       {6, "p=inf", kRejected, "inf"},
       {6, "p=1e999", kRejected, "1e999"},
@@ -67,23 +56,18 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {9, "2p=0", kRejected, "..0."},
       {9, Boxes("010", "00", "0", "255"), kAccepted, "10.0.0.255"},
       {9, Boxes("10", "", "0", "1"), kRejected, "10..0.1"},
-      {9, Boxes("192", "168", "1", "300"), kRejected, "192.168.1.300"},
       {9, "", kNotSubmitted},
       {9, Boxes("010", "0", "0", "256"), kRejected, "010.0.0.256"},
-      {9, Boxes("1a", "2", "3", "4"), kRejected, "1a.2.3.4"},
       {9, Boxes("1", "-2", "3", "4"), kRejected, "1.-2.3.4"},
       // A box that decodes to nothing reads as 0 for the number lookup, but is no number.
       {9, Boxes("192", "%00", "1", "20"), kRejected, "192..1.20"},
       {9, Boxes("1", "7%003", "1", "2"), kAccepted, "1.7.1.2"},
-      {9, Boxes("192", "\0\0\0168"s, "1", "20"), kRejected, "192..1.20"},
       // Any other type: a non-empty text of at most 49 characters.
       {7, "p=hello+world%21", kAccepted, "hello world!"},
       {7, "p=", kRejected, ""},
       {7, "", kNotSubmitted},
       {7, "p=" + std::string(60, 'x'), kAccepted, std::string(49, 'x')},
       {7, "p=%00", kRejected, ""},
-      {5, "", kNotSubmitted},
-      {12, "p=x", kAccepted, "x"},
       {0, "p=y", kAccepted, "y"},
   };
   for (const auto& c : cases) {

@@ -35,17 +35,15 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
                     valgrind_log = (sandbox.Root() / "records" / "valgrind.%p.log").string();
   std::vector<std::string> env_strings, args = {"Merovane"};
   for (const auto& [name, value] : environment) env_strings.push_back(name + "=" + value);
-  if (checked)
-    args = {std::getenv("MEROVANE_TEST_VALGRIND"),
-            "--quiet",
-            "--leak-check=full",
-            "--show-leak-kinds=definite,indirect,possible",
-            "--errors-for-leak-kinds=definite,indirect,possible",
-            "--error-exitcode=" + std::to_string(kValgrindErrorStatus),
-            "--child-silent-after-fork=yes",
-            "--vgdb=no",
-            "--log-file=" + valgrind_log,
-            program};
+  if (checked) {
+    args = {std::getenv("MEROVANE_TEST_VALGRIND"), "--log-file=" + valgrind_log,
+            "--error-exitcode=" + std::to_string(kValgrindErrorStatus)};
+    for (const char* option : {"--quiet", "--leak-check=full", "--vgdb=no",
+                               "--show-leak-kinds=definite,indirect,possible",
+                               "--errors-for-leak-kinds=definite,indirect,possible",
+                               "--child-silent-after-fork=yes", program.c_str()})
+      args.emplace_back(option);
+  }
 #ifdef MEROVANE_TEST_EMULATOR
   args = {MEROVANE_TEST_EMULATOR, "-0", "Merovane",
           program};  // its emulator gives it the same argv[0]

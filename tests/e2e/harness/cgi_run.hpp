@@ -38,21 +38,13 @@ bool UnderMemcheck();
 inline constexpr const char* kTestHost = "card.example";
 inline constexpr const char* kTestHostUrl = "http://card.example";
 inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
-inline void SetVariable(CgiEnvironment& env, std::string_view name,
-                        std::optional<std::string_view> value) {
-  std::erase_if(env,
-                [&](const auto& variable) { return variable.first == name; });  // nullopt: unset
-  if (value) env.emplace_back(std::string(name), std::string(*value));
-}
 // `env` changed by `words`, apart by blanks: "NAME=VALUE" sets a variable, a bare "NAME" unsets it.
 inline CgiEnvironment With(CgiEnvironment env, std::string_view words) {
   for (std::size_t at = 0, end = 0; at < words.size(); at = end + 1) {
     end = std::min(words.find(' ', at), words.size());
-    const std::string_view word = words.substr(at, end - at);
-    const std::size_t equals = word.find('=');
-    SetVariable(
-        env, word.substr(0, equals),
-        equals == std::string_view::npos ? std::nullopt : std::optional(word.substr(equals + 1)));
+    const std::string_view word = words.substr(at, end - at), name = word.substr(0, word.find('='));
+    std::erase_if(env, [&](const auto& variable) { return variable.first == name; });
+    if (name.size() < word.size()) env.emplace_back(name, word.substr(name.size() + 1));
   }
   return env;
 }
@@ -66,10 +58,9 @@ inline CgiEnvironment GetRequest(std::string_view path_info) {
 }
 inline CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,
                                   std::string_view type = "application/x-www-form-urlencoded") {
-  CgiEnvironment env = GetRequest(path_info);
-  SetVariable(env, "REQUEST_METHOD", "POST");
-  SetVariable(env, "CONTENT_LENGTH", std::to_string(body.size()));
-  if (!type.empty()) SetVariable(env, "CONTENT_TYPE", type);
+  CgiEnvironment env = With(GetRequest(path_info), "REQUEST_METHOD=POST");
+  env.emplace_back("CONTENT_LENGTH", std::to_string(body.size()));
+  if (!type.empty()) env.emplace_back("CONTENT_TYPE", type);
   return env;
 }
 

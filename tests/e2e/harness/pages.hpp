@@ -14,10 +14,8 @@ inline const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: "
     "no-cache\r\nPragma: no-cache\r\n\r\n";
 inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
-inline std::string StaticPage() {
-  return kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html") +
-         Marker("pageFooter.html");
-}
+inline const std::string kStaticPage =
+    kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html") + Marker("pageFooter.html");
 inline std::string Redirect(const std::string& location) {
   return "Location: " + location + "\r\n\r\n";
 }
@@ -30,21 +28,17 @@ inline std::string CenteredNote(const std::string& text) {
 }
 
 // "/set"
-inline std::string NoPageSelectedPage() {
-  return GeneralPage(CenteredNote(
-      "You have not selected a page.<br/><br/>Please choose from one of the above menu options."));
-}
-inline std::string CrossSiteRefusal() {
-  return "Status: 403 Forbidden\r\n" +
-         GeneralPage(CenteredNote(
-             "The settings were not changed: the form was sent from a page "
-             "of another site.<br/><br/>Please use the card's own configuration page."));
-}
-inline std::string IncompleteFormRefusal() {
-  return "Status: 400 Bad Request\r\n" +
-         GeneralPage(CenteredNote("The settings were not changed: the form arrived "
-                                  "incomplete.<br/><br/>Please send it again."));
-}
+inline const std::string kNoPageSelectedPage = GeneralPage(CenteredNote(
+    "You have not selected a page.<br/><br/>Please choose from one of the above menu options."));
+inline const std::string kCrossSiteRefusal =
+    "Status: 403 Forbidden\r\n" +
+    GeneralPage(
+        CenteredNote("The settings were not changed: the form was sent from a page "
+                     "of another site.<br/><br/>Please use the card's own configuration page."));
+inline const std::string kIncompleteFormRefusal =
+    "Status: 400 Bad Request\r\n" +
+    GeneralPage(CenteredNote("The settings were not changed: the form arrived "
+                             "incomplete.<br/><br/>Please send it again."));
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
 // The new address as the script's string holds it, and as the link's attribute.
 inline std::string NetworkSettingsPage(const std::string& url, const std::string& in_link = "") {
@@ -54,11 +48,10 @@ inline std::string NetworkSettingsPage(const std::string& url, const std::string
                      "forward, please <a href=\"" +
                      (in_link.empty() ? url : in_link) + "\">click here</a>.</p>");
 }
-inline std::string DhcpWarningPage() {
-  return GeneralPage(kSettingNote +
-                     "<p align=\"center\"><strong>WARNING:</strong> Page does not forward "
-                     "automatically when DHCP is used.</p>");
-}
+inline const std::string kDhcpWarningPage =
+    GeneralPage(kSettingNote +
+                "<p align=\"center\"><strong>WARNING:</strong> Page does not forward "
+                "automatically when DHCP is used.</p>");
 inline std::string ErrorLine(const std::string& shown, const std::string& name) {
   return "<div class=\"errorText\">Invalid value \"" + shown + "\" for parameter: " + name +
          "</div>\r\n";
@@ -81,12 +74,10 @@ inline std::string ErrorPage(const std::string& error_lines, const std::string& 
 // The update status page and the progress feed
 inline const std::string kDoneBar =
     "<div class=\"progressbar\"><img src=\"/pics/progressbar-done.gif\"/></div>";
-inline std::string StatusRunningPage() {
-  return GeneralPage(
-      "<meta http-equiv=\"refresh\" content=\"2\"/><div class=\"progressbar\"><img "
-      "src=\"/pics/progressbar.gif\"/></div>"
-      "<div class=\"progressbar-message\">Update in progress</div>");
-}
+inline const std::string kStatusRunningPage = GeneralPage(
+    "<meta http-equiv=\"refresh\" content=\"2\"/><div class=\"progressbar\"><img "
+    "src=\"/pics/progressbar.gif\"/></div>"
+    "<div class=\"progressbar-message\">Update in progress</div>");
 inline std::string StatusCompletePage(bool reboot_form) {
   return GeneralPage(kDoneBar + "<div class=\"progressbar-message\">Upload Complete</div>" +
                      (reboot_form

@@ -32,13 +32,12 @@ class Sandbox {
   void WriteFile(const std::filesystem::path& path, std::string_view content,
                  unsigned mode = 0644) const;
   std::string ReadFile(const std::filesystem::path& path) const;  // "" when missing
-  // The file's content once it holds `part`, or as it is after 10 s.
+  // The file's content once it holds `part`, or as it is after kPatience.
   std::string AwaitFile(const std::filesystem::path& path, std::string_view part) const;
   void WriteCardFile(std::string_view path, std::string_view content) const {
     WriteFile(CardPath(path), content);
   }
-  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then runs
-  // `extra_shell`.
+  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then `extra_shell`.
   void InstallRecorder(const std::filesystem::path& path, std::string_view label,
                        std::string_view extra_shell = "") const;
   // A stand-in that records its run like InstallRecorder, runs `extra_shell`, then lists the
@@ -49,9 +48,8 @@ class Sandbox {
   // sockets), leaving out its own (its list, its folder, the working directory) and memcheck's
   // log; awaits the list.
   std::string HeldDescriptors(std::string_view label) const;
-  // The record log's lines, once it holds `count` of them or `timeout` has passed. What only
-  // takes long on a busy machine is waited for with kPatience: a wait that costs nothing when
-  // the event comes at once.
+  // The record log's lines once it holds `count` of them or `timeout` has passed (kPatience for
+  // what only takes long on a busy machine: no cost when the event comes at once).
   std::vector<std::string> Records(std::size_t count = 0,
                                    std::chrono::milliseconds timeout = {}) const;
 

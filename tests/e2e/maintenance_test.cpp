@@ -1,4 +1,6 @@
-// Whole-request tests of the progress feed and status page: one request per kind of answer.
+// Whole-request tests of the update's routes: the progress feed and status page (one request per
+// kind of answer), and "/reboot", whose reboot command is the sandbox's recording stand-in: no test
+// can reach the machine's own.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,10 +14,10 @@ namespace fs = std::filesystem;
 
 // The feed or the status page for the firmware or ppc load.
 std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
-  const std::string body = ppc ? "loadtype=ppcupload" : "loadtype=firmware";
-  CgiEnvironment env = feed ? PostRequest("/uploadupdate", body, "") : GetRequest("/uploadstatus");
-  if (!feed) SetVariable(env, "QUERY_STRING", ppc ? "type=ppcupload" : "type=firmware");
-  return RunCgi(sandbox, env, feed ? body : "").out;
+  const std::string load = ppc ? "ppcupload" : "firmware", body = feed ? "loadtype=" + load : "";
+  const CgiEnvironment env = feed ? PostRequest("/uploadupdate", body, "")
+                                  : With(GetRequest("/uploadstatus"), "QUERY_STRING=type=" + load);
+  return RunCgi(sandbox, env, body).out;
 }
 
 struct ProgressCase {
@@ -30,7 +32,7 @@ struct ProgressCase {
 // The other load type's file holds a running update that is neither read nor touched.
 TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateToEveryLaterRequest) {
   for (const ProgressCase& c :
-       {ProgressCase{"running", "\x01\x00\x2a"s, false, FeedRunning("42"), StatusRunningPage()},
+       {ProgressCase{"running", "\x01\x00\x2a"s, false, FeedRunning("42"), kStatusRunningPage},
         {"completed", "\x02\x00\x64"s, false, FeedComplete(false), StatusCompletePage(true), true},
         {"completed ppc", "\x02\x00\x64"s, true, FeedComplete(true), StatusCompletePage(true),
          true},
@@ -70,6 +72,47 @@ TEST(Progress, StatusPageReadsOnAsTheLoweredUserAfterTheDeletion) {
   EXPECT_EQ(Answer(sandbox, false, false),
             page.substr(0, page.size() - Marker("pageFooter.html").size()));
   EXPECT_FALSE(fs::exists(sandbox.CardPath("/tmp/progress")));
+}
+
+// Refused requests get the static page and no reboot. From the status page the page is whole and
+// the request's streams closed before the reboot command runs, about 2 s later, with only its path.
+TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
+  Sandbox sandbox;
+  const std::string status_page = "http://card.example/cgi-bin/Merovane/uploadstatus";
+  for (const std::string& referer : std::vector<std::string>{
+           "", "http://card.example/cgi-bin/Merovane/set", "http://evil.example/?" + status_page}) {
+    const auto env =
+        With(GetRequest("/reboot"), "HTTP_REFERER" + (referer.empty() ? "" : "=" + referer));
+    EXPECT_EQ(RunCgi(sandbox, env).out, kStaticPage) << referer;
+  }
+  const CgiEnvironment env =
+      With(GetRequest("/reboot"), "HTTP_REFERER=" + status_page + "?type=ppcupload");
+  const auto started = std::filesystem::file_time_type::clock::now();
+  const CgiRun run = RunCgi(sandbox, env);
+  EXPECT_EQ(std::pair(run.out, run.exit_status),
+            std::pair(RebootingPage("http://card.example"), 0));
+  EXPECT_TRUE(sandbox.Records().empty());
+  sandbox.Records(1, kPatience);  // then a second, of a refused request, would have run
+  EXPECT_EQ(sandbox.Records(2, std::chrono::seconds(1)),
+            std::vector<std::string>{"reboot [../../card/sbin/reboot]"});
+  EXPECT_GE(std::filesystem::last_write_time(sandbox.RecordLog()) - started,
+            std::chrono::milliseconds(1900));
+}
+
+// The reboot command holds the null device as its three streams and nothing the server left open;
+// one that cannot be started is logged.
+TEST(Reboot, TheCommandHoldsOnlyTheNullDeviceAndAFailedStartIsLogged) {
+  Sandbox sandbox;
+  sandbox.InstallDescriptorLister(sandbox.CardPath("/sbin/reboot"), "reboot");
+  const CgiEnvironment env =
+      With(GetRequest("/reboot"), "HTTP_REFERER=http://card.example/cgi-bin/Merovane/uploadstatus");
+  RunCgi(sandbox, env, "", {.inherited_descriptor = 7});
+  EXPECT_EQ(sandbox.HeldDescriptors("reboot"), "0>/dev/null 1>/dev/null 2>/dev/null ");
+  std::filesystem::remove(sandbox.CardPath("/sbin/reboot"));
+  RunCgi(sandbox, env);
+  EXPECT_EQ(sandbox.AwaitFile(sandbox.ErrorLog(), "\n"),
+            "reboot command ../../card/sbin/reboot could not be started: No such file or "
+            "directory\n");
 }
 
 }  // namespace
