@@ -58,6 +58,8 @@ TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
       {"a=1&b=2", " 3xyz", {{"a", "1", 2}}},
       {"v=" + long_value, {}, {{"v", long_value, 200001}}},
       {names, {}, named},
+      // One fingerprint (on a little-endian machine), two names.
+      {"n13627=a&n62286=b", {}, {{"n13627", "a", 2}, {"n62286", "b", 2}}},
       {"", {}, {}},
   };
   for (const auto& c : cases) {
