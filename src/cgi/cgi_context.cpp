@@ -5,7 +5,6 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "cgi/cgi_request.hpp"

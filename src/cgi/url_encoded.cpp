@@ -1,7 +1,6 @@
 #include "cgi/url_encoded.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <optional>
 #include <utility>

@@ -210,14 +210,13 @@ std::optional<std::string_view> FindTagText(std::string_view text, std::string_v
 
 namespace {
 
-constexpr const auto& kFieldNames = kRecordFieldNames;
 constexpr std::size_t kNoField = kRecordFieldCount;
 
 // Whether the tag name at `name`, with `room` bytes to the end of the line,
 // is the field's name followed by ">".
 template <RecordField field>
 bool IsFieldTag(const char* name, std::size_t room) {
-  constexpr std::string_view known = kFieldNames[static_cast<std::size_t>(field)];
+  constexpr std::string_view known = kRecordFieldNames[static_cast<std::size_t>(field)];
   return room > known.size() && name[known.size()] == '>' &&
          std::memcmp(name, known.data(), known.size()) == 0;
 }
@@ -268,7 +267,7 @@ struct ClosingTag {
 constexpr std::array<ClosingTag, kRecordFieldCount> kClosingTags = [] {
   std::array<ClosingTag, kRecordFieldCount> tags{};
   for (std::size_t field = 0; field < kRecordFieldCount; ++field) {
-    const std::string_view name = kFieldNames[field];
+    const std::string_view name = kRecordFieldNames[field];
     const std::size_t size = name.size() + 3;
     std::array<char, 8> bytes{}, mask{};
     for (std::size_t i = 0; i < bytes.size() && i < size; ++i) {
@@ -294,8 +293,9 @@ bool IsClosingTagAt(const char* at, const char* end, std::size_t field) {
   }
   // Past eight bytes: the rest of the name ("</" and its first six letters
   // were compared), then the ">".
-  return tag.size <= 8 || (std::memcmp(at + 8, kFieldNames[field].data() + 6, tag.size - 9) == 0 &&
-                           at[tag.size - 1] == '>');
+  return tag.size <= 8 ||
+         (std::memcmp(at + 8, kRecordFieldNames[field].data() + 6, tag.size - 9) == 0 &&
+          at[tag.size - 1] == '>');
 }
 
 }  // namespace
@@ -308,6 +308,12 @@ TagPlaces::TagPlaces() {
 void TagPlaces::ScanFor(std::string_view line, std::size_t field) {
   const char* const begin = line.data();
   const char* const end = begin + line.size();
+  // A tag's first place is the one kept.
+  const auto note = [begin](std::uint16_t& place, const char* tag) {
+    if (place == kAbsent) {
+      place = static_cast<std::uint16_t>(tag - begin);
+    }
+  };
   // Every "<" before `at` has been looked at.
   const char* at = begin + scanned_;
   while (at < end && (open_[field] == kAbsent || close_[field] == kAbsent)) {
@@ -326,11 +332,8 @@ void TagPlaces::ScanFor(std::string_view line, std::size_t field) {
       ++at;
       continue;
     }
-    std::uint16_t& place = closing ? close_[found] : open_[found];
-    if (place == kAbsent) {
-      place = static_cast<std::uint16_t>(at - begin);
-    }
-    at = name + kFieldNames[found].size() + 1;  // past the tag's ">"
+    note(closing ? close_[found] : open_[found], at);
+    at = name + kRecordFieldNames[found].size() + 1;  // past the tag's ">"
     if (closing) {
       continue;
     }
@@ -343,9 +346,7 @@ void TagPlaces::ScanFor(std::string_view line, std::size_t field) {
     }
     at = next;
     if (IsClosingTagAt(next, end, found)) {
-      if (close_[found] == kAbsent) {
-        close_[found] = static_cast<std::uint16_t>(next - begin);
-      }
+      note(close_[found], next);
       at = next + kClosingTags[found].size;
     }
   }

@@ -65,38 +65,53 @@ SubmittedValue CheckWholeNumber(const std::string& field_name) {
   return Judged(true, as_written ? std::move(text) : std::to_string(*number));
 }
 
-// Blanks around, an optional sign, digits with an optional point and
-// fraction (at least one digit in all), an optional exponent, and nothing
-// else: no "inf", "nan", hexadecimal, decimal comma or trailing letters,
-// which the number conversion would take or silently stop at.
-bool IsDecimalText(std::string_view text) {
+// The parts of a decimal text: blanks around, an optional sign, digits with
+// an optional point and fraction (at least one digit in all), an optional
+// exponent, and nothing else: no "inf", "nan", hexadecimal, decimal comma or
+// trailing letters, which the number conversion would take or silently stop
+// at. Nothing for any other text.
+struct DecimalText {
+  bool negative = false;
+  std::string_view whole;     // the digits before the point
+  std::string_view fraction;  // the digits after it
+  bool exponent = false;
+};
+
+std::optional<DecimalText> ReadDecimalText(std::string_view text) {
   text = CgiTrimmed(text);
   std::size_t at = 0;
-  const auto skip_digits = [&] {
+  const auto digits = [&] {
     const std::size_t start = at;
     while (at < text.size() && IsDigit(text[at])) ++at;
-    return at - start;
+    return text.substr(start, at - start);
   };
-  const auto skip_sign = [&] {
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  const auto sign = [&] {
+    const bool negative = at < text.size() && text[at] == '-';
+    if (at < text.size() && (text[at] == '+' || negative)) ++at;
+    return negative;
   };
-  skip_sign();
-  std::size_t digits = skip_digits();
+  DecimalText decimal;
+  decimal.negative = sign();
+  decimal.whole = digits();
   if (at < text.size() && text[at] == '.') {
     ++at;
-    digits += skip_digits();
+    decimal.fraction = digits();
   }
-  if (digits == 0) {
-    return false;
+  if (decimal.whole.empty() && decimal.fraction.empty()) {
+    return std::nullopt;
   }
   if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
     ++at;
-    skip_sign();
-    if (skip_digits() == 0) {
-      return false;
+    sign();
+    decimal.exponent = true;
+    if (digits().empty()) {
+      return std::nullopt;
     }
   }
-  return at == text.size();
+  if (at != text.size()) {
+    return std::nullopt;
+  }
+  return decimal;
 }
 
 // What "%f" writes for the number a decimal text reads as, worked out from
@@ -104,31 +119,15 @@ bool IsDecimalText(std::string_view text) {
 // it and no exponent: the double read from it then lies within half a
 // millionth of it, so its six decimals are the text's own. Nothing for any
 // other text.
-std::optional<std::string> SixDecimalsOfShortText(std::string_view text) {
-  text = CgiTrimmed(text);
-  std::string fixed;
-  std::size_t at = 0;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-    fixed.append(text[at] == '-' ? "-" : "");
-    ++at;
-  }
-  const auto digits = [&] {
-    const std::size_t start = at;
-    while (at < text.size() && IsDigit(text[at])) ++at;
-    return text.substr(start, at - start);
-  };
-  std::string_view whole = digits();
-  std::string_view fraction;
-  if (at < text.size() && text[at] == '.') {
-    ++at;
-    fraction = digits();
-  }
+std::optional<std::string> SixDecimalsOfShortText(DecimalText decimal) {
+  std::string_view whole = decimal.whole;
   whole.remove_prefix(std::min(whole.find_first_not_of('0'), whole.size()));
-  if (at != text.size() || whole.size() > 9 || fraction.size() > 6) {
+  if (decimal.exponent || whole.size() > 9 || decimal.fraction.size() > 6) {
     return std::nullopt;
   }
-  fixed.append(whole.empty() ? "0" : whole).append(".").append(fraction);
-  return fixed.append(6 - fraction.size(), '0');
+  std::string fixed = decimal.negative ? "-" : "";
+  fixed.append(whole.empty() ? "0" : whole).append(".").append(decimal.fraction);
+  return fixed.append(6 - decimal.fraction.size(), '0');
 }
 
 // The number that is applied is the one read from the text judged: an
@@ -140,10 +139,11 @@ SubmittedValue CheckDecimal(const std::string& field_name) {
   }
   double number = 0.0;
   if (!text.empty()) {
-    if (!IsDecimalText(text)) {
+    const std::optional<DecimalText> decimal = ReadDecimalText(text);
+    if (!decimal) {
       return Judged(false, std::move(text));
     }
-    if (std::optional<std::string> fixed = SixDecimalsOfShortText(text)) {
+    if (std::optional<std::string> fixed = SixDecimalsOfShortText(*decimal)) {
       return Judged(true, std::move(*fixed));
     }
     number = std::strtod(text.c_str(), nullptr);
