@@ -123,11 +123,18 @@ ChildEnd StartAndWait(const char* const* argv, void (*prepare)(), void (*not_sta
   if (AwaitEnd(child, deadline)) {
     return Reap(child);
   }
+  // The program by its id as well: it may have moved to another group.
+  // Both ids stay reserved while the child is not reaped.
   ::kill(-child, SIGTERM);
+  ::kill(child, SIGTERM);
   AwaitEnd(child, Clock::now() + kGrace);
   // What is left of the group, the program itself included if it ignores
-  // SIGTERM; its id is still reserved by the unreaped child.
+  // SIGTERM.
   ::kill(-child, SIGKILL);
+  ::kill(child, SIGKILL);
+  if (!AwaitEnd(child, Clock::now() + kGrace)) {
+    return {ChildEnd::kUnended, static_cast<int>(bound_seconds)};
+  }
   Reap(child);
   return {ChildEnd::kBounded, static_cast<int>(bound_seconds)};
 }
@@ -142,6 +149,8 @@ std::string DescribeChildEnd(const ChildEnd& end) {
       return "was ended by signal " + std::to_string(end.number);
     case ChildEnd::kBounded:
       return "ran past its bound of " + std::to_string(end.number) + " s and was ended";
+    case ChildEnd::kUnended:
+      return "ran past its bound of " + std::to_string(end.number) + " s and could not be ended";
     case ChildEnd::kNotStarted:
       break;
   }

@@ -9,7 +9,7 @@
 
 // How a child program ended.
 struct ChildEnd {
-  enum Kind { kExited, kSignalled, kBounded, kNotStarted } kind = kNotStarted;
+  enum Kind { kExited, kSignalled, kBounded, kUnended, kNotStarted } kind = kNotStarted;
   int number = 0;  // the exit status, the signal, the bound in seconds, or the error number
 };
 
@@ -52,7 +52,8 @@ class ChildSignals {
 // it), after `prepare` has run in the child and
 // with every descriptor above 2 closed. When it cannot be executed, the child
 // runs `not_started` (which ends it) and the parent learns why. Past
-// `bound_seconds` (0: no bound) the group gets SIGTERM, SIGKILL after a short
-// grace. Returns once the child has been reaped.
+// `bound_seconds` (0: no bound) the group and the program get SIGTERM, SIGKILL
+// after a short grace. Returns once the child has been reaped, or, when even
+// SIGKILL has not ended it after that grace again, without it (kUnended).
 ChildEnd RunChildProgram(const char* const* argv, void (*prepare)(), void (*not_started)(),
                          unsigned bound_seconds);

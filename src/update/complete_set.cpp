@@ -72,7 +72,7 @@ void RunRefreshScript() {
         std::exit(1);
       },
       card_paths::kChildTimeoutSeconds);
-  if (end.kind == ChildEnd::kNotStarted || end.kind == ChildEnd::kBounded) {
+  if (end.kind != ChildEnd::kExited && end.kind != ChildEnd::kSignalled) {
     WriteErrorLog("refresh script %s %s\n", card_paths::kRefreshScript,
                   DescribeChildEnd(end).c_str());
   }
