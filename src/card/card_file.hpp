@@ -16,8 +16,13 @@
 FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& status,
                                    mode_t mode = 0);
 
-// Opens `path` for reading that way: anything that is not a regular file
-// reads as a missing file. `flags` are added (O_NOFOLLOW, say); `status`,
-// when given, gets the file's status.
+// The largest card file read, a size no card needs: a larger one reads as a
+// missing file, with a line on the error log. Whoever sizes memory from a
+// file's status may add a byte or double it in any size type.
+inline constexpr off_t kCardFileMaxBytes = off_t{16} << 20;
+
+// Opens `path` for reading that way: anything that is not a regular file, or
+// is larger than kCardFileMaxBytes, reads as a missing file. `flags` are added
+// (O_NOFOLLOW, say); `status`, when given, gets the file's status.
 FileDescriptor OpenCardFileForReading(const char* path, int flags = 0,
                                       struct stat* status = nullptr);
