@@ -34,6 +34,8 @@ void WriteRebootingPage(std::string_view scheme) {
   IncludeFile(kPageFooterInclude);
 }
 
+std::string RebootCommand() { return std::string("reboot command ") + card_paths::kRebootCommand; }
+
 // The child leaves the request's streams to the request process, so the web
 // server sees the response end as soon as that process exits. The command
 // gets the null device for its three streams instead: closed, they would be
@@ -54,10 +56,8 @@ void WriteRebootingPage(std::string_view scheme) {
   ::sleep(kRebootDelaySeconds);
   // The error log stays open until the exec (it closes on exec), for the
   // one line that tells the command did not start.
-  CloseAboveStandardStreamsOnExec();
   ::execlp(card_paths::kRebootCommand, card_paths::kRebootCommand, static_cast<char*>(nullptr));
-  WriteErrorLog("reboot command %s could not be started: %s\n", card_paths::kRebootCommand,
-                std::strerror(errno));
+  WriteErrorLog("%s could not be started: %s\n", RebootCommand().c_str(), std::strerror(errno));
   ::_exit(0);
 }
 
@@ -71,9 +71,8 @@ int HandleReboot() {
     return 0;
   }
   WriteRebootingPage(scheme);
-  response::Flush();
-  // A failed fork leaves the page sent and the card running; nothing to add.
-  if (::fork() == 0) {
+  // A failed start leaves the page sent and the card running.
+  if (StartChild(RebootCommand(), ChildGroup::kInherited) == 0) {
     RebootAfterDelay();
   }
   return 0;

@@ -11,7 +11,6 @@
 #include "card/child_program.hpp"
 #include "card/error_log.hpp"
 #include "cgi/cgi_request.hpp"
-#include "cgi/checked_alloc.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "response/response_output.hpp"
 #include "update/network_settings_page.hpp"
@@ -33,18 +32,9 @@ void ApplyChange(const ParamChange& change) {
     return;
   }
   const char* const argv[] = {prog.data(), oid.data(), change.value.c_str(), nullptr};
-  const ChildEnd end = RunChildProgram(
-      argv,
-      [] {
-        RestoreRequestEndSignals(/*keep_pipe_ignored=*/true);
-        CgiRestoreAddressSpaceLimit();
-      },
-      // Not started: end without flushing anything inherited.
-      [] { ::_exit(0); }, card_paths::kChildTimeoutSeconds);
-  if (end.kind != ChildEnd::kExited || end.number != 0) {
-    WriteErrorLog("change program %s for %s %s\n", prog.data(), oid.data(),
-                  DescribeChildEnd(end).c_str());
-  }
+  RunChildProgram({.argv = argv,
+                   .what = "change program " + std::string(prog.data()) + " for " + oid.data(),
+                   .prepare = [] { RestoreRequestEndSignals(/*keep_pipe_ignored=*/true); }});
 }
 
 // The refresh process: nothing of the request's streams stays open in it,
@@ -60,23 +50,9 @@ void PrepareRefresh() {
   std::freopen(card_paths::kDevNull, "w", stderr);
   // Only now: closing the streams may still write to a closed response.
   RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
-  CgiRestoreAddressSpaceLimit();
 }
 
-void RunRefreshScript() {
-  const char* const argv[] = {card_paths::kRefreshScript, nullptr};
-  const ChildEnd end = RunChildProgram(
-      argv, PrepareRefresh,
-      [] {
-        std::perror("execl");
-        std::exit(1);
-      },
-      card_paths::kChildTimeoutSeconds);
-  if (end.kind != ChildEnd::kExited && end.kind != ChildEnd::kSignalled) {
-    WriteErrorLog("refresh script %s %s\n", card_paths::kRefreshScript,
-                  DescribeChildEnd(end).c_str());
-  }
-}
+std::string RefreshScript() { return std::string("refresh script ") + card_paths::kRefreshScript; }
 
 }  // namespace
 
@@ -93,17 +69,19 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
   }
   CgiFreeRequest();
 
-  {
-    const ChildSignals child_signals;  // set once for every change program
-    for (const ParamChange& change : state.changes) {
-      ApplyChange(change);
-    }
+  for (const ParamChange& change : state.changes) {
+    ApplyChange(change);
   }
 
   // The request process does not wait for the refresh: an intermediate
   // process does, so the refresh never becomes a zombie of the server.
-  if (::fork() == 0) {
-    RunRefreshScript();
+  if (StartChild(RefreshScript(), ChildGroup::kInherited) == 0) {
+    const char* const argv[] = {card_paths::kRefreshScript, nullptr};
+    RunChildProgram({.argv = argv,
+                     .what = RefreshScript(),
+                     .prepare = PrepareRefresh,
+                     .not_started = [] { std::perror("execl"); },
+                     .log_every_failure = false});
   }
   return 0;
 }
