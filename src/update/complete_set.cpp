@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,6 +26,7 @@ void ApplyChange(const ParamChange& change) {
   // The record's texts, each ended by a NUL: a record fits a descriptor
   // line, so neither is ever cut.
   std::array<char, MAX_LINE_LENGTH> prog, oid;
+  assert(change.prog.size() < prog.size() && change.oid.size() < oid.size());
   *std::copy(change.prog.begin(), change.prog.end(), prog.begin()) = '\0';
   *std::copy(change.oid.begin(), change.oid.end(), oid.begin()) = '\0';
   if (change.prog.empty()) {
