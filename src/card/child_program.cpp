@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
@@ -152,6 +153,14 @@ ChildEnd EndBounded(pid_t child, unsigned bound_seconds) {
   return {ChildEnd::kBounded, bound};
 }
 
+void LogEnd(const ChildName& name, const std::string& end) {
+  if (name.oid != nullptr) {
+    WriteErrorLog("%s %s for %s %s\n", name.kind, name.path, name.oid, end.c_str());
+  } else {
+    WriteErrorLog("%s %s %s\n", name.kind, name.path, end.c_str());
+  }
+}
+
 // Starts the program and waits for it; kNotStarted once StartChild has
 // logged that no process could be made.
 std::optional<ChildEnd> StartAndWait(const ChildProgram& program) {
@@ -160,7 +169,7 @@ std::optional<ChildEnd> StartAndWait(const ChildProgram& program) {
     return ChildEnd{ChildEnd::kNotStarted, errno};
   }
   const ChildSignals signals;
-  const pid_t child = StartChild(program.what, ChildGroup::kOwn);
+  const pid_t child = StartChild(program.name, ChildGroup::kOwn);
   if (child == 0) {
     // On failure the error number goes back through the pipe.
     ::close(report[0]);
@@ -199,10 +208,10 @@ std::optional<ChildEnd> StartAndWait(const ChildProgram& program) {
 
 }  // namespace
 
-pid_t StartChild(const std::string& what, ChildGroup group) {
+pid_t StartChild(const ChildName& name, ChildGroup group) {
   const pid_t child = ::fork();
   if (child < 0) {
-    WriteErrorLog("%s could not be started: %s\n", what.c_str(), std::strerror(errno));
+    LogEnd(name, ChildEnd{ChildEnd::kNotStarted, errno}.Describe());
     return child;
   }
   if (group == ChildGroup::kOwn) {
@@ -221,6 +230,6 @@ void RunChildProgram(const ChildProgram& program) {
   }
   if (program.log_every_failure || end->kind == ChildEnd::kNotStarted ||
       end->kind == ChildEnd::kBounded || end->kind == ChildEnd::kUnended) {
-    WriteErrorLog("%s %s\n", program.what.c_str(), end->Describe().c_str());
+    LogEnd(program.name, end->Describe());
   }
 }

@@ -34,8 +34,6 @@ void WriteRebootingPage(std::string_view scheme) {
   IncludeFile(kPageFooterInclude);
 }
 
-std::string RebootCommand() { return std::string("reboot command ") + card_paths::kRebootCommand; }
-
 // The child leaves the request's streams to the request process, so the web
 // server sees the response end as soon as that process exits. The command
 // gets the null device for its three streams instead: closed, they would be
@@ -57,7 +55,8 @@ std::string RebootCommand() { return std::string("reboot command ") + card_paths
   // The error log stays open until the exec (it closes on exec), for the
   // one line that tells the command did not start.
   ::execlp(card_paths::kRebootCommand, card_paths::kRebootCommand, static_cast<char*>(nullptr));
-  WriteErrorLog("%s could not be started: %s\n", RebootCommand().c_str(), std::strerror(errno));
+  WriteErrorLog("reboot command %s could not be started: %s\n", card_paths::kRebootCommand,
+                std::strerror(errno));
   ::_exit(0);
 }
 
@@ -72,7 +71,7 @@ int HandleReboot() {
   }
   WriteRebootingPage(scheme);
   // A failed start leaves the page sent and the card running.
-  if (StartChild(RebootCommand(), ChildGroup::kInherited) == 0) {
+  if (StartChild({"reboot command", card_paths::kRebootCommand}, ChildGroup::kInherited) == 0) {
     RebootAfterDelay();
   }
   return 0;

@@ -1,12 +1,9 @@
 #include "update/complete_set.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdio>
-#include <cstdlib>
 
 #include "card/card_paths.hpp"
 #include "card/child_program.hpp"
@@ -35,7 +32,7 @@ void ApplyChange(const ParamChange& change) {
   }
   const char* const argv[] = {prog.data(), oid.data(), change.value.c_str(), nullptr};
   RunChildProgram({.argv = argv,
-                   .what = "change program " + std::string(prog.data()) + " for " + oid.data(),
+                   .name = {"change program", prog.data(), oid.data()},
                    .prepare = [] { RestoreRequestEndSignals(/*keep_pipe_ignored=*/true); }});
 }
 
@@ -53,8 +50,6 @@ void PrepareRefresh() {
   // Only now: closing the streams may still write to a closed response.
   RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
 }
-
-std::string RefreshScript() { return std::string("refresh script ") + card_paths::kRefreshScript; }
 
 }  // namespace
 
@@ -77,10 +72,11 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
 
   // The request process does not wait for the refresh: an intermediate
   // process does, so the refresh never becomes a zombie of the server.
-  if (StartChild(RefreshScript(), ChildGroup::kInherited) == 0) {
+  const ChildName refresh{"refresh script", card_paths::kRefreshScript};
+  if (StartChild(refresh, ChildGroup::kInherited) == 0) {
     const char* const argv[] = {card_paths::kRefreshScript, nullptr};
     RunChildProgram({.argv = argv,
-                     .what = RefreshScript(),
+                     .name = refresh,
                      .prepare = PrepareRefresh,
                      .not_started = [] { std::perror("execl"); },
                      .log_every_failure = false});
