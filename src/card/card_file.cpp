@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include "card/error_log.hpp"
+
 FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& status, mode_t mode) {
   FileDescriptor file(::open(path, flags | O_NONBLOCK | O_CLOEXEC, mode));
   if (file && (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))) {
@@ -12,5 +14,12 @@ FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& sta
 
 FileDescriptor OpenCardFileForReading(const char* path, int flags, struct stat* status) {
   struct stat own {};
-  return OpenRegularCardFile(path, O_RDONLY | flags, status != nullptr ? *status : own);
+  struct stat& filled = status != nullptr ? *status : own;
+  FileDescriptor file = OpenRegularCardFile(path, O_RDONLY | flags, filled);
+  if (file && filled.st_size > kCardFileMaxBytes) {
+    WriteErrorLog("the card file %s is larger than %lld bytes and is not read\n", path,
+                  static_cast<long long>(kCardFileMaxBytes));
+    file.Close();
+  }
+  return file;
 }

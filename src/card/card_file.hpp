@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
+
 #include "card/file_descriptor.hpp"
 
 // The one way a file of the card is opened. Any process of the card can put
@@ -16,8 +18,14 @@
 FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& status,
                                    mode_t mode = 0);
 
-// Opens `path` for reading that way: anything that is not a regular file
-// reads as a missing file. `flags` are added (O_NOFOLLOW, say); `status`,
-// when given, gets the file's status.
+// The largest card file read, a size no card needs: a larger one reads as a
+// missing file, with a line on the error log. Whoever sizes memory from a
+// file's status may add a byte or double it in any size type.
+inline constexpr off_t kCardFileMaxBytes = off_t{16} << 20;
+static_assert(2 * static_cast<std::uintmax_t>(kCardFileMaxBytes) + 1 <= SIZE_MAX);
+
+// Opens `path` for reading that way: anything that is not a regular file, or
+// is larger than kCardFileMaxBytes, reads as a missing file. `flags` are added
+// (O_NOFOLLOW, say); `status`, when given, gets the file's status.
 FileDescriptor OpenCardFileForReading(const char* path, int flags = 0,
                                       struct stat* status = nullptr);

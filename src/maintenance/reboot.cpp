@@ -54,7 +54,6 @@ void WriteRebootingPage(std::string_view scheme) {
   ::sleep(kRebootDelaySeconds);
   // The error log stays open until the exec (it closes on exec), for the
   // one line that tells the command did not start.
-  CloseAboveStandardStreamsOnExec();
   ::execlp(card_paths::kRebootCommand, card_paths::kRebootCommand, static_cast<char*>(nullptr));
   WriteErrorLog("reboot command %s could not be started: %s\n", card_paths::kRebootCommand,
                 std::strerror(errno));
@@ -71,9 +70,8 @@ int HandleReboot() {
     return 0;
   }
   WriteRebootingPage(scheme);
-  response::Flush();
-  // A failed fork leaves the page sent and the card running; nothing to add.
-  if (::fork() == 0) {
+  // A failed start leaves the page sent and the card running.
+  if (StartChild({"reboot command", card_paths::kRebootCommand}, ChildGroup::kInherited) == 0) {
     RebootAfterDelay();
   }
   return 0;

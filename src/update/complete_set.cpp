@@ -1,17 +1,14 @@
 #include "update/complete_set.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdio>
-#include <cstdlib>
 
 #include "card/card_paths.hpp"
 #include "card/child_program.hpp"
 #include "card/error_log.hpp"
 #include "cgi/cgi_request.hpp"
-#include "cgi/checked_alloc.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "response/response_output.hpp"
 #include "update/network_settings_page.hpp"
@@ -26,6 +23,7 @@ void ApplyChange(const ParamChange& change) {
   // The record's texts, each ended by a NUL: a record fits a descriptor
   // line, so neither is ever cut.
   std::array<char, MAX_LINE_LENGTH> prog, oid;
+  assert(change.prog.size() < prog.size() && change.oid.size() < oid.size());
   *std::copy(change.prog.begin(), change.prog.end(), prog.begin()) = '\0';
   *std::copy(change.oid.begin(), change.oid.end(), oid.begin()) = '\0';
   if (change.prog.empty()) {
@@ -33,18 +31,9 @@ void ApplyChange(const ParamChange& change) {
     return;
   }
   const char* const argv[] = {prog.data(), oid.data(), change.value.c_str(), nullptr};
-  const ChildEnd end = RunChildProgram(
-      argv,
-      [] {
-        RestoreRequestEndSignals(/*keep_pipe_ignored=*/true);
-        CgiRestoreAddressSpaceLimit();
-      },
-      // Not started: end without flushing anything inherited.
-      [] { ::_exit(0); }, card_paths::kChildTimeoutSeconds);
-  if (end.kind != ChildEnd::kExited || end.number != 0) {
-    WriteErrorLog("change program %s for %s %s\n", prog.data(), oid.data(),
-                  DescribeChildEnd(end).c_str());
-  }
+  RunChildProgram({.argv = argv,
+                   .name = {"change program", prog.data(), oid.data()},
+                   .prepare = [] { RestoreRequestEndSignals(/*keep_pipe_ignored=*/true); }});
 }
 
 // The refresh process: nothing of the request's streams stays open in it,
@@ -60,22 +49,6 @@ void PrepareRefresh() {
   std::freopen(card_paths::kDevNull, "w", stderr);
   // Only now: closing the streams may still write to a closed response.
   RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
-  CgiRestoreAddressSpaceLimit();
-}
-
-void RunRefreshScript() {
-  const char* const argv[] = {card_paths::kRefreshScript, nullptr};
-  const ChildEnd end = RunChildProgram(
-      argv, PrepareRefresh,
-      [] {
-        std::perror("execl");
-        std::exit(1);
-      },
-      card_paths::kChildTimeoutSeconds);
-  if (end.kind == ChildEnd::kNotStarted || end.kind == ChildEnd::kBounded) {
-    WriteErrorLog("refresh script %s %s\n", card_paths::kRefreshScript,
-                  DescribeChildEnd(end).c_str());
-  }
 }
 
 }  // namespace
@@ -93,17 +66,20 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
   }
   CgiFreeRequest();
 
-  {
-    const ChildSignals child_signals;  // set once for every change program
-    for (const ParamChange& change : state.changes) {
-      ApplyChange(change);
-    }
+  for (const ParamChange& change : state.changes) {
+    ApplyChange(change);
   }
 
   // The request process does not wait for the refresh: an intermediate
   // process does, so the refresh never becomes a zombie of the server.
-  if (::fork() == 0) {
-    RunRefreshScript();
+  const ChildName refresh{"refresh script", card_paths::kRefreshScript};
+  if (StartChild(refresh, ChildGroup::kInherited) == 0) {
+    const char* const argv[] = {card_paths::kRefreshScript, nullptr};
+    RunChildProgram({.argv = argv,
+                     .name = refresh,
+                     .prepare = PrepareRefresh,
+                     .not_started = [] { std::perror("execl"); },
+                     .log_every_failure = false});
   }
   return 0;
 }

@@ -158,9 +158,10 @@ TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
 }
 
 // A copy built with a 2-second bound. A change program that hangs with a child of its own, both
-// deaf to SIGTERM, is ended with that child (the response closes: the child held it); one that
-// cannot start, fails or is killed goes on the log too, one line each. The later change and the
-// refresh run all the same; a refresh that cannot start is logged.
+// deaf to SIGTERM, and leaves its group for its parent's, is ended with that child (the response
+// closes: the child held it); one that cannot start, fails or is killed goes on the log too, one
+// line each. The later change and the refresh run all the same; a refresh that cannot start is
+// logged.
 TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
   SetCard card({{.oid = "absent", .name = "A", .type = "7", .prog = "/nonexistent/change"},
                 {.oid = "fail", .name = "F", .type = "7"},
@@ -169,7 +170,8 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
                 {.oid = "last", .name = "L", .type = "7"}});
   card.InstallRecorder(card.ChangeProgram(), "change",
                        "case $1 in fail) exit 3;; signalled) kill -s USR1 $$;;"
-                       " hang) trap '' TERM; sleep 600;; esac");
+                       " hang) exec perl -e '$SIG{TERM} = \"IGNORE\"; fork or exec \"sleep\", 600;"
+                       " setpgrp(0, getpgrp(getppid)); sleep 600';; esac");
   const std::string body = "oid-absent=1&oid-fail=1&oid-signalled=1&oid-hang=1&oid-last=1";
   EXPECT_EQ(Post(card, body, {.program = MEROVANE_BOUNDED_PROGRAM}).out,
             NetworkSettingsPage(kTestHostUrl));
