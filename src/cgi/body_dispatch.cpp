@@ -20,12 +20,9 @@ constexpr std::string_view kUrlEncodedType = "application/x-www-form-urlencoded"
 constexpr std::string_view kMultipartType = "multipart/form-data";
 
 // The first read asks for this much at most; later reads at most double what
-// has arrived, so a short body under a large declared length costs little.
+// has arrived, so the buffer stays within twice the bytes that arrived (and
+// one first read) whatever length was declared.
 constexpr std::size_t kFirstReadSize = 64 * 1024;
-// Room made at once for a declared length up to this: the body is then read
-// into one buffer instead of being copied through ever larger ones (each copy
-// touches new pages). The room is only address space until bytes arrive.
-constexpr std::size_t kRoomMadeAtOnce = 4 * 1024 * 1024;
 
 // Reads up to `wanted` bytes of the stream into `into`: straight from its
 // descriptor while the stream has never been given a buffer (so it holds no
@@ -52,7 +49,6 @@ std::optional<std::size_t> ReadSome(std::FILE* stream, char* into, std::size_t w
 
 std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) {
   std::string body;
-  body.reserve(std::min<std::size_t>(length, kRoomMadeAtOnce));
   std::size_t received = 0;
   while (received < length) {
     const std::size_t wanted =

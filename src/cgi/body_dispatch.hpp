@@ -22,7 +22,6 @@
 int CgiParseBody(std::int32_t& status);
 
 // Reads up to `length` bytes from `stream`, fewer when the input ends first.
-// Memory grows with the bytes that arrive, never with what was declared;
-// address space for up to 4 MiB of the declared length is taken at once.
+// Memory grows with the bytes that arrive, never with what was declared.
 // Nothing on a read error.
 std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length);

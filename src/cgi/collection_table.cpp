@@ -163,7 +163,9 @@ void CollectionTable::RebuildIndex(std::size_t slots) {
 }
 
 std::size_t CollectionTable::FirstIndexSize() const {
-  return std::bit_ceil(std::max(kFewestSlots, length_ / kTextBytesPerSlot));
+  // The text that arrived, never the length declared for it: a short body
+  // under a large CONTENT_LENGTH gets a small index.
+  return std::bit_ceil(std::max(kFewestSlots, text_.size() / kTextBytesPerSlot));
 }
 
 void CollectionTable::StartIndex() {

@@ -34,8 +34,8 @@
 //     lookup. However the names collide, there are too few of them to
 //     matter. Past kUnindexedNames names the index below takes over;
 //   - the name index: open addressing over 32-bit slots, at most three
-//     quarters full, sized first by the length of a URL-encoded text (a
-//     slot for every 8 bytes, so a form of many names is not indexed again
+//     quarters full, sized first by the bytes of a URL-encoded text that
+//     arrived (a slot for every 8 bytes, so a form of many names is not indexed again
 //     and again), then to the names that arrived. A name's place comes
 //     from the low 32 bits of its keyed hash (see name_hash.hpp), kept with
 //     its collection: the low bits choose the slot, and the bits above them

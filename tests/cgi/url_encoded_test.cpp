@@ -1,7 +1,10 @@
 // URL-encoded text: decoding, and splitting bodies and query strings into entries.
 #include "cgi/url_encoded.hpp"
 
+#include <fstream>
+
 #include "cgi/cgi_test_support.hpp"
+#include "cgi/checked_alloc.hpp"
 
 namespace {
 using namespace cgi_testing;
@@ -67,5 +70,22 @@ TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
     EXPECT_EQ(TableEntries(), c.entries) << ::testing::PrintToString(c.body.substr(0, 20));
     EXPECT_EQ(CgiBodyArrived().whole, c.whole) << ::testing::PrintToString(c.body.substr(0, 20));
   }
+}
+
+// Memory follows the bytes that arrived: 40 names declared as 100,000,000 bytes parse within
+// 16 MiB more address space than the process holds (the sanitizer build sets no limit).
+TEST(UrlEncodedMemory, FollowsTheBytesThatArrivedNotTheDeclaredLength) {
+  std::string body = "n0=0";
+  for (int i = 1; i < 40; ++i) body += "&n" + std::to_string(i) + "=" + std::to_string(i);
+  std::size_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const std::size_t held_mib = pages * ::sysconf(_SC_PAGESIZE) >> 20;
+  EXPECT_EXIT(
+      {
+        CgiLimitAddressSpace(held_mib + 16);
+        ParsePost(body, kUrlEncoded, "100000000");
+        std::exit(TableEntries().size() == 40 ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 }  // namespace
