@@ -21,7 +21,8 @@
 // its declared length; the request notes whether it arrived whole.
 int CgiParseBody(std::int32_t& status);
 
-// Reads up to `length` bytes from `stream`, fewer when the input ends first.
+// Reads up to `length` bytes from the descriptor of `stream` (see
+// CgiReadInput), fewer when the input ends first.
 // Memory grows with the bytes that arrive, never with what was declared.
 // Nothing on a read error.
 std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length);
