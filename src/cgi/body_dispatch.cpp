@@ -45,6 +45,12 @@ std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) 
 }
 
 int CgiParseBody(std::int32_t& status) {
+  // A body of no known length is never read, and never whole.
+  if (const CgiBodyArrival::Length spelling = CgiLengthSpelling();
+      spelling != CgiBodyArrival::Length::kDigits) {
+    CgiNoteBodyArrival(0, false, spelling);
+    return -1;
+  }
   const std::optional<std::uint32_t> declared = CgiDeclaredLength();
   const std::optional<std::string_view> type = CgiCapturedValue(kContentTypeSlot);
   if (!declared || !type) {

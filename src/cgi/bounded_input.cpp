@@ -1,5 +1,6 @@
 #include "cgi/bounded_input.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,11 +9,32 @@
 
 #include "cgi/checked_alloc.hpp"
 
+namespace {
+
+// How long a read waits for data that has not come: a web server's own
+// time-out for a client that sends nothing (lighttpd's and Apache's is 60 s).
+constexpr int kInputWaitMilliseconds = 60 * 1000;
+
+}  // namespace
+
 std::optional<std::size_t> CgiReadInput(int descriptor, char* buffer, std::size_t size) {
   while (true) {
     const ssize_t arrived = ::read(descriptor, buffer, size);
     if (arrived >= 0) {
       return static_cast<std::size_t>(arrived);
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // A non-blocking input whose data is late: waited for as a server
+      // waits for its client, and its end when none comes.
+      pollfd input{.fd = descriptor, .events = POLLIN, .revents = 0};
+      const int ready = ::poll(&input, 1, kInputWaitMilliseconds);
+      if (ready == 0) {
+        return 0;
+      }
+      if (ready > 0 || errno == EINTR) {
+        continue;
+      }
+      return std::nullopt;
     }
     if (errno != EINTR) {
       return std::nullopt;

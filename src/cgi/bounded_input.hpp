@@ -16,7 +16,9 @@
 // input, then miss.
 
 // Reads up to `size` bytes from `descriptor` into `buffer`: their number (0
-// at the end of the input), or nothing on a read error.
+// at the end of the input), or nothing on a read error. A non-blocking
+// descriptor without data is waited for, up to 60 s at a time; when nothing
+// comes, the input has ended there (so the body is not whole).
 std::optional<std::size_t> CgiReadInput(int descriptor, char* buffer, std::size_t size);
 
 // The first `length` bytes of a descriptor as a stream of their own, which

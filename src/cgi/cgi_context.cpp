@@ -2,13 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "cgi/cgi_request.hpp"
-#include "cgi/number_conversion.hpp"
 
 namespace {
 
@@ -73,19 +75,34 @@ std::optional<std::string_view> CgiCapturedValue(std::size_t index) {
   return *environment->values[index];
 }
 
-std::optional<std::uint32_t> CgiDeclaredLength() {
+CgiBodyArrival::Length CgiLengthSpelling() {
   const std::optional<std::string_view> text = CgiCapturedValue(kContentLengthSlot);
-  std::int32_t declared = 0;
-  if (!text || !CgiConvertLong32(std::string(*text).c_str(), declared) || declared < 0) {
-    return std::nullopt;
+  if (!text) {
+    return CgiBodyArrival::Length::kAbsent;
   }
-  return static_cast<std::uint32_t>(declared);
+  const bool digits = !text->empty() && std::all_of(text->begin(), text->end(),
+                                                    [](char c) { return c >= '0' && c <= '9'; });
+  return digits ? CgiBodyArrival::Length::kDigits : CgiBodyArrival::Length::kNotDigits;
 }
 
-void CgiNoteBodyArrival(std::uint64_t received, bool whole) {
+std::optional<std::uint32_t> CgiDeclaredLength() {
+  if (CgiLengthSpelling() != CgiBodyArrival::Length::kDigits) {
+    return std::nullopt;
+  }
+  const std::string_view text = *CgiCapturedValue(kContentLengthSlot);
+  std::uint32_t declared = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), declared);
+  if (error != std::errc() || declared > std::numeric_limits<std::int32_t>::max()) {
+    return std::nullopt;
+  }
+  return declared;
+}
+
+void CgiNoteBodyArrival(std::uint64_t received, bool whole, CgiBodyArrival::Length length) {
   if (CgiEnvironment* environment = CgiCurrentEnvironment()) {
     environment->body_received = received;
     environment->body_whole = whole;
+    environment->body_length = length;
   }
 }
 

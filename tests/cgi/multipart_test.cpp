@@ -65,10 +65,9 @@ TEST_F(CgiTest, MultipartBodyGivesOneEntryPerNamedPart) {
        {Field("a", "1"), Field("b", "2\r\n3")},
        false},
       {"--xyz\r\nContent-Disposition: form-data\r\n\r\n0\r\n" + a1 + kClose, {Field("a", "1")}},
-      // Fewer bytes than declared; a part beyond the declared length; a length without digits.
+      // Fewer bytes than declared; a part beyond the declared length.
       {a1 + kClose, {Field("a", "1")}, false, kType, std::to_string((a1 + kClose).size() + 1)},
-      {a1 + b2 + kClose, {Field("a", "1")}, false, kType, std::to_string(a1.size())},
-      {a1 + kClose, {}, false, kType, "x"}};
+      {a1 + b2 + kClose, {Field("a", "1")}, false, kType, std::to_string(a1.size())}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content_type + " / " + c.length.value_or("-") + "\n" + c.body.substr(0, 200));
     ASSERT_EQ(ParsePost(c.body, c.content_type, c.length), 0);

@@ -58,7 +58,6 @@ TEST_F(CgiTest, UrlEncodedBodySplitsIntoEntries) {
       {"a=1", "10", {{"a", "1", 9}}, false},
       {"a=1&", "10", {{"a", "1", 2}, {"", "", 1}}, false},
       {"a=1&b=2%41", "2147483647", {{"a", "1", 2}, {"b", "2A", 2147483647u - 6 + 1}}, false},
-      {"a=1&b=2", " 3xyz", {{"a", "1", 2}}},
       {"v=" + long_value, {}, {{"v", long_value, 200001}}},
       {names, {}, named},
       // One fingerprint (on a little-endian machine), two names.
