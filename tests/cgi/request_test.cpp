@@ -97,18 +97,6 @@ TEST_F(CgiTest, ANonBlockingInputIsWaitedFor) {
   EXPECT_TRUE(CgiBodyArrived().whole);
 }
 
-// Of a variable the environment holds twice, the first entry counts, as getenv finds it.
-TEST_F(CgiTest, TheFirstEntryOfAVariableCounts) {
-  char method[] = "REQUEST_METHOD=GET", first[] = "QUERY_STRING=a=1", second[] = "QUERY_STRING=b=2";
-  char* entries[] = {method, first, second, nullptr};
-  char** const saved = environ;
-  environ = entries;
-  const int parsed = CgiParseRequest();
-  environ = saved;
-  EXPECT_EQ(parsed, 0);
-  EXPECT_EQ(TableEntries(), (std::vector<Entry>{{"a", "1", 2}}));
-}
-
 // One field looked up as text (capacity 50), as an integer (fallback 77) and
 // as a double (fallback 7.25): each result code and value.
 using Lookups = std::tuple<CgiResult, std::string, CgiResult, std::int32_t, CgiResult, double>;
