@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <utility>
 
 #include "cgi/cgi_context.hpp"
@@ -108,6 +109,7 @@ inline std::size_t CollectionTable::SlotOf(std::string_view name, std::uint32_t 
   const std::size_t mask = index_.size() - 1;
   const std::uint32_t tag = TagOf(hash);
   // The index is never full, so the walk ends at a free slot at the latest.
+  assert(collections_.size() < index_.size());
   for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
     const std::uint32_t code = index_[slot];
     if (code == 0) {
@@ -126,6 +128,7 @@ void CollectionTable::RebuildIndex(std::size_t slots) {
   // The old index goes first: the new one is filled from the collections.
   index_ = ZeroedSlots();
   index_ = ZeroedSlots(slots);
+  assert(std::has_single_bit(slots) && collections_.size() < slots);
   shift_ = static_cast<unsigned>(std::countr_zero(slots));
   const std::size_t mask = slots - 1;
   for (std::size_t position = 0; position < collections_.size(); ++position) {
@@ -200,11 +203,14 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
 
 void CollectionTable::AppendPair(std::size_t name, std::size_t name_length,
                                  std::optional<std::size_t> value) {
+  // A text is at most a 32-bit signed length long: its offsets fit.
+  assert(name + name_length < kNone && value.value_or(0) < kNone);
   Append(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(name_length),
          value ? static_cast<std::uint32_t>(*value) : kNone);
 }
 
 void CollectionTable::AppendPart(MimePart& part) {
+  assert(part.name);  // a part without a name is no entry
   const std::string_view name = *part.name;
   PartValue& value = parts_.push_back({});
   value.data = std::move(part.data);

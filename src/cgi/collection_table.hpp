@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -59,7 +60,6 @@ class CollectionTable {
 
   // URL-encoded text, for the parse: names are decoded in it in place.
   std::string& Text() { return text_; }
-  std::size_t Length() const { return length_; }
   // A pair whose name is the `name_length` bytes at `name` of the text and
   // whose value starts at `value` (nothing: a pair without "="); the value
   // runs to the next "&" or the end of the text.
@@ -99,6 +99,9 @@ class CollectionTable {
   // bits and the hash's bits above its slot bits above them.
   std::uint32_t TagOf(std::uint32_t hash) const { return shift_ == 32 ? 0 : hash >> shift_; }
   std::uint32_t CodeOf(std::uint32_t hash, std::size_t position) const {
+    // The position plus one fits below the tag: the index has more slots
+    // than there are collections.
+    assert(position + 1 < index_.size());
     return (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
   }
   std::size_t PositionOf(std::uint32_t code) const {
