@@ -62,9 +62,7 @@ TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
               (c.field ? std::vector<Entry>{{c.field, "1", 2}} : std::vector<Entry>{}));
     EXPECT_EQ(CgiCapturedValue(kQueryStringSlot),
               std::optional<std::string_view>("q=1"));  // captured anyway
-    char rest[8] = {};
-    EXPECT_STREQ(std::fgets(rest, sizeof rest, stdin) ? rest : "",
-                 c.field && *c.field == 'p' ? "" : "p=1");
+    EXPECT_EQ(::lseek(STDIN_FILENO, 0, SEEK_CUR), c.field && *c.field == 'p' ? 3 : 0);
   }
   SetCgiVariables({{"REQUEST_METHOD", "GET"}});
   EXPECT_EQ(CgiParseRequest(), 0);  // no query string: a request without fields
