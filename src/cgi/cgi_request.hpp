@@ -46,11 +46,17 @@ CgiResult CgiGetDouble(std::string_view name, double& result, double fallback);
 // among them; the parse takes whatever arrived either way, so a caller that
 // must not act on part of a form checks this first.
 struct CgiBodyArrival {
+  // How a POST's CONTENT_LENGTH stood (RFC 3875: digits only). Without a
+  // length, or with another spelling ("+17", " 17", "0x11", "1e9", the empty
+  // text), nothing is read and the body is not whole.
+  enum class Length { kDigits, kAbsent, kNotDigits };
   std::uint64_t received = 0;  // bytes read, never more than declared
   std::uint32_t declared = 0;  // CONTENT_LENGTH (0 when it is no length)
   bool whole = true;
+  Length length = Length::kDigits;
 };
-// For the current request; one without a body read (a GET, no parse) is whole.
+// For the current request; one without a body read (a GET, no parse) is whole
+// and counts as declared in digits.
 CgiBodyArrival CgiBodyArrived();
 
 // Releases the current request and everything it owns; lookups then answer

@@ -129,12 +129,15 @@ int HandleSet() {
   if (RefuseCrossSiteSet()) {
     return 0;
   }
-  if (CgiParseRequest() < 0) {
-    return -1;
-  }
+  // A form of no known length (none, or not in digits) fails the parse, and
+  // is refused as an incomplete one is.
+  const bool parsed = CgiParseRequest() == 0;
   if (RefuseIncompleteSet()) {
     CgiFreeRequest();
     return 0;
+  }
+  if (!parsed) {
+    return -1;
   }
   // Read whole and closed at once: programs started later inherit nothing.
   // The form shows the same records.

@@ -94,41 +94,47 @@ TEST(SetRequest, AnEmptyChangeListStillWritesThePageAndRefreshes) {
 }
 
 // A body that did not arrive whole (here: fewer bytes than declared; what else makes one incomplete
-// is the unit tables') is refused and logged; nothing runs. Nothing past the declared length is
-// read, also from a stream the server leaves open.
+// is the unit tables'), or of a CONTENT_LENGTH not in digits or none, is refused and logged;
+// nothing runs. Nothing past the declared length is read, also from a stream the server leaves
+// open.
 TEST(SetRequest, ABodyIsAppliedOnlyWhenItArrivedWhole) {
   const std::string a = "--B\r\nContent-Disposition: form-data; name=\"oid-a\"\r\n\r\n1\r\n",
                     b = "--B\r\nContent-Disposition: form-data; name=\"oid-b\"\r\n\r\n2\r\n",
                     close = "--B--\r\n", multipart = "multipart/form-data; boundary=B",
-                    refused = "refused";
+                    url_encoded = "application/x-www-form-urlencoded", form = "oid-a=1&oid-b=2",
+                    incomplete = "refused an incomplete set request: ";
   const struct {
-    std::string type, body;
-    std::size_t declared;
+    std::string type, body, length;  // "CONTENT_LENGTH=…", or "CONTENT_LENGTH" for none
     bool left_open;
-    std::string page = "";
+    std::string page, log;
   } cases[] = {
-      {"application/x-www-form-urlencoded", "oid-a=1&oid-b=2", 18, false, refused},
-      {multipart, a + b + close, a.size(), true, refused},
-      {multipart, a + b + close, (a + b + close).size(), true, NetworkSettingsPage(kTestHostUrl)},
+      {url_encoded, form, "CONTENT_LENGTH=18", false, kIncompleteFormRefusal,
+       incomplete + "15 of 18 bytes arrived\n"},
+      {multipart, a + b + close, "CONTENT_LENGTH=" + std::to_string(a.size()), true,
+       kIncompleteFormRefusal,
+       incomplete + std::to_string(a.size()) + " of " + std::to_string(a.size()) +
+           " bytes arrived\n"},
+      {multipart, a + b + close, "CONTENT_LENGTH=" + std::to_string((a + b + close).size()), true,
+       NetworkSettingsPage(kTestHostUrl), ""},
+      {url_encoded, form, "CONTENT_LENGTH=+15", false, kIncompleteFormRefusal,
+       "refused a set request whose CONTENT_LENGTH is not a number: \"+15\"\n"},
+      {multipart, a + b + close, "CONTENT_LENGTH=", true, kIncompleteFormRefusal,
+       "refused a set request whose CONTENT_LENGTH is not a number: \"\"\n"},
+      {url_encoded, form, "CONTENT_LENGTH", true, kLengthRequiredRefusal,
+       "refused a set request without CONTENT_LENGTH\n"},
   };
   for (const auto& c : cases) {
     SetCard card({{"a", "A", "7"}, {"b", "B", "7"}});
-    const CgiEnvironment env =
-        With(PostRequest("/set", c.body, c.type), "CONTENT_LENGTH=" + std::to_string(c.declared));
+    const CgiEnvironment env = With(PostRequest("/set", c.body, c.type), c.length);
     const CgiRun run = RunCgi(card, env, c.body, {.input_left_open = c.left_open});
-    const bool whole = c.page != refused;
-    EXPECT_EQ(run.out, whole ? c.page : kIncompleteFormRefusal) << c.body;
+    EXPECT_EQ(run.out, c.page) << c.length << "\n" << c.body;
+    const bool whole = c.log.empty();
     const std::vector<std::string> applied = {card.ChangeRecord("a", "1"),
                                               card.ChangeRecord("b", "2"), kRefreshRecord};
     EXPECT_EQ(card.Records(whole ? 3 : 0, whole ? kPatience : std::chrono::seconds(0)),
               whole ? applied : std::vector<std::string>{})
         << c.body;
-    EXPECT_EQ(card.ReadFile(card.ErrorLog()),
-              whole ? ""
-                    : "refused an incomplete set request: " +
-                          std::to_string(std::min(c.declared, c.body.size())) + " of " +
-                          std::to_string(c.declared) + " bytes arrived\n")
-        << c.body;
+    EXPECT_EQ(card.ReadFile(card.ErrorLog()), c.log) << c.length;
   }
 }
 
