@@ -51,8 +51,13 @@ CgiBodyArrival::Length CgiLengthSpelling() {
   if (!text) {
     return CgiBodyArrival::Length::kAbsent;
   }
-  const bool digits = !text->empty() && std::all_of(text->begin(), text->end(),
-                                                    [](char c) { return c >= '0' && c <= '9'; });
+  // Digits only, and no more than a signed 32-bit length: a larger body is
+  // none this card reads, so it is refused like any other spelling.
+  std::uint32_t declared = 0;
+  const char* const end = text->data() + text->size();
+  const auto [stop, error] = std::from_chars(text->data(), end, declared);
+  const bool digits = !text->empty() && stop == end && error == std::errc() &&
+                      declared <= std::numeric_limits<std::int32_t>::max();
   return digits ? CgiBodyArrival::Length::kDigits : CgiBodyArrival::Length::kNotDigits;
 }
 
@@ -62,10 +67,7 @@ std::optional<std::uint32_t> CgiDeclaredLength() {
   }
   const std::string_view text = *CgiCapturedValue(kContentLengthSlot);
   std::uint32_t declared = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), declared);
-  if (error != std::errc() || declared > std::numeric_limits<std::int32_t>::max()) {
-    return std::nullopt;
-  }
+  std::from_chars(text.data(), text.data() + text.size(), declared);
   return declared;
 }
 

@@ -17,7 +17,7 @@ constexpr std::string_view kRefusalNote =
 constexpr const char* kRefusalLog =
     "refused an incomplete set request: %llu of %lu bytes arrived\n";
 constexpr const char* kNotDigitsLog =
-    "refused a set request whose CONTENT_LENGTH is not a number: \"%s\"\n";
+    "refused a set request whose CONTENT_LENGTH is not a length: \"%s\"\n";
 
 constexpr std::string_view kNoLengthStatus = "Status: 411 Length Required\r\n";
 constexpr std::string_view kNoLengthNote =

@@ -37,7 +37,7 @@ TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
       {"POST", kUrlEncoded, "-1", nullptr, "", kNotDigits},
       {"POST", kUrlEncoded, " 3", nullptr, "", kNotDigits},
       {"POST", no, "x", nullptr, "", kNotDigits},
-      {"POST", kUrlEncoded, "2147483648", nullptr},
+      {"POST", kUrlEncoded, "2147483648", nullptr, "", kNotDigits},
       {"POST", multipart, no, nullptr, "", kAbsent},
       {"POST", "Multipart/Form-Data", "3", nullptr},  // boundary: none, empty
       {"POST", multipart->substr(0, 30), "3", nullptr},

@@ -117,9 +117,9 @@ TEST(SetRequest, ABodyIsAppliedOnlyWhenItArrivedWhole) {
       {multipart, a + b + close, "CONTENT_LENGTH=" + std::to_string((a + b + close).size()), true,
        NetworkSettingsPage(kTestHostUrl), ""},
       {url_encoded, form, "CONTENT_LENGTH=+15", false, kIncompleteFormRefusal,
-       "refused a set request whose CONTENT_LENGTH is not a number: \"+15\"\n"},
+       "refused a set request whose CONTENT_LENGTH is not a length: \"+15\"\n"},
       {multipart, a + b + close, "CONTENT_LENGTH=", true, kIncompleteFormRefusal,
-       "refused a set request whose CONTENT_LENGTH is not a number: \"\"\n"},
+       "refused a set request whose CONTENT_LENGTH is not a length: \"\"\n"},
       {url_encoded, form, "CONTENT_LENGTH", true, kLengthRequiredRefusal,
        "refused a set request without CONTENT_LENGTH\n"},
   };
