@@ -73,7 +73,6 @@ TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
       {"/reboot", "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
        RebootingPage("https://card.example")},
       {"/reboot", "HTTP_REFERER=https" + status, "reboot=1", kStaticPage},
-      {"/reboot", "HTTPS=on HTTP_REFERER=http" + status, "", kStaticPage},
   };
   for (const auto& c : cases) {  // every body is read, also where it is not used
     const CgiEnvironment env = c.body.empty() ? GetRequest(c.path) : PostRequest(c.path, c.body);
