@@ -154,7 +154,8 @@ bool RefuseCrossSiteSet() {
   MenuNotePage(kRefusalNote);
   // One line whatever the request holds.
   WriteErrorLog(kRefusalLog, HeaderSafe(sent.c_str()).c_str(), HeaderSafe(host).c_str());
-  // The form is not read; its body goes all the same.
+  // The form is not read; its body goes all the same, after the answer.
+  response::Flush();
   DropUnreadBody(0);
   return true;
 }
