@@ -24,9 +24,13 @@ namespace {
 // goes down.
 constexpr unsigned kRebootDelaySeconds = 2;
 
-void WriteRebootingPage(std::string_view scheme) {
+void WriteRebootingHeader(std::string_view scheme) {
   HtmlResponseHeader("Refresh: 30; " + std::string(scheme) + "://" +
                      HeaderSafe(std::getenv("HTTP_HOST")) + "\r\n");
+}
+
+void WriteRebootingPage(std::string_view scheme) {
+  WriteRebootingHeader(scheme);
   IncludeFile(kPageHeaderInclude);
   response::Write("<div class=\"headerBox\"></div>");
   response::Write(
@@ -67,6 +71,12 @@ int HandleReboot() {
   if (!RebootRequestedFromStatusPage(std::getenv("HTTP_REFERER"), scheme, std::getenv("HTTP_HOST"),
                                      std::getenv("SCRIPT_NAME"))) {
     StaticPage();
+    return 0;
+  }
+  // A HEAD asks for the answer's header only, and never reboots.
+  if (const char* method = std::getenv("REQUEST_METHOD");
+      method != nullptr && std::strcmp(method, "HEAD") == 0) {
+    WriteRebootingHeader(scheme);
     return 0;
   }
   WriteRebootingPage(scheme);
