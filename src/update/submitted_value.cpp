@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cgi/ascii_text.hpp"
+#include "cgi/cgi_context.hpp"
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
 
@@ -25,9 +26,26 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool AllDigits(const std::string& text) { return std::all_of(text.begin(), text.end(), IsDigit); }
 
+// Whether the first value of `name` holds a NUL byte once decoded: a raw one,
+// or "%00" in URL-encoded text (an escape's "%" is never a hex digit of the
+// one before). The lookups end a value at its first NUL, so the text judged
+// would not be the text sent, and no change program can be handed the rest.
+bool HoldsNul(std::string_view name) {
+  const CgiEnvironment* const environment = CgiCurrentEnvironment();
+  const CollectionTable& table = *environment->collections;
+  const std::string_view raw = table.FirstRawValue(*table.Find(name));
+  return raw.find('\0') != std::string_view::npos ||
+         (!table.IsMultipart() && raw.find("%00") != std::string_view::npos);
+}
+
+enum class Field { kNotSent, kSent, kHoldsNul };
+
 // The field's text, and whether the field was sent at all.
-bool LookUp(std::string_view name, std::string& text) {
-  return CgiGetString(name, text, kValueCapacity) != CgiNotFound;
+Field LookUp(std::string_view name, std::string& text) {
+  if (CgiGetString(name, text, kValueCapacity) == CgiNotFound) {
+    return Field::kNotSent;
+  }
+  return HoldsNul(name) ? Field::kHoldsNul : Field::kSent;
 }
 
 SubmittedValue Judged(bool valid, std::string text) {
@@ -49,10 +67,11 @@ std::optional<std::int32_t> NumberOfDigits(std::string_view digits) {
 
 SubmittedValue CheckWholeNumber(const std::string& field_name) {
   std::string text;
-  if (!LookUp(field_name, text)) {
+  const Field field = LookUp(field_name, text);
+  if (field == Field::kNotSent) {
     return {};
   }
-  if (!AllDigits(text)) {
+  if (field == Field::kHoldsNul || !AllDigits(text)) {
     return Judged(false, std::move(text));
   }
   const std::optional<std::int32_t> number = NumberOfDigits(text);
@@ -134,8 +153,12 @@ std::optional<std::string> SixDecimalsOfShortText(DecimalText decimal) {
 // empty field is 0, anything else must be a finite decimal number.
 SubmittedValue CheckDecimal(const std::string& field_name) {
   std::string text;
-  if (!LookUp(field_name, text)) {
+  const Field field = LookUp(field_name, text);
+  if (field == Field::kNotSent) {
     return {};
+  }
+  if (field == Field::kHoldsNul) {
+    return Judged(false, std::move(text));
   }
   double number = 0.0;
   if (!text.empty()) {
@@ -159,9 +182,7 @@ SubmittedValue CheckDecimal(const std::string& field_name) {
   return Judged(true, std::string(digits.data(), written.ptr));
 }
 
-// Whether a box holds digits that read as 0 to 255. An empty box is no
-// number, also when it only reads empty: "%00" (or a raw NUL) decodes to
-// nothing.
+// Whether a box holds digits that read as 0 to 255; an empty box is no number.
 bool IsBoxNumber(std::string_view text) {
   unsigned number = 0;
   for (const char c : text) {
@@ -194,8 +215,9 @@ SubmittedValue CheckAddress(const std::string& field_name) {
   std::string text;
   for (int box = 0; box < kAddressBoxes; ++box) {
     box_name[0] = static_cast<char>('0' + box);
-    submitted = LookUp({box_name, field_name.size() + 1}, text) || submitted;
-    valid = valid && IsBoxNumber(text);
+    const Field field = LookUp({box_name, field_name.size() + 1}, text);
+    submitted = submitted || field != Field::kNotSent;
+    valid = valid && field != Field::kHoldsNul && IsBoxNumber(text);
     if (valid) {
       // The number's own text: the digits without their leading zeros.
       const std::string_view digits = text;
@@ -213,14 +235,12 @@ SubmittedValue CheckAddress(const std::string& field_name) {
 
 SubmittedValue CheckText(const std::string& field_name) {
   std::string text;
-  switch (CgiGetString(field_name, text, kValueCapacity)) {
-    case CgiNotFound:
-      return {};
-    case CgiSuccess:
-      return Judged(true, std::move(text));
-    default:
-      return Judged(false, std::move(text));
+  const Field field = LookUp(field_name, text);
+  if (field == Field::kNotSent) {
+    return {};
   }
+  const bool valid = field == Field::kSent && !text.empty();
+  return Judged(valid, std::move(text));
 }
 
 }  // namespace
