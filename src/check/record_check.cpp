@@ -15,14 +15,17 @@ constexpr const char* kNoRow = "the form shows its row without a value or an inp
 constexpr const char* kNeverApplied = "so an Apply never changes it";
 
 // A path as param.xml writes it and, when that differs, where it was looked for.
-std::string Named(std::string_view path, const std::string& resolved) {
-  return Quoted(path) + (resolved == path ? "" : " (" + resolved + ")");
+std::string Named(std::string_view path, const std::optional<std::string>& resolved) {
+  return Quoted(path) + (!resolved || *resolved == path ? "" : " (" + *resolved + ")");
 }
 
 // What keeps the program from using the file at `path`; nothing when it can.
-std::optional<std::string> FileFault(const std::string& path, bool executable) {
+std::optional<std::string> FileFault(const std::optional<std::string>& path, bool executable) {
   struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) {
+  if (!path) {
+    return std::string("leads outside the card image, or ") + kLinkLoop;
+  }
+  if (::stat(path->c_str(), &status) != 0) {
     return errno == ENOENT ? std::string("is missing")
                            : "cannot be read (" + std::string(std::strerror(errno)) + ")";
   }
@@ -59,12 +62,12 @@ void CheckValueFile(std::string_view record, const RecordPlace& place, CheckRepo
   }
   CheckWidth(*path, FieldText::kCapacity, "<file>", place, report);
   const FieldText kept = *path;
-  const std::string resolved = place.image.Resolve(kept.view());
+  const std::optional<std::string> resolved = place.image.Resolve(kept.view());
   const std::string named = "value file " + Named(kept.view(), resolved);
   std::optional<std::string> fault = FileFault(resolved, false);
   std::string first_line;
   std::optional<int> length;
-  if (!fault && !(length = ReadFirstDescriptorLine(resolved.c_str(), first_line))) {
+  if (!fault && !(length = ReadFirstDescriptorLine(resolved->c_str(), first_line))) {
     fault = "cannot be read (" + std::string(std::strerror(errno)) + ")";
   }
   if (fault) {
@@ -88,7 +91,7 @@ void CheckProgram(std::string_view record, const RecordPlace& place, CheckReport
                  "writable, but no <prog>: \"/set\" applies nothing for it");
     return;
   }
-  const std::string resolved = place.image.Resolve(*prog);
+  const std::optional<std::string> resolved = place.image.Resolve(*prog);
   if (const std::optional<std::string> fault = FileFault(resolved, true)) {
     report.Error(place.file, place.line,
                  "writable, but its <prog> " + Named(*prog, resolved) + " " + *fault +

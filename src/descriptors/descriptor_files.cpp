@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
 #include "card/card_file.hpp"
+#include "card/card_file_bound.hpp"
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
 
@@ -44,15 +46,24 @@ FileBytes::FileBytes(std::string_view bytes) : FileBytes(bytes.size()) {
 
 // Read with a few system calls into memory sized from the file, so no byte
 // beyond its own is touched; one byte more shows whether it grew meanwhile.
+// The size is bounded before any arithmetic is done with it.
 std::optional<FileBytes> FileBytes::Read(const char* path) {
   struct stat status {};
   const FileDescriptor file = OpenCardFileForReading(path, 0, &status);
   if (!file) {
     return std::nullopt;
   }
+  if (status.st_size < 0 || static_cast<std::uintmax_t>(status.st_size) > kCardFileSizeBound) {
+    errno = EFBIG;
+    return std::nullopt;
+  }
   FileBytes bytes(static_cast<std::size_t>(status.st_size) + 1);
   std::size_t filled = 0;
   while (true) {
+    if (filled > kCardFileSizeBound) {
+      errno = EFBIG;  // it grew past the bound while it was read
+      return std::nullopt;
+    }
     if (filled == bytes.size_) {
       FileBytes larger(2 * bytes.size_);
       std::copy(bytes.data_.get(), bytes.data_.get() + filled, larger.data_.get());

@@ -78,8 +78,9 @@ struct ParamDescriptor {
 // fills it, and moving keeps it in place, so views into it stay valid.
 class FileBytes {
  public:
-  // Nothing when the file cannot be opened or is no regular file (see
-  // card_file.hpp). A read error ends the bytes where it happened, as it
+  // Nothing when the file cannot be opened, is no regular file (see
+  // card_file.hpp) or holds more than kCardFileSizeBound bytes (errno
+  // EFBIG; see card_file_bound.hpp). A read error ends the bytes where it happened, as it
   // ends a stream's lines.
   static std::optional<FileBytes> Read(const char* path);
   // A copy of `bytes`, for a text that is no file.

@@ -1,7 +1,9 @@
 // The checker of a card's descriptor files: which findings each small card gives, and its report.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "check/card_check.hpp"
 #include "e2e/harness/sandbox.hpp"
@@ -54,6 +56,7 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {"", "param:0:error"},  // "": no param.xml
       {Rec("p"), "menu:2:error menu:2:error", "<menu><mid>0</mid>\n<oid>" + x1100 + "</oid>\n"},
       {Rec("p"), "menu:2:error", "<menu><mid>0</mid>\n<oid>p\n"},
+      {Rec("p"), "menu:1:error", "<menu><mid>0</mid>" + std::string(1005, 'x') + "<oid>p</oid>\n"},
       {Rec("p"), "menu:22:warning", Menu(Strings(21, "p"))},
       {Rec(x50), "menu:2:error menu:2:warning param:1:warning", Menu({x50})},
       {Rec("p"), "menu:3:error", Menu({"p", "q"})},
@@ -106,6 +109,38 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
     const CheckReport report =
         CheckCard(CardImage(sandbox.CardPath("/").string(), sandbox.WorkDir().string()));
     EXPECT_EQ(Keys(report), c.findings);
+  }
+}
+
+// Links of the image lead inside it: an absolute target starts at its root, ".." stops there. A
+// descriptor file larger than the program reads is unreadable.
+TEST(CheckCard, ReadsNothingOutsideTheImage) {
+  const struct {
+    std::string path, target, findings;  // target "": a sparse file of 17 MiB
+  } cases[] = {
+      {"/brix/etc/param.xml", "/brix/etc/real.xml", ""},
+      {"/brix/etc/param.xml", "../../../../../../../../brix/etc/real.xml", ""},
+      {"/brix/conf/v", "/../../../../../../../../etc/passwd", "param:1:error"},
+      {"/brix/conf/v", "v", "param:1:error"},  // a loop
+      {"/brix/etc/param.xml", "", "param:0:error"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path + " -> " + c.target);
+    testing_support::Sandbox sandbox;
+    sandbox.WriteCardFile("/brix/etc/control_menu.xml", Menu({"p"}));
+    sandbox.WriteCardFile("/brix/etc/real.xml", Rec("p"));
+    sandbox.WriteCardFile("/brix/etc/param.xml", Rec("p"));
+    sandbox.WriteFile(sandbox.CardPath("/brix/bin/set"), "#!/bin/sh\n", 0755);
+    sandbox.WriteCardFile("/brix/conf/v", "K=v\n");
+    std::filesystem::remove(sandbox.CardPath(c.path));
+    if (c.target.empty())
+      sandbox.WriteCardFile(c.path, ""), ::truncate(sandbox.CardPath(c.path).c_str(), 17 << 20);
+    else
+      std::filesystem::create_symlink(c.target, sandbox.CardPath(c.path));
+    const CheckReport report =
+        CheckCard(CardImage(sandbox.CardPath("/").string(), sandbox.WorkDir().string()));
+    EXPECT_EQ(Keys(report), c.findings);
+    EXPECT_EQ(ExitStatus(report), c.target.empty() ? 2 : c.findings.empty() ? 0 : 1);
   }
 }
 
