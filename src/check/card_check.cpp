@@ -168,7 +168,7 @@ CheckReport CheckCard(const CardImage& image) {
     return report;
   }
   for (const ParamRecord& record : params->records()) {
-    CheckRecord(record.line,
+    CheckRecord(record,
                 {image, param_path, record.line_number, use.has_value(),
                  use && use->oids.contains(record.oid),
                  use && use->record_lines.contains(record.line_number)},

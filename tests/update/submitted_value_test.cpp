@@ -79,7 +79,7 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
   };
   for (const auto& c : cases) {
     ASSERT_EQ(cgi_testing::ParsePost(c.body), 0);
-    const SubmittedValue verdict = CheckSubmittedValue(c.type, "p");
+    const SubmittedValue verdict = CheckSubmittedValue(KindOf(c.type), "p");
     EXPECT_EQ(std::tie(verdict.verdict, verdict.text), std::tie(c.verdict, c.text))
         << c.type << " " << c.body;
   }
@@ -88,6 +88,6 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
   ASSERT_EQ(cgi_testing::ParsePost(part + std::string("\0\r\n--b--\r\n", 10),
                                    "multipart/form-data; boundary=b"),
             0);
-  EXPECT_EQ(CheckSubmittedValue(4, "p").verdict, kRejected);
+  EXPECT_EQ(CheckSubmittedValue(KindOf(4), "p").verdict, kRejected);
 }
 }  // namespace
