@@ -58,6 +58,10 @@ std::string Lexical(std::string_view path) {
 }  // namespace
 
 CardImage::CardImage(std::string_view root, std::string_view cgi_dir) {
+  shown_root_ = root;
+  while (shown_root_.ends_with('/')) {
+    shown_root_.pop_back();
+  }
   root_ = Lexical(root);
   if (root_ == "/") {
     root_.clear();

@@ -18,7 +18,9 @@ class CardImage {
 
   // A path of the card itself, such as "/brix/etc/param.xml", as the report
   // names it.
-  std::string OnCard(std::string_view card_path) const { return root_ + std::string(card_path); }
+  std::string OnCard(std::string_view card_path) const {
+    return shown_root_ + std::string(card_path);
+  }
   // Where that path leads in the image; nothing when its links go round in
   // circles.
   std::optional<std::string> Locate(std::string_view card_path) const;
@@ -29,6 +31,7 @@ class CardImage {
   std::optional<std::string> Resolve(std::string_view path) const;
 
  private:
-  std::string root_;     // without a trailing "/": "" for the card itself
-  std::string cgi_dir_;  // absolute, without "." or "..", with a trailing "/"
+  std::string shown_root_;  // as given, without a trailing "/"
+  std::string root_;        // absolute, without "." or "..": "" for the card itself
+  std::string cgi_dir_;     // absolute, without "." or "..", with a trailing "/"
 };

@@ -75,44 +75,34 @@ TEST(ParamFile, SortsEachLineIntoRecordOverLongOrNoRecord) {
   EXPECT_EQ(file.Find("y"), nullptr);
 }
 
-// A record's field, read from the places its tags were found at, is what
-// the search of the line for the same tags finds.
+// A field is the text between the first places of its two tags, as FindTagText finds them, for
+// the record's reader and for ExtractTagText, which leaves its destination when the field is
+// absent.
 TEST(ParamRecord, FieldIsTheTextBetweenItsFirstTags) {
   const struct {
     const char* line;
     RecordField field;
     const char* text;  // nullptr: absent
-  } cases[] = {
-      {"<oid>o</oid><name>a</name><name>b</name>", RecordField::kName, "a"},
-      {"<oid>o</oid><name></name>", RecordField::kName, ""},
-      {"<oid>o</oid><name>Gain", RecordField::kName, nullptr},
-      {"</name><name>Gain</name><oid>o</oid>", RecordField::kName, nullptr},
-      {"<oid>o</oid><names>x</names><name>y</name>", RecordField::kName, "y"},
-      {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
-       "1<precision>2</precision>"},
-      {"<oid>o</oid><type>4</type><prog>p</prog", RecordField::kProg, nullptr},
-      {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
-      {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"},
-      {"<oid>o</oid><display>x</displayed></display>", RecordField::kDisplay, "x</displayed>"}};
+  } cases[] = {{"<oid>o</oid><name>a</name><name>b</name>", RecordField::kName, "a"},
+               {"<oid>o</oid><name></name>", RecordField::kName, ""},
+               {"<oid>o</oid><name>Gain", RecordField::kName, nullptr},
+               {"<oid>o</oid>Gain</name>", RecordField::kName, nullptr},
+               {"</name><name>Gain</name><oid>o</oid>", RecordField::kName, nullptr},
+               {"<oid>o</oid><names>x</names><name>y</name>", RecordField::kName, "y"},
+               {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
+                "1<precision>2</precision>"},
+               {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
+               {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"}};
   for (const auto& [line, field, text] : cases) {
     const ParamFile file(Bytes(line));
     ASSERT_EQ(file.records().size(), 1u) << line;
-    const std::optional<std::string_view> found = file.records()[0].Field(field);
-    EXPECT_EQ(found, text ? std::optional<std::string_view>(text) : std::nullopt) << line;
-  }
-}
-
-TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {
-  const std::pair<const char*, const char*> cases[] = {// nullptr: not found
-                                                       {"<param><name>a</name><name>b</name>", "a"},
-                                                       {"<name></name>", ""},
-                                                       {"<name>Gain", nullptr},
-                                                       {"Gain</name>", nullptr},
-                                                       {"</name><name>Gain</name>", nullptr}};
-  for (const auto& [text, field] : cases) {
+    EXPECT_EQ(file.records()[0].Field(field),
+              text ? std::optional<std::string_view>(text) : std::nullopt)
+        << line;
     NameText name = "before";
-    EXPECT_EQ(ExtractTagText(text, name, "<name>", "</name>"), field ? 0 : 1) << text;
-    EXPECT_EQ(name.view(), field ? field : "before") << text;
+    const std::string tag(kRecordFieldNames[static_cast<std::size_t>(field)]);
+    EXPECT_EQ(ExtractTagText(line, name, "<" + tag + ">", "</" + tag + ">"), text ? 0 : 1);
+    EXPECT_EQ(name.view(), text ? text : "before") << line;
   }
 }
 

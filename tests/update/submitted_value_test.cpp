@@ -30,16 +30,12 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {4, "p=%00", kRejected, ""},  // a NUL, anywhere, rejects as any invalid text
       {4, "p=12%003", kRejected, "12"},
       {8, "p=1%00", kRejected, "1"},
-      {8, "p=2", kAccepted, "2"},
       {8, "p=on", kRejected, "on"},
       // Decimals: a finite number and nothing else, applied with six decimals.
       {6, "p=1.5", kAccepted, "1.500000"},
       {6, "p=+3+", kAccepted, "3.000000"},
       {6, "p=.5", kAccepted, "0.500000"},
       {6, "p=-0", kAccepted, "-0.000000"},
-      {6, "p=-.5", kAccepted, "-0.500000"},
-      {6, "p=000123456789.123456", kAccepted, "123456789.123456"},
-      {6, "p=1234567890.5", kAccepted, "1234567890.500000"},
       {6, "p=123456789012.123456", kAccepted, "123456789012.123459"},  // as the double reads
       {6, "p=0.1234567", kAccepted, "0.123457"},
       {6, "p=1e22", kAccepted, "10000000000000000000000.000000"},
