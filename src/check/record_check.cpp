@@ -163,7 +163,7 @@ void CheckRecord(const ParamRecord& record, const RecordPlace& place, CheckRepor
     report.Error(place.file, place.line, std::string("no <type>: ") + kNoRow);
   }
   const Access access = CheckAccess(record, place, report);
-  if (type_text && kind.type != param.type && param.type != kDisplayTextType) {
+  if (type_text && !kind.type && param.type != kDisplayTextType) {
     report.Warning(place.file, place.line,
                    "type " + Quoted(*type_text) +
                        " is no type the program knows: the form shows the value as text" +

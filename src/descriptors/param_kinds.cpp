@@ -267,8 +267,8 @@ SubmittedValue JudgeText(FieldLookup look_up, std::string_view field_name) {
 
 // The table --------------------------------------------------------------
 
-constexpr ParamKind kPlainText = {0,          "plain text", ReadNoList, WriteEscapedValue,
-                                  SendsNever, JudgeText,    false};
+constexpr ParamKind kPlainText = {std::nullopt, "plain text", ReadNoList, WriteEscapedValue,
+                                  SendsNever,   JudgeText,    false};
 
 constexpr std::array<ParamKind, 5> kKinds = {{
     {kIntegerType, "integer", ReadRangeElseOptions, WriteChoiceOrTextBox, SendsUnlessRange,

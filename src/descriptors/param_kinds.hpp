@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,8 +32,8 @@ enum class SentField { kNotSent, kSent, kHoldsNul };
 using FieldLookup = SentField (*)(std::string_view name, std::string& text);
 
 struct ParamKind {
-  std::int32_t type;      // the <type> code; 0 for the row of every other code
-  std::string_view name;  // as the checker names the kind
+  std::optional<std::int32_t> type;  // the <type> code; none for the row of every other code
+  std::string_view name;             // as the checker names the kind
   // Reads the record's range or option list, if the kind has one.
   void (*read_list)(const ParamRecord& record, ParamDescriptor& param);
   // Writes the value cell of a parameter the form shows writable.

@@ -26,9 +26,8 @@ constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 
 // The fields of one param.xml record that the set request uses. Each record
 // starts from empty fields: nothing is ever carried over from the one
-// before, so one without <prog> has nothing to run. The label and the
-// program are taken from the line only when a value is rejected or applied:
-// most records of a form are neither.
+// before, so one without <prog> has nothing to run. The label is copied
+// only when a value is rejected.
 struct SetRecord {
   const ParamRecord* found;
   std::string_view oid;  // in the ParamFile, like the record

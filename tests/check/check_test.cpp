@@ -63,7 +63,7 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p"), "menu:22:warning", Menu(Strings(21, "p"))},
       {Rec(x50), "menu:2:error menu:2:warning param:1:warning", Menu({x50})},
       {Rec("p"), "menu:3:error", Menu({"p", "q"})},
-      {Rec("p") + Rec("q", "<x>" + x1100 + "</x>") + Rec("r", "<access>0</access><type>12</type>"),
+      {Rec("p") + Rec("q", "<x>" + x1100 + "</x>") + Rec("r", "<access>0</access><type>x</type>"),
        "param:2:error param:3:warning"},
       {"<?xml version=\"1.0\"?>\n<params>\n" + Rec("p") + "</params>\n", ""},
       {"<param><name>N</name></param>\n" + Rec("p"), error},
