@@ -76,15 +76,28 @@ bool SendsUnlessRange(const ParamDescriptor& param) { return param.listKind != k
 bool SendsAlways(const ParamDescriptor&) { return true; }
 bool SendsNever(const ParamDescriptor&) { return false; }
 
-// The name of an address box: its number, "oid-" and the oid, as the form
-// writes it and the set request looks it up.
-std::string BoxName(int box, std::string_view field_name) {
-  return std::to_string(box).append(field_name);
-}
+// The names of an address's boxes: the box's number, "oid-" and the oid, as
+// the form writes them and the set request looks them up.
+class BoxNames {
+ public:
+  explicit BoxNames(std::string_view field_name) : name_(field_name) {}
+  // One buffer for every box's name.
+  std::string_view operator()(int box) {
+    const std::string number = std::to_string(box);
+    name_.replace(0, digits_, number);
+    digits_ = number.size();
+    return name_;
+  }
 
-void WriteAddressBox(std::string_view box_name, std::string_view group) {
+ private:
+  std::string name_;
+  std::size_t digits_ = 0;  // of the number in front of the field name
+};
+
+void WriteAddressBox(std::string_view field_name, std::string_view box_name,
+                     std::string_view group) {
   response::Write("<input maxlength=\"3\" onchange=\"return validateIP('");
-  response::Write(box_name.substr(1));
+  response::Write(field_name);
   response::Write(
       "', true);\" onkeypress=\"return allowOnly('0123456789', event);\" class=\"formInput\" "
       "type=\"textbox\" size=\"3\" id=\"");
@@ -100,6 +113,7 @@ void WriteAddressBox(std::string_view box_name, std::string_view group) {
 // One box per dotted group of the value, each group cut to three characters.
 void WriteAddressBoxes(const ParamDescriptor& param) {
   const std::string field_name = "oid-" + std::string(param.oid.view());
+  BoxNames box_name(field_name);
   int box = 0;
   std::string group;
   for (const char c : param.value.view()) {
@@ -109,12 +123,12 @@ void WriteAddressBoxes(const ParamDescriptor& param) {
       }
       continue;
     }
-    WriteAddressBox(BoxName(box, field_name), group);
+    WriteAddressBox(field_name, box_name(box), group);
     response::Write("&nbsp;.&nbsp;\r\n");
     ++box;
     group.clear();
   }
-  WriteAddressBox(BoxName(box, field_name), group);
+  WriteAddressBox(field_name, box_name(box), group);
   response::Write("<script language=\"javascript\">writeMessageDiv('");
   response::Write(field_name);
   response::Write("');</script>");
@@ -235,8 +249,9 @@ SubmittedValue JudgeAddress(FieldLookup look_up, std::string_view field_name) {
   std::string typed;
   std::string numbers;
   std::string text;
+  BoxNames box_name(field_name);
   for (int box = 0; box < kAddressBoxes; ++box) {
-    const SentField sent = look_up(BoxName(box, field_name), text);
+    const SentField sent = look_up(box_name(box), text);
     submitted = submitted || sent != SentField::kNotSent;
     valid = valid && sent != SentField::kHoldsNul && IsBoxNumber(text);
     if (valid) {

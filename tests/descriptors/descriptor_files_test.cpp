@@ -6,6 +6,7 @@
 
 #include <climits>
 
+#include "descriptors/menu_list.hpp"
 #include "e2e/harness/sandbox.hpp"
 
 namespace {
@@ -103,6 +104,34 @@ TEST(ParamRecord, FieldIsTheTextBetweenItsFirstTags) {
     const std::string tag(kRecordFieldNames[static_cast<std::size_t>(field)]);
     EXPECT_EQ(ExtractTagText(line, name, "<" + tag + ">", "</" + tag + ">"), text ? 0 : 1);
     EXPECT_EQ(name.view(), text ? text : "before") << line;
+  }
+}
+
+// The oids of every block of menu "0" (20 at most), each with its line: "oid@line".
+TEST(ReadMenuZero, CollectsTheOidLinesOfEveryBlockOfMenuZero) {
+  std::string nineteen = "<menu><mid>0</mid>\n", listed;
+  for (int i = 1; i <= 19; ++i) {
+    nineteen += "<oid>" + std::to_string(i) + "</oid>\n";
+    listed += std::to_string(i) + "@" + std::to_string(i + 1) + " ";
+  }
+  const std::pair<std::string, std::string> cases[] = {
+      {"<menu><mid>0</mid>\n<oid>c</oid>\n<oid>a</oid>\n<oid>c</oid>\n", "c@2 a@3 c@4 "},
+      {nineteen + "</menu>\n<menu><mid>1</mid>\n<oid>x</oid>\n<menu><mid>0</mid>\n<oid>y</oid>\n"
+                  "<oid>z</oid>\n",
+       listed + "y@25 "},
+      {"<menu><mid>01</mid>\n<oid>a</oid>\n", ""},
+      {"<menu><mid>0</mid>\n</menu>\n<oid>a</oid>\n", ""},
+      {"<menu><mid>0</mid>\n<oid>a</oid>\n <oid>b</oid>\n<oid>c</oid>\n", "a@2 "},
+      {"<menu><mid>0</mid>\n<oid>a</oid>\n<menu><mid>0</mid>\n<oid>b</oid>\n", "a@2 "},
+      {"<menu><mid>0</mid>\r\n<oid>a</oid>\r\n<oid>b</oid>\r\n", "a@2 b@3 "}};
+  for (const auto& [menu, oids] : cases) {
+    DescriptorText text{FileBytes(menu)};
+    const MenuReading reading = ReadMenuZero(text);
+    std::string read;
+    for (int i = 0; i < reading.menu.count; ++i)
+      read +=
+          std::string(reading.menu.oids[i].view()) + "@" + std::to_string(reading.lines[i]) + " ";
+    EXPECT_EQ(read, oids) << menu;
   }
 }
 
