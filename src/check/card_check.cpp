@@ -33,13 +33,10 @@ std::optional<File> LoadDescriptor(const CardImage& image, const std::string& pa
     why = kLinkLoop;
   } else if (::stat(located->c_str(), &status) != 0) {
     why = std::strerror(errno);
-  } else if (S_ISREG(status.st_mode) &&
-             static_cast<std::uintmax_t>(status.st_size) > kCardFileSizeBound) {
-    why = "larger than " + std::to_string(kCardFileSizeBound) +
-          " bytes, which the program "
-          "never reads";
   } else if (S_ISREG(status.st_mode) && !(file = File::Load(located->c_str()))) {
-    why = std::strerror(errno);
+    why = errno == EFBIG ? "larger than " + std::to_string(kCardFileSizeBound) +
+                               " bytes, which the program never reads"
+                         : std::strerror(errno);
   }
   if (!file) {
     report.Error(path, 0, "cannot be read: " + why);

@@ -72,6 +72,7 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "<prog>/brix/bin/plain</prog>"), error},
       {Rec("p", "<prog>/brix/conf</prog>"), error},  // a folder: executable, but no file
       {Rec("p", "<prog>set</prog>"), error},         // relative: from the cgi-bin folder
+      {Rec("p", "<file>v</file>"), error},           // there, but outside the image
       {Rec("p", "<prog>../../card/brix/bin/set</prog>"), ""},
       {Rec("p", "<access>0</access>", "prog"), ""},
       {Rec("p", "<file>/brix/conf/none</file>"), error},
@@ -114,6 +115,7 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
                                      {"long", "K=" + std::string(256, 'v')}})
       sandbox.WriteCardFile("/brix/conf/" + name, text);
     sandbox.WriteCardFile("/brix/etc/real.xml", c.params);
+    sandbox.WriteFile(sandbox.WorkDir() / "v", "K=v\n");
     if (const auto& [path, target] = c.link; !path.empty() && target.empty())
       ASSERT_EQ(::truncate(sandbox.CardPath(path).c_str(), 17 << 20), 0);
     else if (!path.empty())
