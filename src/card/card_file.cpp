@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include "card/error_log.hpp"
 
 FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& status, mode_t mode) {
@@ -16,10 +18,11 @@ FileDescriptor OpenCardFileForReading(const char* path, int flags, struct stat* 
   struct stat own {};
   struct stat& filled = status != nullptr ? *status : own;
   FileDescriptor file = OpenRegularCardFile(path, O_RDONLY | flags, filled);
-  if (file && filled.st_size > kCardFileMaxBytes) {
-    WriteErrorLog("the card file %s is larger than %lld bytes and is not read\n", path,
-                  static_cast<long long>(kCardFileMaxBytes));
+  if (file && static_cast<std::uintmax_t>(filled.st_size) > kCardFileSizeBound) {
+    WriteErrorLog("the card file %s is larger than %zu bytes and is not read\n", path,
+                  kCardFileSizeBound);
     file.Close();
+    errno = EFBIG;
   }
   return file;
 }

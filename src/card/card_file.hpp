@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "card/file_descriptor.hpp"
@@ -19,13 +20,15 @@ FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& sta
                                    mode_t mode = 0);
 
 // The largest card file read, a size no card needs: a larger one reads as a
-// missing file, with a line on the error log. Whoever sizes memory from a
-// file's status may add a byte or double it in any size type.
-inline constexpr off_t kCardFileMaxBytes = off_t{16} << 20;
-static_assert(2 * static_cast<std::uintmax_t>(kCardFileMaxBytes) + 1 <= SIZE_MAX);
+// missing file (errno EFBIG), with a line on the error log, for the program
+// and for the checker of a card's files alike. Whoever sizes memory from a
+// file's status may add a byte or double it in any size type, even where a
+// size is 32 bits.
+inline constexpr std::size_t kCardFileSizeBound = std::size_t{16} << 20;
+static_assert(2 * static_cast<std::uintmax_t>(kCardFileSizeBound) + 1 <= SIZE_MAX);
 
 // Opens `path` for reading that way: anything that is not a regular file, or
-// is larger than kCardFileMaxBytes, reads as a missing file. `flags` are added
+// is larger than kCardFileSizeBound, reads as a missing file. `flags` are added
 // (O_NOFOLLOW, say); `status`, when given, gets the file's status.
 FileDescriptor OpenCardFileForReading(const char* path, int flags = 0,
                                       struct stat* status = nullptr);

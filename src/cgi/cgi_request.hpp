@@ -30,8 +30,11 @@ int CgiParseRequest();
 
 // Copies the first value of `name`, up to its first NUL byte and at most
 // `capacity` - 1 bytes (a longer value is cut silently), into `text`.
-// CgiNotFound leaves `text` empty; CgiEmpty means nothing was copied.
-CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity);
+// CgiNotFound leaves `text` empty; CgiEmpty means nothing was copied. When
+// `holds_nul` is given, it tells whether the whole value, decoded, holds a NUL
+// byte: then what was copied is not the value that was sent.
+CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity,
+                       bool* holds_nul = nullptr);
 // The first value of `name` read as a base-10 number: leading white space and
 // a sign are taken, reading stops at the first other character, text without
 // digits reads 0. Missing name, empty value and a number outside the 32-bit

@@ -5,6 +5,7 @@
 
 #include "check/card_image.hpp"
 #include "check/check_report.hpp"
+#include "descriptors/descriptor_files.hpp"
 
 // One record of param.xml and what the checker knows about it.
 struct RecordPlace {
@@ -19,4 +20,4 @@ struct RecordPlace {
 // Reports what the form and "/set" make of one record: its access, type,
 // option list and texts, its change program when "/set" writes it, and its
 // value file when the form reads it.
-void CheckRecord(std::string_view record, const RecordPlace& place, CheckReport& report);
+void CheckRecord(const ParamRecord& record, const RecordPlace& place, CheckReport& report);

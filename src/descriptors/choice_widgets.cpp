@@ -1,6 +1,7 @@
 #include "descriptors/choice_widgets.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <string>
 
@@ -81,6 +82,7 @@ int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t&
     ++entry;
     ++options;
   }
+  assert(options <= kOptionLimit);  // the count fits its 8 bits
   listKind = kOptionList;
   listCount = static_cast<std::uint8_t>(options);
   return 0;

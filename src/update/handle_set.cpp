@@ -9,6 +9,7 @@
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "descriptors/menu_form.hpp"
+#include "descriptors/param_kinds.hpp"
 #include "response/html_escape.hpp"
 #include "response/page_framing.hpp"
 #include "response/request_site.hpp"
@@ -25,13 +26,12 @@ constexpr std::string_view kDhcpOid = "use_dhcp.conf";
 
 // The fields of one param.xml record that the set request uses. Each record
 // starts from empty fields: nothing is ever carried over from the one
-// before, so one without <prog> has nothing to run. The label and the
-// program are taken from the line only when a value is rejected or applied:
-// most records of a form are neither.
+// before, so one without <prog> has nothing to run. The label is copied
+// only when a value is rejected.
 struct SetRecord {
   const ParamRecord* found;
   std::string_view oid;  // in the ParamFile, like the record
-  int type = 0;
+  const ParamKind* kind;
 
   NameText Name() const {
     NameText name;
@@ -45,7 +45,7 @@ SetRecord ReadSetRecord(const ParamRecord& found) {
   SetRecord record;
   record.found = &found;
   record.oid = found.oid;
-  record.type = DecimalToInt(found.Field(RecordField::kType).value_or(""));
+  record.kind = &KindOf(TypeOf(found));
   return record;
 }
 
@@ -101,7 +101,7 @@ SetState WalkParameters(const ParamFile& params) {
     const SetRecord record = ReadSetRecord(found);
     field_name.resize(4);
     field_name.append(record.oid);
-    SubmittedValue submitted = CheckSubmittedValue(record.type, field_name);
+    SubmittedValue submitted = CheckSubmittedValue(*record.kind, field_name);
     switch (submitted.verdict) {
       case SubmittedValue::Verdict::kAccepted:
         RecordAcceptance(state, record, std::move(submitted.text));
