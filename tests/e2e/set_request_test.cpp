@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "e2e/harness/cgi_run.hpp"
 #include "e2e/harness/pages.hpp"
@@ -211,6 +214,39 @@ TEST(SetRequest, FormsFromOtherSitesAreRefused) {
               std::pair(own ? std::size_t{1} : 0, logged))
         << variables;
   }
+}
+
+// Each change (who from where, the oid, the value as one line, how its program ended) and each
+// refused request leave one syslog line, read from the sandbox's own socket.
+TEST(SetRequest, EachChangeAndRefusalGoesOnTheSystemLog) {
+  SetCard card({{"a", "A", "7"}, {"f", "F", "7"}});
+  card.InstallRecorder(card.ChangeProgram(), "change", "[ \"$1\" != f ] || exit 3");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = card.CardPath("/dev/log").string();
+  std::filesystem::create_directories(card.CardPath("/dev"));
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(log, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::chmod(path.c_str(), 0666);
+  const std::string body = "oid-a=x%0Ay&oid-f=2";
+  RunCgi(card, With(PostRequest("/set", body), "REMOTE_USER=ann REMOTE_ADDR=10.0.0.5"), body);
+  RunCgi(card, With(PostRequest("/set", body), "HTTP_ORIGIN=http://evil.example"), body);
+  RunCgi(card, With(PostRequest("/set", body), "CONTENT_LENGTH=99 REMOTE_ADDR=::1"), body);
+  const std::regex header(R"(<1[23]>[A-Z][a-z]{2} [ 1-3]\d \d\d:\d\d:\d\d Merovane\[\d+\]: )");
+  std::vector<std::string> lines;
+  char line[2048];
+  for (ssize_t got; (got = ::recv(log, line, sizeof line, MSG_DONTWAIT)) > 0;) {
+    lines.push_back(std::regex_replace(std::string(line, got), header, "",
+                                       std::regex_constants::format_first_only));
+  }
+  ::close(log);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "ann from 10.0.0.5: set a to \"x\\x0ay\", change program exited with status 0",
+                "ann from 10.0.0.5: set f to \"2\", change program exited with status 3",
+                "- from -: refused a cross-site set request",
+                "- from ::1: refused an incomplete set request"}));
 }
 
 // A copy built with a 16 MiB address-space limit ends a body too large for it on the allocator's

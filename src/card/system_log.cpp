@@ -1,0 +1,80 @@
+#include "card/system_log.hpp"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "card/card_paths.hpp"
+#include "card/file_descriptor.hpp"
+
+namespace {
+
+// What a syslog relay must take whole.
+constexpr std::size_t kMaxDatagram = 1024;
+
+std::string Header(int priority) {
+  char stamp[32] = "";
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (::localtime_r(&now, &local) != nullptr) {
+    std::strftime(stamp, sizeof stamp, "%b %e %H:%M:%S ", &local);
+  }
+  char header[96];
+  std::snprintf(header, sizeof header, "<%d>%sMerovane[%ld]: ", priority, stamp,
+                static_cast<long>(::getpid()));
+  return header;
+}
+
+void AppendOneLine(std::string& line, const char* text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (; *text != '\0' && line.size() < kMaxDatagram; ++text) {
+    const auto byte = static_cast<unsigned char>(*text);
+    if (byte < 0x20 || byte == 0x7f) {
+      line += "\\x";
+      line.push_back(kHex[byte >> 4]);
+      line.push_back(kHex[byte & 0xf]);
+    } else {
+      line.push_back(*text);
+    }
+  }
+  if (line.size() > kMaxDatagram) {
+    line.resize(kMaxDatagram);
+  }
+}
+
+const char* OrDash(const char* value) { return value == nullptr || *value == '\0' ? "-" : value; }
+
+}  // namespace
+
+void WriteSystemLog(int priority, const char* format, ...) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (std::strlen(card_paths::kSystemLog) >= sizeof address.sun_path) {
+    return;
+  }
+  std::strcpy(address.sun_path, card_paths::kSystemLog);
+  const FileDescriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!socket) {
+    return;
+  }
+  char text[kMaxDatagram];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  std::string line = Header(priority);
+  AppendOneLine(line, text);
+  ::sendto(socket.get(), line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+           reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+RequestParty CurrentRequestParty() {
+  return {OrDash(std::getenv("REMOTE_USER")), OrDash(std::getenv("REMOTE_ADDR"))};
+}
