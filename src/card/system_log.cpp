@@ -60,8 +60,10 @@ void WriteSystemLog(int priority, const char* format, ...) {
     return;
   }
   std::strcpy(address.sun_path, card_paths::kSystemLog);
+  // Connected first: without a reader nothing is put together.
   const FileDescriptor socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (!socket) {
+  if (!socket ||
+      ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     return;
   }
   char text[kMaxDatagram];
@@ -71,8 +73,7 @@ void WriteSystemLog(int priority, const char* format, ...) {
   va_end(arguments);
   std::string line = Header(priority);
   AppendOneLine(line, text);
-  ::sendto(socket.get(), line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
-           reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  ::send(socket.get(), line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
 }
 
 RequestParty CurrentRequestParty() {
