@@ -249,6 +249,40 @@ TEST(SetRequest, EachChangeAndRefusalGoesOnTheSystemLog) {
                 "- from ::1: refused an incomplete set request"}));
 }
 
+// merovane-form writes, between the form's fragments, the rows the error page shows for the same
+// card (value files named relative to cgi-bin, so that both read the same).
+TEST(FormTool, WritesTheRowsOfTheErrorPage) {
+  const std::string choices = "<option>Off</option><option>On</option>";
+  const std::vector<std::vector<TestParam>> cards = {
+      {{.oid = "n", .name = "N", .type = "4", .value = "7"},
+       {.oid = "t", .name = "T", .type = "7", .value = "<b>\"&amp;"},
+       {.oid = "ip", .name = "IP", .type = "9", .value = "10.0.0.1"}},
+      {{.oid = "e", .name = "E", .type = "8", .value = "1", .extra = choices}, {"n", "N", "4"}},
+      {{"n", "N", "4"},
+       {.oid = "r", .name = "R", .type = "5", .access = "0", .value = "v1"},
+       {"gone", "G", "7"}},
+  };
+  for (const auto& params : cards) {
+    SetCard card(params);
+    std::string param_xml = card.ReadFile(card.CardPath("/brix/etc/param.xml"));
+    const std::string absolute = (card.Root() / "values/").string();
+    for (std::size_t at; (at = param_xml.find(absolute)) != std::string::npos;)
+      param_xml.replace(at, absolute.size(), "../../values/");
+    card.WriteCardFile("/brix/etc/param.xml", param_xml);
+    std::filesystem::remove(card.Root() / "values" / "gone");
+    const std::string page = Post(card, "oid-n=z").out, rows_end = "</div>\r\n</td></tr>";
+    const std::size_t rows = page.find(rows_end) + rows_end.size();
+    const std::string command =
+        "cd " + card.WorkDir().string() + " && " MEROVANE_FORM_COMMAND " --root ../../card";
+    std::string tool(1 << 16, '\0');
+    FILE* output = ::popen(command.c_str(), "r");
+    tool.resize(std::fread(tool.data(), 1, tool.size(), output));
+    EXPECT_EQ(::pclose(output), 0);
+    EXPECT_EQ(tool, Marker("configHeader.html") +
+                        page.substr(rows, page.find(Marker("pageFooter.html")) - rows));
+  }
+}
+
 // A copy built with a 16 MiB address-space limit ends a body too large for it on the allocator's
 // message, before any page or change; it applies an ordinary form, by a change program that has
 // the limit the program started with, not its own.
