@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "card/card_paths.hpp"
@@ -19,15 +18,12 @@ namespace {
 // What a syslog relay must take whole.
 constexpr std::size_t kMaxDatagram = 1024;
 
+// No timestamp: syslogd stamps a line without one with its own clock, in the
+// card's time zone, and the time-zone code would add about 100 KiB (its
+// string parsing) to a static program.
 std::string Header(int priority) {
-  char stamp[32] = "";
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (::localtime_r(&now, &local) != nullptr) {
-    std::strftime(stamp, sizeof stamp, "%b %e %H:%M:%S ", &local);
-  }
-  char header[96];
-  std::snprintf(header, sizeof header, "<%d>%sMerovane[%ld]: ", priority, stamp,
+  char header[48];
+  std::snprintf(header, sizeof header, "<%d>Merovane[%ld]: ", priority,
                 static_cast<long>(::getpid()));
   return header;
 }

@@ -2,9 +2,9 @@
 
 // The card's system log: the syslog socket (card_paths::kSystemLog) that
 // BusyBox's syslogd reads and `logread` shows. Each line is one datagram in
-// the traditional syslog format, "<PRIORITY>Mmm dd hh:mm:ss Merovane[PID]: ",
-// the text with every control byte written as \xHH (the text stays one
-// line), cut to 1024 bytes. Never waits: without a socket, or when the
+// the traditional syslog format without a timestamp (syslogd adds its own):
+// "<PRIORITY>Merovane[PID]: " and the text, every control byte of it written
+// as \xHH (the text stays one line), cut to 1024 bytes. Never waits: without a socket, or when the
 // reader is behind, the line is dropped and nothing else changes.
 
 // Priorities (facility user).

@@ -233,7 +233,7 @@ TEST(SetRequest, EachChangeAndRefusalGoesOnTheSystemLog) {
   RunCgi(card, With(PostRequest("/set", body), "REMOTE_USER=ann REMOTE_ADDR=10.0.0.5"), body);
   RunCgi(card, With(PostRequest("/set", body), "HTTP_ORIGIN=http://evil.example"), body);
   RunCgi(card, With(PostRequest("/set", body), "CONTENT_LENGTH=99 REMOTE_ADDR=::1"), body);
-  const std::regex header(R"(<1[23]>[A-Z][a-z]{2} [ 1-3]\d \d\d:\d\d:\d\d Merovane\[\d+\]: )");
+  const std::regex header(R"(<1[23]>Merovane\[\d+\]: )");
   std::vector<std::string> lines;
   char line[2048];
   for (ssize_t got; (got = ::recv(log, line, sizeof line, MSG_DONTWAIT)) > 0;) {
