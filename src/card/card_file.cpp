@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <string>
 
 #include "card/error_log.hpp"
 
@@ -14,9 +15,21 @@ FileDescriptor OpenRegularCardFile(const char* path, int flags, struct stat& sta
   return file;
 }
 
+namespace {
+// Empty in the program: a card path is read where it lies.
+std::string image_root;
+}  // namespace
+
+void ReadCardFilesInImage(std::string_view root) { image_root = root; }
+
 FileDescriptor OpenCardFileForReading(const char* path, int flags, struct stat* status) {
   struct stat own {};
   struct stat& filled = status != nullptr ? *status : own;
+  std::string in_image;
+  if (!image_root.empty() && path[0] == '/') {
+    in_image = image_root + path;
+    path = in_image.c_str();
+  }
   FileDescriptor file = OpenRegularCardFile(path, O_RDONLY | flags, filled);
   if (file && static_cast<std::uintmax_t>(filled.st_size) > kCardFileSizeBound) {
     WriteErrorLog("the card file %s is larger than %zu bytes and is not read\n", path,

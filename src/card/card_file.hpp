@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "card/file_descriptor.hpp"
 
@@ -32,3 +33,10 @@ static_assert(2 * static_cast<std::uintmax_t>(kCardFileSizeBound) + 1 <= SIZE_MA
 // (O_NOFOLLOW, say); `status`, when given, gets the file's status.
 FileDescriptor OpenCardFileForReading(const char* path, int flags = 0,
                                       struct stat* status = nullptr);
+
+// For a tool that reads a card image instead of the card it runs on
+// (merovane-form --root): from now on every absolute path read through
+// OpenCardFileForReading lies below `root` (a folder without a trailing "/");
+// relative ones stay relative to the working folder. The program never calls
+// it.
+void ReadCardFilesInImage(std::string_view root);

@@ -103,7 +103,8 @@ bool AwaitEnd(pid_t child, std::optional<Clock::time_point> deadline) {
 
 // How a child program ended, for the error log.
 struct ChildEnd {
-  enum Kind { kExited, kSignalled, kBounded, kUnended, kNotStarted } kind = kNotStarted;
+  // kNotForked: not started, for no process could be made (StartChild logs that).
+  enum Kind { kExited, kSignalled, kBounded, kUnended, kNotStarted, kNotForked } kind = kNotStarted;
   int number = 0;  // the exit status, the signal, the bound in seconds, or the error number
 
   std::string Describe() const {
@@ -117,6 +118,7 @@ struct ChildEnd {
       case kUnended:
         return "ran past its bound of " + std::to_string(number) + " s and could not be ended";
       case kNotStarted:
+      case kNotForked:
         break;
     }
     return std::string("could not be started: ") + std::strerror(number);
@@ -161,9 +163,8 @@ void LogEnd(const ChildName& name, const std::string& end) {
   }
 }
 
-// Starts the program and waits for it; kNotStarted once StartChild has
-// logged that no process could be made.
-std::optional<ChildEnd> StartAndWait(const ChildProgram& program) {
+// Starts the program and waits for it.
+ChildEnd StartAndWait(const ChildProgram& program) {
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) {
     return ChildEnd{ChildEnd::kNotStarted, errno};
@@ -185,8 +186,9 @@ std::optional<ChildEnd> StartAndWait(const ChildProgram& program) {
   }
   ::close(report[1]);
   if (child < 0) {
+    const int error = errno;
     ::close(report[0]);
-    return std::nullopt;
+    return {ChildEnd::kNotForked, error};
   }
   int exec_error = 0;
   ssize_t got = 0;
@@ -196,7 +198,7 @@ std::optional<ChildEnd> StartAndWait(const ChildProgram& program) {
   ::close(report[0]);
   if (got == static_cast<ssize_t>(sizeof exec_error)) {
     Reap(child);
-    return ChildEnd{ChildEnd::kNotStarted, exec_error};
+    return {ChildEnd::kNotStarted, exec_error};
   }
   const unsigned bound = card_paths::kChildTimeoutSeconds;
   std::optional<Clock::time_point> deadline;
@@ -211,7 +213,9 @@ std::optional<ChildEnd> StartAndWait(const ChildProgram& program) {
 pid_t StartChild(const ChildName& name, ChildGroup group) {
   const pid_t child = ::fork();
   if (child < 0) {
-    LogEnd(name, ChildEnd{ChildEnd::kNotStarted, errno}.Describe());
+    const int error = errno;
+    LogEnd(name, ChildEnd{ChildEnd::kNotStarted, error}.Describe());
+    errno = error;
     return child;
   }
   if (group == ChildGroup::kOwn) {
@@ -223,13 +227,15 @@ pid_t StartChild(const ChildName& name, ChildGroup group) {
   return child;
 }
 
-void RunChildProgram(const ChildProgram& program) {
-  const std::optional<ChildEnd> end = StartAndWait(program);
-  if (!end || (end->kind == ChildEnd::kExited && end->number == 0)) {
-    return;
+std::string RunChildProgram(const ChildProgram& program) {
+  const ChildEnd end = StartAndWait(program);
+  std::string description = end.Describe();
+  if (end.kind == ChildEnd::kNotForked || (end.kind == ChildEnd::kExited && end.number == 0)) {
+    return description;
   }
-  if (program.log_every_failure || end->kind == ChildEnd::kNotStarted ||
-      end->kind == ChildEnd::kBounded || end->kind == ChildEnd::kUnended) {
-    LogEnd(program.name, end->Describe());
+  if (program.log_every_failure || end.kind == ChildEnd::kNotStarted ||
+      end.kind == ChildEnd::kBounded || end.kind == ChildEnd::kUnended) {
+    LogEnd(program.name, description);
   }
+  return description;
 }

@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <string>
+
 // Programs of the card started from the request process, which runs as root
 // with whatever descriptors the web server left open.
 
@@ -47,5 +49,6 @@ struct ChildProgram {
 // status N", "NAME was ended by signal N", "NAME ran past its bound of N s
 // and was ended" (or "and could not be ended": not reaped), "NAME could not
 // be started: REASON". SIGCHLD and the signal mask are as before for the
-// program and once this returns.
-void RunChildProgram(const ChildProgram& program);
+// program and once this returns. Returns how it ended, as the log words it
+// ("exited with status 0" for a clean end).
+std::string RunChildProgram(const ChildProgram& program);

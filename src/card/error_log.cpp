@@ -54,6 +54,8 @@ int OpenLogFile() {
 
 void OpenErrorLog() { error_log = OpenLogFile(); }
 
+void ErrorLogToStandardError() { error_log = STDERR_FILENO; }
+
 void CloseErrorLog() {
   if (error_log >= 0) {
     ::close(error_log);

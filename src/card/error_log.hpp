@@ -10,6 +10,8 @@
 // user. It closes on exec: no program started from here inherits it.
 void OpenErrorLog();
 void CloseErrorLog();
+// For a tool run by hand or by a script: its messages go to standard error.
+void ErrorLogToStandardError();
 // Formats one message onto the log (no prefix, no line end added) and
 // writes it at once, so concurrent requests interleave whole messages only.
 int WriteErrorLog(const char* format, ...) __attribute__((format(printf, 1, 2)));

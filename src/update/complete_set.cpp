@@ -4,10 +4,12 @@
 #include <array>
 #include <cassert>
 #include <cstdio>
+#include <string>
 
 #include "card/card_paths.hpp"
 #include "card/child_program.hpp"
 #include "card/error_log.hpp"
+#include "card/system_log.hpp"
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "response/response_output.hpp"
@@ -18,7 +20,8 @@ namespace {
 
 // Runs one change program with the oid and the value as its arguments, on
 // the request's own streams, and waits for it within the bound. Its exit
-// status does not change the Apply; anything but a clean end is logged.
+// status does not change the Apply; anything but a clean end is logged, and
+// every change goes on the system log with how it ended.
 void ApplyChange(const ParamChange& change) {
   // The record's texts, each ended by a NUL: a record fits a descriptor
   // line, so neither is ever cut.
@@ -26,14 +29,21 @@ void ApplyChange(const ParamChange& change) {
   assert(change.prog.size() < prog.size() && change.oid.size() < oid.size());
   *std::copy(change.prog.begin(), change.prog.end(), prog.begin()) = '\0';
   *std::copy(change.oid.begin(), change.oid.end(), oid.begin()) = '\0';
+  std::string end = "has no change program";
   if (change.prog.empty()) {
     WriteErrorLog("no program to apply parameter %s\n", oid.data());
-    return;
+  } else {
+    const char* const argv[] = {prog.data(), oid.data(), change.value.c_str(), nullptr};
+    end = "change program " +
+          RunChildProgram(
+              {.argv = argv, .name = {"change program", prog.data(), oid.data()}, .prepare = [] {
+                 RestoreRequestEndSignals(/*keep_pipe_ignored=*/true);
+               }});
   }
-  const char* const argv[] = {prog.data(), oid.data(), change.value.c_str(), nullptr};
-  RunChildProgram({.argv = argv,
-                   .name = {"change program", prog.data(), oid.data()},
-                   .prepare = [] { RestoreRequestEndSignals(/*keep_pipe_ignored=*/true); }});
+  // Who changed what, on the card's system log.
+  const RequestParty party = CurrentRequestParty();
+  WriteSystemLog(kSystemLogNotice, "%s from %s: set %s to \"%s\", %s", party.user, party.address,
+                 oid.data(), change.value.c_str(), end.c_str());
 }
 
 // The refresh process: nothing of the request's streams stays open in it,

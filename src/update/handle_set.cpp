@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "card/system_log.hpp"
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "descriptors/menu_form.hpp"
@@ -118,6 +119,13 @@ SetState WalkParameters(const ParamFile& params) {
   return state;
 }
 
+// A refused request goes on the system log, as every change does.
+void LogRefusal(const char* what) {
+  const RequestParty party = CurrentRequestParty();
+  WriteSystemLog(kSystemLogWarning, "%s from %s: refused %s set request", party.user, party.address,
+                 what);
+}
+
 }  // namespace
 
 int HandleSet() {
@@ -127,12 +135,14 @@ int HandleSet() {
     return 0;
   }
   if (RefuseCrossSiteSet()) {
+    LogRefusal("a cross-site");
     return 0;
   }
   // A form of no known length (none, or not in digits) fails the parse, and
   // is refused as an incomplete one is.
   const bool parsed = CgiParseRequest() == 0;
   if (RefuseIncompleteSet()) {
+    LogRefusal("an incomplete");
     CgiFreeRequest();
     return 0;
   }

@@ -42,9 +42,9 @@ TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
 }
 
 // Every address the program writes takes the scheme the request came by: the redirect, the network
-// settings page (whose fallback without HTTP_HOST is the redirect's), the rebooting page's refresh
-// and the status page that alone may ask for a reboot; a page's origin is its referer's when it
-// sends no Origin. (Plain HTTP: the other tests.)
+// settings page (and its port when not the default; its fallback without HTTP_HOST is the
+// redirect's), the rebooting page's refresh and the status page that alone may ask for a reboot;
+// a page's origin is its referer's when it sends no Origin. (Plain HTTP: the other tests.)
 TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
   SetCard card({{"frame_ip.conf", "IP", "9"}, {"n", "N", "7"}});
   const std::string program = "://card.example" + kScript, status = program + "/uploadstatus";
@@ -61,7 +61,12 @@ TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
       {"/logon", "REQUEST_SCHEME=http", "", Redirect("http" + program)},
       {"/logon", no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
       {"/logon", no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
-      {"/set", "HTTPS=on", address, NetworkSettingsPage("https://10.0.0.9")},
+      {"/set", "HTTPS=on HTTP_HOST=card:443", address, NetworkSettingsPage("https://10.0.0.9")},
+      {"/set", "HTTP_HOST=card:8080", address, NetworkSettingsPage("http://10.0.0.9:8080")},
+      {"/set", "HTTPS=on HTTP_HOST=[::1]:80", address, NetworkSettingsPage("https://10.0.0.9:80")},
+      {"/set", "HTTP_HOST=[::1] SERVER_PORT=8080", address, NetworkSettingsPage("http://10.0.0.9")},
+      {"/set", no_host + "card SERVER_PORT=8443", address,
+       NetworkSettingsPage("https://10.0.0.9:8443")},
       {"/set", no_host + "::1 SERVER_PORT=8443", "oid-n=1",
        NetworkSettingsPage("https://[::1]:8443")},
       {"/set", "HTTP_HOST", "oid-n=1", NetworkSettingsPage("/")},

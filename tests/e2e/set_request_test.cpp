@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "e2e/harness/cgi_run.hpp"
 #include "e2e/harness/pages.hpp"
@@ -216,6 +219,73 @@ TEST(SetRequest, FormsFromOtherSitesAreRefused) {
     EXPECT_EQ(std::pair(card.Changes().size(), card.ReadFile(card.ErrorLog())),
               std::pair(own ? std::size_t{1} : 0, logged))
         << variables;
+  }
+}
+
+// Each change (who from where, the oid, the value as one line, how its program ended) and each
+// refused request leave one syslog line, read from the sandbox's own socket.
+TEST(SetRequest, EachChangeAndRefusalGoesOnTheSystemLog) {
+  SetCard card({{"a", "A", "7"}, {"f", "F", "7"}});
+  card.InstallRecorder(card.ChangeProgram(), "change", "[ \"$1\" != f ] || exit 3");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = card.CardPath("/dev/log").string();
+  std::filesystem::create_directories(card.CardPath("/dev"));
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(log, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::chmod(path.c_str(), 0666);
+  const std::string body = "oid-a=x%0Ay&oid-f=2";
+  RunCgi(card, With(PostRequest("/set", body), "REMOTE_USER=ann REMOTE_ADDR=10.0.0.5"), body);
+  RunCgi(card, With(PostRequest("/set", body), "HTTP_ORIGIN=http://evil.example"), body);
+  RunCgi(card, With(PostRequest("/set", body), "CONTENT_LENGTH=99 REMOTE_ADDR=::1"), body);
+  const std::regex header(R"(<1[23]>Merovane\[\d+\]: )");
+  std::vector<std::string> lines;
+  char line[2048];
+  for (ssize_t got; (got = ::recv(log, line, sizeof line, MSG_DONTWAIT)) > 0;) {
+    lines.push_back(std::regex_replace(std::string(line, got), header, "",
+                                       std::regex_constants::format_first_only));
+  }
+  ::close(log);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "ann from 10.0.0.5: set a to \"x\\x0ay\", change program exited with status 0",
+                "ann from 10.0.0.5: set f to \"2\", change program exited with status 3",
+                "- from -: refused a cross-site set request",
+                "- from ::1: refused an incomplete set request"}));
+}
+
+// merovane-form writes, between the form's fragments, the rows the error page shows for the same
+// card (value files named relative to cgi-bin, so that both read the same).
+TEST(FormTool, WritesTheRowsOfTheErrorPage) {
+  const std::string choices = "<option>Off</option><option>On</option>";
+  const std::vector<std::vector<TestParam>> cards = {
+      {{.oid = "n", .name = "N", .type = "4", .value = "7"},
+       {.oid = "t", .name = "T", .type = "7", .value = "<b>\"&amp;"},
+       {.oid = "ip", .name = "IP", .type = "9", .value = "10.0.0.1"}},
+      {{.oid = "e", .name = "E", .type = "8", .value = "1", .extra = choices}, {"n", "N", "4"}},
+      {{"n", "N", "4"},
+       {.oid = "r", .name = "R", .type = "5", .access = "0", .value = "v1"},
+       {"gone", "G", "7"}},
+  };
+  for (const auto& params : cards) {
+    SetCard card(params);
+    std::string param_xml = card.ReadFile(card.CardPath("/brix/etc/param.xml"));
+    const std::string absolute = (card.Root() / "values/").string();
+    for (std::size_t at; (at = param_xml.find(absolute)) != std::string::npos;)
+      param_xml.replace(at, absolute.size(), "../../values/");
+    card.WriteCardFile("/brix/etc/param.xml", param_xml);
+    std::filesystem::remove(card.Root() / "values" / "gone");
+    const std::string page = Post(card, "oid-n=z").out, rows_end = "</div>\r\n</td></tr>";
+    const std::size_t rows = page.find(rows_end) + rows_end.size();
+    const std::string command =
+        "cd " + card.WorkDir().string() + " && " MEROVANE_FORM_COMMAND " --root ../../card";
+    std::string tool(1 << 16, '\0');
+    FILE* output = ::popen(command.c_str(), "r");
+    tool.resize(std::fread(tool.data(), 1, tool.size(), output));
+    EXPECT_EQ(::pclose(output), 0);
+    EXPECT_EQ(tool, Marker("configHeader.html") +
+                        page.substr(rows, page.find(Marker("pageFooter.html")) - rows));
   }
 }
 

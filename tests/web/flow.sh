@@ -20,9 +20,12 @@ eventually() {  # COMMAND...: polled for at most $within (60) s, a bound for a b
 spawn() { setsid "$@" & pids+=($!); }  # a session of its own: Apache's prefork signals its group
 from_doc() { sed -e "$2" "$docs/$1" > "$site/server/$1"; }  # FILE SED-SCRIPT
 
-start_lighttpd() {
+start_lighttpd() {  # over TLS, plain HTTP on the next port redirecting to it
+  "$MEROVANE_SOURCE_DIR/scripts/card-site" certificate "$site/etc/lighttpd" > /dev/null || exit 1
+  scheme=https tls=(--cacert "$site/etc/lighttpd/card.crt")
   from_doc lighttpd.conf "s|^var.card_root = \"\"|var.card_root = \"$site\"|;
-    s|^server.port = 80\$|server.bind = \"127.0.0.1\"\nserver.port = $port|"
+    s|^server.port = 443\$|server.bind = \"127.0.0.1\"\nserver.port = $port|;
+    s|\"socket\"\] == \":80\"|\"socket\"] == \"127.0.0.1:$((port + 1))\"|"
   spawn lighttpd -D -f "$site/server/lighttpd.conf"
   cgi_stderr() { cat "$site/var/log/merovane-stderr.log"; }
 }
@@ -89,7 +92,9 @@ for folder in apache2 nginx lighttpd; do echo "$user:$hash" > "$site/etc/$folder
 [[ -z $root ]] || chown -R www-data "$site/var/log" "$site/run" &&
   chmod 4755 "$site/www/cgi-bin/Merovane"
 for ((try = 0; try < 20; try++)); do  # a free port
-  port=$((20000 + RANDOM % 40000)) && { : < "/dev/tcp/127.0.0.1/$port"; } 2> /dev/null || break
+  port=$((20000 + RANDOM % 40000))  # and the next one, lighttpd's plain HTTP
+  { : < "/dev/tcp/127.0.0.1/$port"; } 2> /dev/null ||
+    { : < "/dev/tcp/127.0.0.1/$((port + 1))"; } 2> /dev/null || break
 done
 host=127.0.0.1:$port under_site="s|\"/|\"$site/|g"  # under_site: every quoted path
 trap site_down EXIT
@@ -101,6 +106,11 @@ request "$program/cardcontrol"  # the static page; the framing headers
 expect "$status $(has '<h2>Card control</h2>' page)" "200 page" "the static page"
 [[ $server == busybox ]] || expect "$(header X-Frame-Options)|$(header Content-Security-Policy)" \
   "DENY|frame-ancestors 'none'" "the headers against framing"
+[[ $server != lighttpd ]] || {  # plain HTTP only sends the browser to https, before any password
+  status=$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' \
+    "http://127.0.0.1:$((port + 1))$program/x?a")
+  expect "$status" "302 https://127.0.0.1$program/x?a" "plain HTTP"
+}
 request "$program/cardcontrol" -H Authorization:
 expect "$status" 401 "without the password"
 [[ $server == busybox ]] || { request /includes/pageHeader.html && expect "$status" 403 includes/; }
