@@ -32,3 +32,9 @@ static_assert(2 * static_cast<std::uintmax_t>(kCardFileSizeBound) + 1 <= SIZE_MA
 // (O_NOFOLLOW, say); `status`, when given, gets the file's status.
 FileDescriptor OpenCardFileForReading(const char* path, int flags = 0,
                                       struct stat* status = nullptr);
+
+// Whether a file found in /tmp, where any process of the card may write, can
+// be believed: one regular file of `owner`'s that no other user may write. A
+// second link could be anybody's name for it, which its move or removal
+// would not reach.
+bool HeldOnlyBy(const struct stat& status, uid_t owner);
