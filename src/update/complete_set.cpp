@@ -63,19 +63,19 @@ void PrepareRefresh() {
   RestoreRequestEndSignals(/*keep_pipe_ignored=*/false);
 }
 
-const ChildName kRefresh{"refresh script", card_paths::kRefreshScript};
+ChildName RefreshName() { return {"refresh script", card_paths::kRefreshScript}; }
 
 void RunRefresh() {
   const char* const argv[] = {card_paths::kRefreshScript, nullptr};
   RunChildProgram({.argv = argv,
-                   .name = kRefresh,
+                   .name = RefreshName(),
                    .prepare = PrepareRefresh,
                    .not_started = [] { std::perror("execl"); },
                    .log_every_failure = false});
 }
 
-// Every descriptor the process holds above its standard streams, the error
-// log and whatever the web server left open among them.
+// Closes every descriptor above the standard streams: the error log, and
+// whatever the web server left open to the program.
 void CloseAboveStandardStreams() {
   CloseErrorLog();
   if (::close_range(STDERR_FILENO + 1, ~0U, 0) == 0) {
@@ -150,7 +150,7 @@ int CompleteSet(const SetState& state, std::string_view scheme, std::string_view
 
   // The request process does not wait for the refresh: an intermediate
   // process does, so the refresh never becomes a zombie of the server.
-  if (StartChild(kRefresh, ChildGroup::kInherited) == 0) {
+  if (StartChild(RefreshName(), ChildGroup::kInherited) == 0) {
     RunRefresh();
     return 0;
   }
