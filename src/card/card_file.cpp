@@ -39,3 +39,8 @@ FileDescriptor OpenCardFileForReading(const char* path, int flags, struct stat* 
   }
   return file;
 }
+
+bool HeldOnlyBy(const struct stat& status, uid_t owner) {
+  return S_ISREG(status.st_mode) && status.st_nlink == 1 && status.st_uid == owner &&
+         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}

@@ -40,3 +40,9 @@ FileDescriptor OpenCardFileForReading(const char* path, int flags = 0,
 // relative ones stay relative to the working folder. The program never calls
 // it.
 void ReadCardFilesInImage(std::string_view root);
+
+// Whether a file found in /tmp, where any process of the card may write, can
+// be believed: one regular file of `owner`'s that no other user may write. A
+// second link could be anybody's name for it, which its move or removal
+// would not reach.
+bool HeldOnlyBy(const struct stat& status, uid_t owner);

@@ -134,3 +134,9 @@ int RenderMenuForm(const std::optional<ParamFile>& params) {
 }
 
 int RenderMenuForm() { return RenderMenuForm(LoadCardParamFile()); }
+
+bool ReadValueInForce(const ParamRecord& found, ValueText& value) {
+  FieldText value_file;
+  return ExtractField(found, RecordField::kFile, value_file) == 0 &&
+         ReadValueFile(value_file, value);
+}

@@ -12,10 +12,15 @@
 #include "dispatch/dispatcher.hpp"
 #include "response/response_output.hpp"
 #include "response/unread_body.hpp"
+#include "update/pending_change.hpp"
 
 // The address-space limit in MiB, a build setting (0: none).
 #ifndef MEROVANE_MEMORY_LIMIT_MIB
 #define MEROVANE_MEMORY_LIMIT_MIB 0
+#endif
+// The window of an address change in seconds, a build setting (0: none).
+#ifndef MEROVANE_CONFIRM_S
+#define MEROVANE_CONFIRM_S 0
 #endif
 
 int main() {
@@ -32,6 +37,11 @@ int main() {
   const char* path_info = std::getenv("PATH_INFO");
   OpenErrorLog();
   SetRequestIdentity();
+  if constexpr (MEROVANE_CONFIRM_S > 0) {
+    // Before any route: whatever reaches the card at its new address
+    // confirms the change.
+    ConfirmPendingChange();
+  }
   std::uint64_t body_read = 0;
   try {
     body_read = Dispatch(path_info);

@@ -22,9 +22,6 @@
 
 namespace {
 
-constexpr std::string_view kAddressOid = "frame_ip.conf";
-constexpr std::string_view kDhcpOid = "use_dhcp.conf";
-
 // The fields of one param.xml record that the set request uses. Each record
 // starts from empty fields: nothing is ever carried over from the one
 // before, so one without <prog> has nothing to run. The label is copied
@@ -77,7 +74,7 @@ void RecordAcceptance(SetState& state, const SetRecord& record, std::string valu
   } else if (record.oid == kDhcpOid) {
     state.dhcp = DecimalToInt(value);
   }
-  state.changes.push_back({record.Prog(), record.oid, std::move(value)});
+  state.changes.push_back({record.Prog(), record.oid, std::move(value), record.found});
 }
 
 void ShowFormAgain(const std::optional<ParamFile>& params) {
