@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
 
 // What a parameter's type means, in one place for every reader of param.xml:
@@ -34,15 +35,21 @@ using FieldLookup = SentField (*)(std::string_view name, std::string& text);
 struct ParamKind {
   std::optional<std::int32_t> type;  // the <type> code; none for the row of every other code
   std::string_view name;             // as the checker names the kind
-  // Reads the record's range or option list, if the kind has one.
-  void (*read_list)(const ParamRecord& record, ParamDescriptor& param);
+  // Whether a record with <min> and <max> has a range, which the form
+  // offers no input for.
+  bool reads_range;
+  // Whether the form offers the options of a record's list as a choice
+  // list, and "/set" accepts no other value (see ChoicesOf).
+  bool offers_choices;
   // Writes the value cell of a parameter the form shows writable.
   void (*write_cell)(const ParamDescriptor& param);
   // Whether that cell holds an input, so that the form sends a field.
   bool (*sends_field)(const ParamDescriptor& param);
   // Looks up and judges what was sent for the parameter whose field name is
-  // `field_name` ("oid-" and the oid).
-  SubmittedValue (*judge)(FieldLookup look_up, std::string_view field_name);
+  // `field_name` ("oid-" and the oid); with `choices`, a value that is none
+  // of theirs is rejected.
+  SubmittedValue (*judge)(FieldLookup look_up, std::string_view field_name,
+                          const OptionList* choices);
   // Whether the form needs an option list to offer a choice.
   bool needs_options;
 };
@@ -52,6 +59,12 @@ const ParamKind& KindOf(std::int32_t type);
 
 // The record's <type> code, as every reader takes it (0 when absent).
 std::int32_t TypeOf(const ParamRecord& record);
+
+// The options the form offers for the record as a choice list, as its
+// kind's row says: the one reading of them for the form's cell, "/set" and
+// the checker. None when it shows no choice list: a kind without choices, a
+// range (which comes first), a line without a usable option list.
+std::optional<OptionList> ChoicesOf(const ParamKind& kind, const ParamRecord& record);
 
 // The record as the form shows it, read from its line: every field but the
 // value, which its value file holds.

@@ -1,5 +1,6 @@
 #include "update/submitted_value.hpp"
 
+#include <optional>
 #include <string>
 
 #include "cgi/cgi_request.hpp"
@@ -19,6 +20,8 @@ SentField LookUp(std::string_view name, std::string& text) {
 
 }  // namespace
 
-SubmittedValue CheckSubmittedValue(const ParamKind& kind, std::string_view field_name) {
-  return kind.judge(LookUp, field_name);
+SubmittedValue CheckSubmittedValue(const ParamKind& kind, const ParamRecord& record,
+                                   std::string_view field_name) {
+  const std::optional<OptionList> choices = ChoicesOf(kind, record);
+  return kind.judge(LookUp, field_name, choices ? &*choices : nullptr);
 }
