@@ -72,7 +72,6 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "", "prog"), error},
       {Rec("p", "<prog>/brix/bin/plain</prog>"), error},
       {Rec("p", "<prog>/brix/conf</prog>"), error},  // a folder: executable, but no file
-      {Rec("p", "<prog>set</prog>"), error},         // relative: from the cgi-bin folder
       {Rec("p", "<prog>/none</prog>") + Rec("q", "<prog>/none</prog>"),
        "param:1:error param:2:warning"},
       {Rec("p", "<file>v</file>"), error},  // there, but outside the image
@@ -92,7 +91,6 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "<access>01</access>"), warning},
       {Rec("p", "<access>-1</access>"), warning},
       {Rec("p") + Rec("q"), "param:2:warning"},  // not in menu "0"
-      {Rec("p", "<type>5</type>"), warning},
       {Rec("p", "<type>5</type><access>0</access>"), ""},
       {Rec("p", "<type>6</type><min>0</min><max>9</max>"), warning},
       {Rec("p", "<type>8</type>"), warning},
