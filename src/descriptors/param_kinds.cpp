@@ -146,10 +146,10 @@ SubmittedValue Judged(bool valid, std::string text) {
 }
 
 // Digits only, an empty field 0, at most 2147483647; applied as the number
-// read from the text judged (never looked up again). With choices, only the
-// value of one of them, as the form sends it.
+// read from the text judged (never looked up again). Of a choice list, only
+// the value of one of its options, as the form sends it.
 SubmittedValue JudgeWholeNumber(FieldLookup look_up, std::string_view field_name,
-                                const OptionList* choices) {
+                                const OfferedChoices& choices) {
   std::string text;
   const SentField sent = look_up(field_name, text);
   if (sent == SentField::kNotSent) {
@@ -157,7 +157,7 @@ SubmittedValue JudgeWholeNumber(FieldLookup look_up, std::string_view field_name
   }
   std::int32_t number = 0;
   const bool digits = sent == SentField::kSent && std::all_of(text.begin(), text.end(), IsDigit);
-  if (!digits || (choices != nullptr && !choices->Offers(text)) ||
+  if (!digits || !choices.Allow(text) ||
       (!text.empty() &&
        std::from_chars(text.data(), text.data() + text.size(), number).ec != std::errc())) {
     return Judged(false, std::move(text));
@@ -203,7 +203,8 @@ bool IsDecimalText(std::string_view text) {
 
 // A finite decimal number, an empty field 0; applied with six decimals, as
 // printf's "%f" writes the number read from the text judged.
-SubmittedValue JudgeDecimal(FieldLookup look_up, std::string_view field_name, const OptionList*) {
+SubmittedValue JudgeDecimal(FieldLookup look_up, std::string_view field_name,
+                            const OfferedChoices&) {
   std::string text;
   const SentField sent = look_up(field_name, text);
   if (sent == SentField::kNotSent) {
@@ -241,7 +242,8 @@ bool IsBoxNumber(std::string_view text) {
 // Four boxes of 0 to 255. The address handed on is made of the boxes'
 // numbers: "010" would be read as octal 8 by the card and by browsers. The
 // message shows them as typed.
-SubmittedValue JudgeAddress(FieldLookup look_up, std::string_view field_name, const OptionList*) {
+SubmittedValue JudgeAddress(FieldLookup look_up, std::string_view field_name,
+                            const OfferedChoices&) {
   bool submitted = false;
   bool valid = true;
   std::string typed;
@@ -268,7 +270,7 @@ SubmittedValue JudgeAddress(FieldLookup look_up, std::string_view field_name, co
 }
 
 // A non-empty text, cut to 49 characters.
-SubmittedValue JudgeText(FieldLookup look_up, std::string_view field_name, const OptionList*) {
+SubmittedValue JudgeText(FieldLookup look_up, std::string_view field_name, const OfferedChoices&) {
   std::string text;
   const SentField sent = look_up(field_name, text);
   if (sent == SentField::kNotSent) {

@@ -32,6 +32,8 @@ struct SubmittedValue {
 enum class SentField { kNotSent, kSent, kHoldsNul };
 using FieldLookup = SentField (*)(std::string_view name, std::string& text);
 
+class OfferedChoices;
+
 struct ParamKind {
   std::optional<std::int32_t> type;  // the <type> code; none for the row of every other code
   std::string_view name;             // as the checker names the kind
@@ -46,10 +48,10 @@ struct ParamKind {
   // Whether that cell holds an input, so that the form sends a field.
   bool (*sends_field)(const ParamDescriptor& param);
   // Looks up and judges what was sent for the parameter whose field name is
-  // `field_name` ("oid-" and the oid); with `choices`, a value that is none
-  // of theirs is rejected.
+  // `field_name` ("oid-" and the oid); a value that none of the `choices`
+  // offers is rejected.
   SubmittedValue (*judge)(FieldLookup look_up, std::string_view field_name,
-                          const OptionList* choices);
+                          const OfferedChoices& choices);
   // Whether the form needs an option list to offer a choice.
   bool needs_options;
 };
@@ -65,6 +67,23 @@ std::int32_t TypeOf(const ParamRecord& record);
 // the checker. None when it shows no choice list: a kind without choices, a
 // range (which comes first), a line without a usable option list.
 std::optional<OptionList> ChoicesOf(const ParamKind& kind, const ParamRecord& record);
+
+// The choices of one record as a judge asks for them: read only when it
+// does, for a value that passes its kind's own rule.
+class OfferedChoices {
+ public:
+  OfferedChoices(const ParamKind& kind, const ParamRecord& record) : kind_(kind), record_(record) {}
+  // Whether `value` may be applied: the form shows no choice list for the
+  // record, or one of its options has that value.
+  bool Allow(std::string_view value) const {
+    const std::optional<OptionList> choices = ChoicesOf(kind_, record_);
+    return !choices || choices->Offers(value);
+  }
+
+ private:
+  const ParamKind& kind_;
+  const ParamRecord& record_;
+};
 
 // The record as the form shows it, read from its line: every field but the
 // value, which its value file holds.

@@ -1,6 +1,5 @@
 #include "update/submitted_value.hpp"
 
-#include <optional>
 #include <string>
 
 #include "cgi/cgi_request.hpp"
@@ -22,6 +21,5 @@ SentField LookUp(std::string_view name, std::string& text) {
 
 SubmittedValue CheckSubmittedValue(const ParamKind& kind, const ParamRecord& record,
                                    std::string_view field_name) {
-  const std::optional<OptionList> choices = ChoicesOf(kind, record);
-  return kind.judge(LookUp, field_name, choices ? &*choices : nullptr);
+  return kind.judge(LookUp, field_name, OfferedChoices(kind, record));
 }
