@@ -148,6 +148,36 @@ void CheckOptions(const ParamDescriptor& param, const RecordPlace& place, CheckR
   }
 }
 
+// A lookup that sends the field's name as its value, cut as "/set" cuts a
+// field: it lets the checker ask a kind's own judge about a value.
+SentField SendName(std::string_view name, std::string& text) {
+  constexpr std::size_t kSentCharacters = 49;
+  text = name.substr(0, kSentCharacters);
+  return SentField::kSent;
+}
+
+// An option that "/set" refuses when the form sends it can never be applied.
+void CheckChoiceValues(const ParamRecord& record, const ParamKind& kind, const RecordPlace& place,
+                       CheckReport& report) {
+  const std::optional<OptionList> choices = ChoicesOf(kind, record);
+  if (!choices) {
+    return;
+  }
+  std::string refused;
+  for (std::size_t i = 0; i < choices->count; ++i) {
+    const std::string_view value = choices->texts[2 * i + 1];
+    if (kind.judge(SendName, value, OfferedChoices(kind, record)).verdict !=
+        SubmittedValue::Verdict::kAccepted) {
+      refused += (refused.empty() ? "" : ", ") + Quoted(value);
+    }
+  }
+  if (!refused.empty()) {
+    report.Warning(place.file, place.line,
+                   "option value " + refused +
+                       " that \"/set\" refuses: the form offers it, yet choosing it never applies");
+  }
+}
+
 }  // namespace
 
 void ProgramFaults::Add(const std::string& fault, const ParamRecord& record) {
@@ -196,6 +226,9 @@ void CheckRecord(const ParamRecord& record, const RecordPlace& place, CheckRepor
   }
   if (kind.needs_options) {
     CheckOptions(param, place, report);
+  }
+  if (access.set_writable) {
+    CheckChoiceValues(record, kind, place, report);
   }
   if (access.set_writable) {
     CheckProgram(record, place, report, programs);

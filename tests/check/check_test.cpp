@@ -95,6 +95,9 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "<type>6</type><min>0</min><max>9</max>"), warning},
       {Rec("p", "<type>8</type>"), warning},
       {Rec("p", "<type>8</type><option>a</option>"), ""},
+      {Rec("p",
+           "<type>4</type><option>a</option><index>1</index><option>b</option><index>x</index>"),
+       warning},
       // Links lead inside the image: an absolute target starts at its root, ".." stops there.
       {Rec("p"), "", Menu({"p"}), {etc, "/brix/etc/real.xml"}},
       {Rec("p"), "", Menu({"p"}), {etc, outside.substr(1) + "/brix/etc/real.xml"}},
