@@ -87,7 +87,6 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "", "type"), error},
       {Rec("p", "", "file"), error},
       {Rec("p", "<name>" + x50 + "</name>"), warning},
-      {Rec("p", "", "access"), ""},
       {Rec("p", "<access>01</access>"), warning},
       {Rec("p", "<access>-1</access>"), warning},
       {Rec("p") + Rec("q"), "param:2:warning"},  // not in menu "0"

@@ -24,12 +24,10 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
   } cases[] = {
       // Integers and enumerations: digits only, applied as the number read.
       {4, "p=-5", kRejected, "-5"},
-      {4, "p=007", kAccepted, "7"},
       {4, "", kNotSubmitted},
       {4, "p=", kAccepted, "0"},
       {4, "p=2147483648", kRejected, "2147483648"},
       {4, "p=0002147483647", kAccepted, "2147483647"},
-      {4, "p=" + std::string(48, '0') + "12", kAccepted, "1"},  // the 49 characters judged
       {4, "p=12%003", kRejected, "12"},  // a NUL, anywhere, rejects as any invalid text
       {8, "p=on", kRejected, "on"},
       // A choice list takes the value of one of its options, as written, and no other.
