@@ -97,21 +97,20 @@ struct MenuUse {
   std::set<int> record_lines;
 };
 
-// Reports the menu's faults and what the form reads of param.xml for it;
-// nothing when the form gives up on the menu.
-std::optional<MenuUse> CheckMenu(DescriptorText& file, const std::string& path,
-                                 const ParamFile* params, CheckReport& report) {
+// Reports the menu's faults and what the form reads of param.xml for it. A
+// corrupted oid line makes the form give up on the menu: the rest is checked
+// as the form will read it once that line is mended.
+MenuUse CheckMenu(DescriptorText& file, const std::string& path, const ParamFile* params,
+                  CheckReport& report) {
   const std::vector<FileLine> lines = ReadLines(file);
   for (int number = 1; number <= static_cast<int>(lines.size()); ++number) {
     if (lines[number - 1].cut) {
       report.Error(path, number, std::string(kLongLine) + ": the form reads it in pieces");
     }
   }
-  const MenuReading reading = ReadMenuZero(file);
-  if (reading.corrupted_line != 0) {
-    report.Error(path, reading.corrupted_line,
-                 "oid line without \"</oid>\": the form shows no parameter at all");
-    return std::nullopt;
+  const MenuReading reading = ReadMenuZero(file, CorruptedOidLine::kSkip);
+  for (const int number : reading.corrupted_lines) {
+    report.Error(path, number, "oid line without \"</oid>\": the form shows no parameter at all");
   }
   if (reading.first_dropped_line != 0) {
     report.Warning(path, reading.first_dropped_line,
@@ -164,12 +163,14 @@ CheckReport CheckCard(const CardImage& image) {
   if (!params) {
     return report;
   }
+  ProgramFaults programs;
   for (const ParamRecord& record : params->records()) {
     CheckRecord(record,
                 {image, param_path, record.line_number, use.has_value(),
                  use && use->oids.contains(record.oid),
                  use && use->record_lines.contains(record.line_number)},
-                report);
+                report, programs);
   }
+  programs.Report(param_path, report);
   return report;
 }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -78,7 +79,8 @@ void CheckValueFile(const ParamRecord& record, const RecordPlace& place, CheckRe
   }
 }
 
-void CheckProgram(const ParamRecord& record, const RecordPlace& place, CheckReport& report) {
+void CheckProgram(const ParamRecord& record, const RecordPlace& place, CheckReport& report,
+                  ProgramFaults& programs) {
   const std::optional<std::string_view> prog = record.Field(RecordField::kProg);
   if (!prog || prog->empty()) {
     report.Error(place.file, place.line,
@@ -87,9 +89,7 @@ void CheckProgram(const ParamRecord& record, const RecordPlace& place, CheckRepo
   }
   const std::optional<std::string> resolved = place.image.Resolve(*prog);
   if (const std::optional<std::string> fault = FileFault(resolved, true)) {
-    report.Error(place.file, place.line,
-                 "writable, but its <prog> " + Named(*prog, resolved) + " " + *fault +
-                     ": \"/set\" applies nothing for it");
+    programs.Add(Named(*prog, resolved) + " " + *fault, record);
   }
 }
 
@@ -148,9 +148,62 @@ void CheckOptions(const ParamDescriptor& param, const RecordPlace& place, CheckR
   }
 }
 
+// A lookup that sends the field's name as its value, cut as "/set" cuts a
+// field: it lets the checker ask a kind's own judge about a value.
+SentField SendName(std::string_view name, std::string& text) {
+  constexpr std::size_t kSentCharacters = 49;
+  text = name.substr(0, kSentCharacters);
+  return SentField::kSent;
+}
+
+// An option that "/set" refuses when the form sends it can never be applied.
+void CheckChoiceValues(const ParamRecord& record, const ParamKind& kind, const RecordPlace& place,
+                       CheckReport& report) {
+  const std::optional<OptionList> choices = ChoicesOf(kind, record);
+  if (!choices) {
+    return;
+  }
+  std::string refused;
+  for (std::size_t i = 0; i < choices->count; ++i) {
+    const std::string_view value = choices->texts[2 * i + 1];
+    if (kind.judge(SendName, value, OfferedChoices(kind, record)).verdict !=
+        SubmittedValue::Verdict::kAccepted) {
+      refused += (refused.empty() ? "" : ", ") + Quoted(value);
+    }
+  }
+  if (!refused.empty()) {
+    report.Warning(place.file, place.line,
+                   "option value " + refused +
+                       " that \"/set\" refuses: the form offers it, yet choosing it never applies");
+  }
+}
+
 }  // namespace
 
-void CheckRecord(const ParamRecord& record, const RecordPlace& place, CheckReport& report) {
+void ProgramFaults::Add(const std::string& fault, const ParamRecord& record) {
+  Records& records = faults_.try_emplace(fault, Records{record.line_number, {}}).first->second;
+  records.oids.push_back(record.oid);
+}
+
+void ProgramFaults::Report(const std::string& file, CheckReport& report) const {
+  constexpr std::size_t kNamed = 5;  // the other oids a finding names; the rest are counted
+  for (const auto& [fault, records] : faults_) {
+    std::string text = "writable, but its <prog> " + fault;
+    const std::size_t others = records.oids.size() - 1;
+    if (others > 0) {
+      text += ", as for " + std::to_string(others) + " more (";
+      for (std::size_t i = 1; i <= std::min(others, kNamed); ++i) {
+        text += (i == 1 ? "" : ", ") + Quoted(records.oids[i]);
+      }
+      text += others > kNamed ? " and " + std::to_string(others - kNamed) + " more)" : ")";
+    }
+    report.Error(file, records.first_line,
+                 text + ": \"/set\" applies nothing for " + (others > 0 ? "them" : "it"));
+  }
+}
+
+void CheckRecord(const ParamRecord& record, const RecordPlace& place, CheckReport& report,
+                 ProgramFaults& programs) {
   const ParamDescriptor param = DescribeParam(record);
   const ParamKind& kind = KindOf(param.type);
   if (const std::optional<std::string_view> name = record.Field(RecordField::kName)) {
@@ -175,7 +228,10 @@ void CheckRecord(const ParamRecord& record, const RecordPlace& place, CheckRepor
     CheckOptions(param, place, report);
   }
   if (access.set_writable) {
-    CheckProgram(record, place, report);
+    CheckChoiceValues(record, kind, place, report);
+  }
+  if (access.set_writable) {
+    CheckProgram(record, place, report, programs);
   }
   if (place.form_reads) {
     CheckValueFile(record, place, report);

@@ -23,7 +23,7 @@ MenuResult ReadMenu(MenuDescriptor& menu) {
     return MenuResult::kUnreadable;
   }
   const MenuReading reading = ReadMenuZero(*file);
-  if (reading.corrupted_line != 0) {
+  if (!reading.corrupted_lines.empty()) {
     WriteErrorLog("corrupted file %s\n", card_paths::kControlMenu);
     return MenuResult::kUnreadable;
   }

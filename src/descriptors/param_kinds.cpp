@@ -20,33 +20,29 @@ constexpr int kAddressBoxes = 4;
 
 // Lists -----------------------------------------------------------------
 
+bool HasRange(const ParamRecord& record) {
+  return record.Field(RecordField::kMin) && record.Field(RecordField::kMax);
+}
+
 // A range needs both bounds; its precision defaults to "0".
-bool ReadRange(const ParamRecord& record, ParamDescriptor& param) {
-  if (ExtractField(record, RecordField::kMin, param.listText[0]) != 0 ||
-      ExtractField(record, RecordField::kMax, param.listText[1]) != 0) {
-    return false;
+void ReadRange(const ParamRecord& record, ParamDescriptor& param) {
+  if (!HasRange(record)) {
+    return;
   }
+  ExtractField(record, RecordField::kMin, param.listText[0]);
+  ExtractField(record, RecordField::kMax, param.listText[1]);
   if (ExtractField(record, RecordField::kPrecision, param.listText[2]) != 0) {
     param.listText[2] = "0";
   }
   param.listKind = kRangeList;
   param.listCount = 3;
-  return true;
 }
 
-void ReadRangeOnly(const ParamRecord& record, ParamDescriptor& param) { ReadRange(record, param); }
-
-void ReadOptions(const ParamRecord& record, ParamDescriptor& param) {
-  ParseOptionList(record.line, param.listKind, param.listCount, param.listText);
+void StoreOptions(const OptionList& options, ParamDescriptor& param) {
+  std::copy_n(options.texts.begin(), 2 * options.count, param.listText.begin());
+  param.listKind = kOptionList;
+  param.listCount = static_cast<std::uint8_t>(options.count);
 }
-
-void ReadRangeElseOptions(const ParamRecord& record, ParamDescriptor& param) {
-  if (!ReadRange(record, param)) {
-    ReadOptions(record, param);
-  }
-}
-
-void ReadNoList(const ParamRecord&, ParamDescriptor&) {}
 
 // Cells -----------------------------------------------------------------
 
@@ -150,8 +146,10 @@ SubmittedValue Judged(bool valid, std::string text) {
 }
 
 // Digits only, an empty field 0, at most 2147483647; applied as the number
-// read from the text judged (never looked up again).
-SubmittedValue JudgeWholeNumber(FieldLookup look_up, std::string_view field_name) {
+// read from the text judged (never looked up again). Of a choice list, only
+// the value of one of its options, as the form sends it.
+SubmittedValue JudgeWholeNumber(FieldLookup look_up, std::string_view field_name,
+                                const OfferedChoices& choices) {
   std::string text;
   const SentField sent = look_up(field_name, text);
   if (sent == SentField::kNotSent) {
@@ -159,7 +157,7 @@ SubmittedValue JudgeWholeNumber(FieldLookup look_up, std::string_view field_name
   }
   std::int32_t number = 0;
   const bool digits = sent == SentField::kSent && std::all_of(text.begin(), text.end(), IsDigit);
-  if (!digits ||
+  if (!digits || !choices.Allow(text) ||
       (!text.empty() &&
        std::from_chars(text.data(), text.data() + text.size(), number).ec != std::errc())) {
     return Judged(false, std::move(text));
@@ -205,7 +203,8 @@ bool IsDecimalText(std::string_view text) {
 
 // A finite decimal number, an empty field 0; applied with six decimals, as
 // printf's "%f" writes the number read from the text judged.
-SubmittedValue JudgeDecimal(FieldLookup look_up, std::string_view field_name) {
+SubmittedValue JudgeDecimal(FieldLookup look_up, std::string_view field_name,
+                            const OfferedChoices&) {
   std::string text;
   const SentField sent = look_up(field_name, text);
   if (sent == SentField::kNotSent) {
@@ -243,7 +242,8 @@ bool IsBoxNumber(std::string_view text) {
 // Four boxes of 0 to 255. The address handed on is made of the boxes'
 // numbers: "010" would be read as octal 8 by the card and by browsers. The
 // message shows them as typed.
-SubmittedValue JudgeAddress(FieldLookup look_up, std::string_view field_name) {
+SubmittedValue JudgeAddress(FieldLookup look_up, std::string_view field_name,
+                            const OfferedChoices&) {
   bool submitted = false;
   bool valid = true;
   std::string typed;
@@ -270,7 +270,7 @@ SubmittedValue JudgeAddress(FieldLookup look_up, std::string_view field_name) {
 }
 
 // A non-empty text, cut to 49 characters.
-SubmittedValue JudgeText(FieldLookup look_up, std::string_view field_name) {
+SubmittedValue JudgeText(FieldLookup look_up, std::string_view field_name, const OfferedChoices&) {
   std::string text;
   const SentField sent = look_up(field_name, text);
   if (sent == SentField::kNotSent) {
@@ -282,18 +282,18 @@ SubmittedValue JudgeText(FieldLookup look_up, std::string_view field_name) {
 
 // The table --------------------------------------------------------------
 
-constexpr ParamKind kPlainText = {std::nullopt, "plain text", ReadNoList, WriteEscapedValue,
-                                  SendsNever,   JudgeText,    false};
+constexpr ParamKind kPlainText = {std::nullopt,      "plain text", false,     false,
+                                  WriteEscapedValue, SendsNever,   JudgeText, false};
 
 constexpr std::array<ParamKind, 5> kKinds = {{
-    {kIntegerType, "integer", ReadRangeElseOptions, WriteChoiceOrTextBox, SendsUnlessRange,
-     JudgeWholeNumber, false},
-    {kDecimalType, "decimal", ReadRangeOnly, WriteChoiceOrTextBox, SendsUnlessRange, JudgeDecimal,
+    {kIntegerType, "integer", true, true, WriteChoiceOrTextBox, SendsUnlessRange, JudgeWholeNumber,
      false},
-    {kTextType, "text", ReadNoList, WriteChoiceOrTextBox, SendsAlways, JudgeText, false},
-    {kEnumerationType, "enumeration", ReadOptions, WriteChoiceOrTextBox, SendsAlways,
+    {kDecimalType, "decimal", true, false, WriteChoiceOrTextBox, SendsUnlessRange, JudgeDecimal,
+     false},
+    {kTextType, "text", false, false, WriteChoiceOrTextBox, SendsAlways, JudgeText, false},
+    {kEnumerationType, "enumeration", false, true, WriteChoiceOrTextBox, SendsAlways,
      JudgeWholeNumber, true},
-    {kAddressType, "address", ReadNoList, WriteAddressBoxes, SendsAlways, JudgeAddress, false},
+    {kAddressType, "address", false, false, WriteAddressBoxes, SendsAlways, JudgeAddress, false},
 }};
 
 }  // namespace
@@ -308,6 +308,13 @@ std::int32_t TypeOf(const ParamRecord& record) {
   return DecimalToInt(FieldText(record.Field(RecordField::kType).value_or("")).view());
 }
 
+std::optional<OptionList> ChoicesOf(const ParamKind& kind, const ParamRecord& record) {
+  if (!kind.offers_choices || (kind.reads_range && HasRange(record))) {
+    return std::nullopt;
+  }
+  return ParseOptionList(record.line);
+}
+
 ParamDescriptor DescribeParam(const ParamRecord& record) {
   ParamDescriptor param;
   param.oid = record.oid;
@@ -315,6 +322,11 @@ ParamDescriptor DescribeParam(const ParamRecord& record) {
   param.type = TypeOf(record);
   param.access = FormShowsWritable(record.Field(RecordField::kAccess)) ? '1' : '0';
   param.display = DecimalToInt(FieldText(record.Field(RecordField::kDisplay).value_or("")).view());
-  KindOf(param.type).read_list(record, param);
+  const ParamKind& kind = KindOf(param.type);
+  if (const std::optional<OptionList> options = ChoicesOf(kind, record)) {
+    StoreOptions(*options, param);
+  } else if (kind.reads_range) {
+    ReadRange(record, param);
+  }
   return param;
 }

@@ -99,7 +99,7 @@ SetState WalkParameters(const ParamFile& params) {
     const SetRecord record = ReadSetRecord(found);
     field_name.resize(4);
     field_name.append(record.oid);
-    SubmittedValue submitted = CheckSubmittedValue(*record.kind, field_name);
+    SubmittedValue submitted = CheckSubmittedValue(*record.kind, found, field_name);
     switch (submitted.verdict) {
       case SubmittedValue::Verdict::kAccepted:
         RecordAcceptance(state, record, std::move(submitted.text));

@@ -19,6 +19,7 @@ SentField LookUp(std::string_view name, std::string& text) {
 
 }  // namespace
 
-SubmittedValue CheckSubmittedValue(const ParamKind& kind, std::string_view field_name) {
-  return kind.judge(LookUp, field_name);
+SubmittedValue CheckSubmittedValue(const ParamKind& kind, const ParamRecord& record,
+                                   std::string_view field_name) {
+  return kind.judge(LookUp, field_name, OfferedChoices(kind, record));
 }

@@ -54,11 +54,12 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
     // A link the image holds in place of a file. Target "": a sparse file larger than 16 MiB.
     std::pair<std::string, std::string> link = {};
   } cases[] = {
-      {Rec("p"), ""},
       {Rec("p"), "menu:0:error", ""},
       {"", "param:0:error"},  // "": no param.xml
-      {Rec("p"), "menu:2:error menu:2:error", "<menu><mid>0</mid>\n<oid>" + x1100 + "</oid>\n"},
-      {Rec("p"), "menu:2:error", "<menu><mid>0</mid>\n<oid>p\n"},
+      {Rec("p"), "menu:2:error menu:2:error param:1:warning",
+       "<menu><mid>0</mid>\n<oid>" + x1100 + "</oid>\n"},
+      {Rec("p"), "menu:2:error menu:4:error",
+       "<menu><mid>0</mid>\n<oid>x\n<oid>p</oid>\n<oid>q</oid>\n"},
       {Rec("p"), "menu:1:error", "<menu><mid>0</mid>" + std::string(1005, 'x') + "<oid>p</oid>\n"},
       {Rec("p"), "menu:22:warning", Menu(Strings(21, "p"))},
       {Rec(x50), "menu:2:error menu:2:warning param:1:warning", Menu({x50})},
@@ -71,8 +72,9 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "", "prog"), error},
       {Rec("p", "<prog>/brix/bin/plain</prog>"), error},
       {Rec("p", "<prog>/brix/conf</prog>"), error},  // a folder: executable, but no file
-      {Rec("p", "<prog>set</prog>"), error},         // relative: from the cgi-bin folder
-      {Rec("p", "<file>v</file>"), error},           // there, but outside the image
+      {Rec("p", "<prog>/none</prog>") + Rec("q", "<prog>/none</prog>"),
+       "param:1:error param:2:warning"},
+      {Rec("p", "<file>v</file>"), error},  // there, but outside the image
       {Rec("p", "<prog>../../card/brix/bin/set</prog>"), ""},
       {Rec("p", "<access>0</access>", "prog"), ""},
       {Rec("p", "<file>/brix/conf/none</file>"), error},
@@ -85,16 +87,16 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "", "type"), error},
       {Rec("p", "", "file"), error},
       {Rec("p", "<name>" + x50 + "</name>"), warning},
-      {Rec("p", "", "access"), ""},
       {Rec("p", "<access>01</access>"), warning},
       {Rec("p", "<access>-1</access>"), warning},
       {Rec("p") + Rec("q"), "param:2:warning"},  // not in menu "0"
-      {Rec("p", "<type>5</type>"), warning},
       {Rec("p", "<type>5</type><access>0</access>"), ""},
       {Rec("p", "<type>6</type><min>0</min><max>9</max>"), warning},
-      {Rec("p", "<type>12</type>"), warning},
       {Rec("p", "<type>8</type>"), warning},
       {Rec("p", "<type>8</type><option>a</option>"), ""},
+      {Rec("p",
+           "<type>4</type><option>a</option><index>1</index><option>b</option><index>x</index>"),
+       warning},
       // Links lead inside the image: an absolute target starts at its root, ".." stops there.
       {Rec("p"), "", Menu({"p"}), {etc, "/brix/etc/real.xml"}},
       {Rec("p"), "", Menu({"p"}), {etc, outside.substr(1) + "/brix/etc/real.xml"}},
