@@ -93,7 +93,7 @@ WORKLOADS = [
     Workload("progress feed, no progress file", "/uploadupdate", "page_floor", 1.3),
     Workload('"/set" error page (one rejected value)', "/set", "page_floor", 6,
              body=card_form(fan_mode="1a"), reads=form_files),
-    Workload('valid "/set" of the card\'s form', "/set", "page_floor", 4.5,
+    Workload('valid "/set" of the card\'s form', "/set", "page_floor", 5,
              body=card_form(), reads=param_file),
     Workload("64 KiB file part, multipart", "/set", "getc_floor", 0.3, body=file_part(),
              content_type=f"multipart/form-data; boundary={BOUNDARY}"),
