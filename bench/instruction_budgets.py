@@ -122,6 +122,17 @@ def lay_out_card(demo, site, program):
     return site / "www/cgi-bin"
 
 
+def cgi_environment(load):
+    """The request's environment: the CGI variables only."""
+    environment = {"HTTP_HOST": "card.example", "SCRIPT_NAME": "/cgi-bin/Merovane",
+                   "GATEWAY_INTERFACE": "CGI/1.1", "SERVER_PROTOCOL": "HTTP/1.1",
+                   "REQUEST_METHOD": "GET" if load.body is None else "POST",
+                   "PATH_INFO": load.path}
+    if load.body is not None:
+        environment.update(CONTENT_TYPE=load.content_type, CONTENT_LENGTH=str(len(load.body)))
+    return environment
+
+
 def count(valgrind, out, name, command, cwd, environment, body):
     """The instructions of the process started with `command`, and what it wrote."""
     process = subprocess.Popen(
@@ -149,12 +160,7 @@ def measure(arguments, work, valgrind):
     for number, load in enumerate(WORKLOADS):
         cgi_bin = lay_out_card(pathlib.Path(arguments.demo), work / f"site{number}",
                                arguments.program)
-        environment = {"HTTP_HOST": "card.example", "SCRIPT_NAME": "/cgi-bin/Merovane",
-                       "GATEWAY_INTERFACE": "CGI/1.1", "SERVER_PROTOCOL": "HTTP/1.1",
-                       "REQUEST_METHOD": "GET" if load.body is None else "POST",
-                       "PATH_INFO": load.path}
-        if load.body is not None:
-            environment.update(CONTENT_TYPE=load.content_type, CONTENT_LENGTH=str(len(load.body)))
+        environment = cgi_environment(load)
         program, page = count(valgrind, out, f"program{number}", ["./Merovane"], cgi_bin,
                               environment, load.body)
         command = [str(floors / load.floor)]

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -220,11 +221,13 @@ SubmittedValue JudgeDecimal(FieldLookup look_up, std::string_view field_name,
   if (!std::isfinite(number)) {
     return Judged(false, std::move(text));
   }
-  // A finite double takes at most 309 digits before the point.
+  // Six decimals through the formatted print the program links anyway
+  // (std::to_chars of a double would add some 140 KB of tables to the
+  // card's program): a finite double takes at most 309 digits before the
+  // point, so one print into this array holds it.
   std::array<char, 400> six;
-  const auto written =
-      std::to_chars(six.data(), six.data() + six.size(), number, std::chars_format::fixed, 6);
-  return Judged(true, std::string(six.data(), written.ptr));
+  const int length = std::snprintf(six.data(), six.size(), "%.6f", number);
+  return Judged(true, std::string(six.data(), static_cast<std::size_t>(length)));
 }
 
 // Whether a box holds digits that read as 0 to 255; an empty box is no number.
