@@ -285,18 +285,43 @@ SubmittedValue JudgeText(FieldLookup look_up, std::string_view field_name, const
 
 // The table --------------------------------------------------------------
 
-constexpr ParamKind kPlainText = {std::nullopt,      "plain text", false,     false,
-                                  WriteEscapedValue, SendsNever,   JudgeText, false};
+constexpr ParamKind kPlainText = {.type = std::nullopt,
+                                  .name = "plain text",
+                                  .write_cell = WriteEscapedValue,
+                                  .sends_field = SendsNever,
+                                  .judge = JudgeText};
 
 constexpr std::array<ParamKind, 5> kKinds = {{
-    {kIntegerType, "integer", true, true, WriteChoiceOrTextBox, SendsUnlessRange, JudgeWholeNumber,
-     false},
-    {kDecimalType, "decimal", true, false, WriteChoiceOrTextBox, SendsUnlessRange, JudgeDecimal,
-     false},
-    {kTextType, "text", false, false, WriteChoiceOrTextBox, SendsAlways, JudgeText, false},
-    {kEnumerationType, "enumeration", false, true, WriteChoiceOrTextBox, SendsAlways,
-     JudgeWholeNumber, true},
-    {kAddressType, "address", false, false, WriteAddressBoxes, SendsAlways, JudgeAddress, false},
+    {.type = kIntegerType,
+     .name = "integer",
+     .reads_range = true,
+     .offers_choices = true,
+     .write_cell = WriteChoiceOrTextBox,
+     .sends_field = SendsUnlessRange,
+     .judge = JudgeWholeNumber},
+    {.type = kDecimalType,
+     .name = "decimal",
+     .reads_range = true,
+     .write_cell = WriteChoiceOrTextBox,
+     .sends_field = SendsUnlessRange,
+     .judge = JudgeDecimal},
+    {.type = kTextType,
+     .name = "text",
+     .write_cell = WriteChoiceOrTextBox,
+     .sends_field = SendsAlways,
+     .judge = JudgeText},
+    {.type = kEnumerationType,
+     .name = "enumeration",
+     .offers_choices = true,
+     .write_cell = WriteChoiceOrTextBox,
+     .sends_field = SendsAlways,
+     .judge = JudgeWholeNumber,
+     .needs_options = true},
+    {.type = kAddressType,
+     .name = "address",
+     .write_cell = WriteAddressBoxes,
+     .sends_field = SendsAlways,
+     .judge = JudgeAddress},
 }};
 
 }  // namespace

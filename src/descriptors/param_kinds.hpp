@@ -39,10 +39,10 @@ struct ParamKind {
   std::string_view name;             // as the checker names the kind
   // Whether a record with <min> and <max> has a range, which the form
   // offers no input for.
-  bool reads_range;
+  bool reads_range = false;
   // Whether the form offers the options of a record's list as a choice
   // list, and "/set" accepts no other value (see ChoicesOf).
-  bool offers_choices;
+  bool offers_choices = false;
   // Writes the value cell of a parameter the form shows writable.
   void (*write_cell)(const ParamDescriptor& param);
   // Whether that cell holds an input, so that the form sends a field.
@@ -53,7 +53,7 @@ struct ParamKind {
   SubmittedValue (*judge)(FieldLookup look_up, std::string_view field_name,
                           const OfferedChoices& choices);
   // Whether the form needs an option list to offer a choice.
-  bool needs_options;
+  bool needs_options = false;
 };
 
 // The row of `type`: that of its kind, or the plain text row.
