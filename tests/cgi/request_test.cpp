@@ -34,6 +34,7 @@ TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
       {"POST", "Application/X-WWW-Form-UrlEncoded; charset=UTF-8", "3", "p"},
       {"POST", kUrlEncoded, no, nullptr, "", kAbsent},
       {"POST", no, "3", nullptr},
+      {"POST", kUrlEncoded, "-1", nullptr, "", kNotDigits},
       {"POST", kUrlEncoded, " 3", nullptr, "", kNotDigits},
       {"POST", no, "x", nullptr, "", kNotDigits},
       {"POST", kUrlEncoded, "2147483648", nullptr, "", kNotDigits},
