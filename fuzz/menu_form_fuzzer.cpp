@@ -1,10 +1,6 @@
-// Whole descriptor files through param.xml's reader, the checker of a card's files and the form
-// renderer, which reads every record of the menu line by line into its fixed-width fields, option
-// lists, choice widgets and escaped texts: the input is control_menu.xml, param.xml and one value
-// file (named "v" in param.xml), separated by a line "--8<--". The checker takes every input; the
-// form only those whose value-file paths stay inside the sandbox (no absolute path, no "..") so
-// that no input can make it read a device or a pipe. How lines are sorted into records and what
-// each record renders as are for the unit tables.
+// Descriptor files through the checker and the form renderer. Input: control_menu.xml, param.xml
+// and one value file (named "v" in param.xml), separated by a line "--8<--". The form takes only
+// value-file paths inside the sandbox (no "/" first, no ".."): no input makes it read a device.
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,12 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       params.find("..") != std::string_view::npos)
     return 0;
   response::Capture capture;
-  const int result = RenderMenuForm();
-  const std::string& rows = capture.Text();
-  // Nothing but whole rows, and none when the form fails.
-  FUZZ_CHECK(rows.empty() ||
-             (result == 0 && rows.starts_with("<tr><td valign=\"top\" class=\"formLabel\">") &&
-              rows.ends_with("</td></tr>\r\n")));
+  RenderMenuForm();
   // The log is opened for appending: emptied by its name, it is written from its start again.
   FUZZ_CHECK(::truncate(card_paths::kErrorLog, 0) == 0 || errno == ENOENT);
   return 0;

@@ -1,9 +1,6 @@
-// The whole "/set" request against a fixed card as in a request process: the CGI environment and
-// the body are fuzzed. Input: lines "NAME=VALUE" (a line "NAME" unsets the variable) up to an empty
-// line, then the body; before them the request is a URL-encoded POST of the body's length to host
-// card.example. No process is ever created: this harness links the set request without the applying
-// of changes, and its own CompleteSet takes the place of the change programs and the refresh. What
-// the pages hold and which values each type accepts are for the unit and whole-request tests.
+// The whole "/set" request against a fixed card. Input: lines "NAME=VALUE" (a line "NAME" unsets
+// the variable) up to an empty line, then the body; by default a URL-encoded POST of the body's
+// length to host card.example. Its own CompleteSet replaces the applying: no process is created.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,7 +31,6 @@ const std::vector<TestParam> kCard = {
     {"legacy", "Legacy", "4", "01", "5"},
     {"odd", "Odd", "abc", "1", "x"},
 };
-bool changes_handed_on = false;
 
 // Applies the header lines of the input; returns the body.
 std::string_view SetEnvironment(std::string_view input) {
@@ -58,14 +54,11 @@ std::string_view SetEnvironment(std::string_view input) {
 
 }  // namespace
 
-// Writes the page as the request process does; which parameters are handed on, and in which order,
-// is for the whole-request tests.
+// Writes the page as the request process does.
 int CompleteSet(const SetState& state, std::string_view scheme, std::string_view fallback_host) {
   WriteNetworkSettingsPage(state, scheme, fallback_host);
   response::Flush();
   CgiFreeRequest();
-  changes_handed_on = true;
-  FUZZ_CHECK(!state.error);
   return 0;
 }
 
@@ -77,11 +70,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view body = SetEnvironment(fuzz_support::AsText(data, size));
   fuzz_support::SetStdin(body);
-  changes_handed_on = false;
   response::Capture capture;
-  const int result = HandleSet();
-  // A request that cannot be parsed writes and applies nothing.
-  FUZZ_CHECK(result == 0 || (result == -1 && capture.Text().empty() && !changes_handed_on));
+  HandleSet();
   CgiFreeRequest();
   return 0;
 }

@@ -1,7 +1,5 @@
-// URL-encoded text: the decoder, the body parse over a declared length that may be longer or
-// shorter than what arrived (a query string is parsed the same way), and the lookups of every name
-// the parse produced. What the entries hold is for the unit tables; here no text may break the
-// parse or the lookups.
+// URL-encoded text parsed over a declared length longer or shorter than what arrived, then the
+// lookups of every name it produced.
 #include <cstdint>
 #include <string>
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-FileBytes Bytes(const std::string& text) { return FileBytes(text); }
-
 // Every piece a file holding `content` gives: read whole, and its first line alone.
 TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
   const std::string x1022(1022, 'x'), y1023(1023, 'y');
@@ -60,8 +58,8 @@ TEST(ParamFile, SortsEachLineIntoRecordOverLongOrNoRecord) {
   // The over-long line ends in an oid of its own: no record.
   const std::string fits = "<oid>f</oid>" + std::string(1010, 'x'),
                     cut = fits.substr(0, 1011) + "<oid>t</oid>";
-  const ParamFile file(Bytes("<?xml?>\n<param><oid>a</oid></param>\r\n\n" + cut + "\n" + fits +
-                             "\n<!-- <oid> -->\n<oid></oid><oid>a</oid>"));
+  const ParamFile file{FileBytes("<?xml?>\n<param><oid>a</oid></param>\r\n\n" + cut + "\n" + fits +
+                                 "\n<!-- <oid> -->\n<oid></oid><oid>a</oid>")};
   std::vector<std::string> records;
   for (const ParamRecord& r : file.records())
     records.push_back(std::to_string(r.line_number) + ": " + std::string(r.oid));
@@ -97,7 +95,7 @@ TEST(ParamRecord, FieldIsTheTextBetweenItsFirstTags) {
                {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
                {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"}};
   for (const auto& [line, field, text] : cases) {
-    const ParamFile file(Bytes(line));
+    const ParamFile file{FileBytes(line)};
     ASSERT_EQ(file.records().size(), 1u) << line;
     EXPECT_EQ(file.records()[0].Field(field),
               text ? std::optional<std::string_view>(text) : std::nullopt)

@@ -66,9 +66,7 @@ def form(rng):
               for oid in boxed for box, part in enumerate(values[oid].split("."))]
     fields += [(f"oid-{oid}.conf", value) for oid, value in values.items() if oid not in boxed]
     rng.shuffle(fields)
-    forward = ("forward automatically when DHCP" if values["use_dhcp"] == "1"
-               else f".href = 'http://{values['frame_ip']}:{port}';")
-    return urlencode(fields), values, framed(forward)
+    return urlencode(fields), values, framed("Setting network configuration")
 
 
 def one(rng):

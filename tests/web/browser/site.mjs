@@ -64,7 +64,7 @@ export async function setUp() {
   const read = (path) => (existsSync(file(path)) ? readFileSync(file(path), 'utf8') : '');
   mkdirSync(shots, { recursive: true });
   return {
-    page, allowed, origin, file, read, url: (path) => origin + path,
+    page, allowed, file, read, url: (path) => origin + path,
     screenshot: (name) => page.screenshot({ path: join(shots, `${name}.png`), fullPage: true }),
     // No script error, no diagnostics of the program (sanitizer reports among them), no request
     // beyond the server.

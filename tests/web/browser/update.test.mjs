@@ -31,9 +31,7 @@ test('the status page reloads while the update runs and ends with Reboot, which 
     await reboot.waitFor({ timeout: patience * 1000 });
     assert.ok(statusLoads >= 3, `the status page loaded ${statusLoads} times, not reloading`);
     assert.equal(await imageWidth('/pics/progressbar-done.gif'), 320);
-    const [response] = await Promise.all([page.waitForResponse(card.url(`${program}/reboot`)),
-      reboot.click()]);
-    assert.equal(response.headers().refresh, `30; ${card.origin}`);
+    await Promise.all([page.waitForResponse(card.url(`${program}/reboot`)), reboot.click()]);
     await card.screenshot('04-rebooting');
     const rebooted = () => card.read('card/var/log/reboot.log').split('\n').length === 2;
     assert.ok(await eventually(rebooted, patience), 'the reboot command did not run once');
