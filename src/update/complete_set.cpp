@@ -82,7 +82,7 @@ void RunRefresh() {
 
 // Closes every descriptor above the standard streams: the error log, and
 // whatever the web server left open to the program.
-void CloseAboveStandardStreams() {
+[[maybe_unused]] void CloseAboveStandardStreams() {
   CloseErrorLog();
   if (::close_range(STDERR_FILENO + 1, ~0U, 0) == 0) {
     return;
@@ -97,8 +97,9 @@ void CloseAboveStandardStreams() {
 // the request (its streams on the null device, no other descriptor), so
 // that the response ends with the refresh. Once the window has passed and
 // the change is still pending, it sets back each value it kept, in
-// param.xml order, then refreshes.
-void WatchPendingChange(const PendingChange& change) {
+// param.xml order, then refreshes. (Unused, with what it alone uses, in a
+// build without the window.)
+[[maybe_unused]] void WatchPendingChange(const PendingChange& change) {
   if (StartChild({"confirmation watcher", card_paths::kPendingChange}, ChildGroup::kOwn) != 0) {
     return;
   }
