@@ -75,20 +75,20 @@ TEST(Progress, StatusPageReadsOnAsTheLoweredUserAfterTheDeletion) {
 }
 
 // Refused requests get the static page and no reboot. From the status page the page is whole and
-// the request's streams closed before the reboot command runs, about 2 s later, with only its path.
+// the request's streams closed before the reboot command runs, about 2 s later, with only its path
+// and the null device as its three streams (nothing the server left open); one that cannot be
+// started is logged.
 TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   Sandbox sandbox;
-  const std::string status_page = "http://card.example/cgi-bin/Merovane/uploadstatus";
-  for (const std::string& referer : std::vector<std::string>{
-           "", "http://card.example/cgi-bin/Merovane/set", "http://evil.example/?" + status_page}) {
-    const auto env =
-        With(GetRequest("/reboot"), "HTTP_REFERER" + (referer.empty() ? "" : "=" + referer));
-    EXPECT_EQ(RunCgi(sandbox, env).out, kStaticPage) << referer;
-  }
-  const CgiEnvironment env =
-      With(GetRequest("/reboot"), "HTTP_REFERER=" + status_page + "?type=ppcupload");
+  const std::string status_page = "=http://card.example/cgi-bin/Merovane/uploadstatus";
+  for (const std::string& referer :
+       {""s, "=http://card.example/cgi-bin/Merovane/set"s, "=http://evil.example/?" + status_page})
+    EXPECT_EQ(RunCgi(sandbox, With(GetRequest("/reboot"), "HTTP_REFERER" + referer)).out,
+              kStaticPage)
+        << referer;
+  const CgiEnvironment env = With(GetRequest("/reboot"), "HTTP_REFERER" + status_page + "?x");
   const auto started = std::filesystem::file_time_type::clock::now();
-  const CgiRun run = RunCgi(sandbox, env);
+  const CgiRun run = RunCgi(sandbox, env, "", {.inherited_descriptor = 7});
   EXPECT_EQ(std::pair(run.out, run.exit_status),
             std::pair(RebootingPage("http://card.example"), 0));
   EXPECT_TRUE(sandbox.Records().empty());
@@ -97,16 +97,6 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
             std::vector<std::string>{"reboot [../../card/sbin/reboot]"});
   EXPECT_GE(std::filesystem::last_write_time(sandbox.RecordLog()) - started,
             std::chrono::milliseconds(1900));
-}
-
-// The reboot command holds the null device as its three streams and nothing the server left open;
-// one that cannot be started is logged.
-TEST(Reboot, TheCommandHoldsOnlyTheNullDeviceAndAFailedStartIsLogged) {
-  Sandbox sandbox;
-  sandbox.InstallDescriptorLister(sandbox.CardPath("/sbin/reboot"), "reboot");
-  const CgiEnvironment env =
-      With(GetRequest("/reboot"), "HTTP_REFERER=http://card.example/cgi-bin/Merovane/uploadstatus");
-  RunCgi(sandbox, env, "", {.inherited_descriptor = 7});
   EXPECT_EQ(sandbox.HeldDescriptors("reboot"), "0>/dev/null 1>/dev/null 2>/dev/null ");
   std::filesystem::remove(sandbox.CardPath("/sbin/reboot"));
   RunCgi(sandbox, env);

@@ -145,8 +145,8 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
 TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
   SetCard card({{"a", "A", "7"}});
   const std::string echo_proxy = "echo \"$HTTP_PROXY\" >> '" + card.RecordLog().string() + "'";
-  card.InstallDescriptorLister(card.ChangeProgram(), "change", echo_proxy);
-  card.InstallDescriptorLister(card.CardPath("/brix/etc/refreshparams.sh"), "refresh", echo_proxy);
+  card.InstallRecorder(card.ChangeProgram(), "change", echo_proxy);
+  card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh", echo_proxy);
   RunCgi(card, With(PostRequest("/set", "oid-a=1"), "HTTP_PROXY=http://proxy.example:3128"),
          "oid-a=1", {.inherited_descriptor = 7});
   EXPECT_EQ(card.Records(4, kPatience),

@@ -53,20 +53,14 @@ std::string Sandbox::AwaitFile(const fs::path& path, std::string_view part) cons
 
 void Sandbox::InstallRecorder(const fs::path& path, std::string_view label,
                               std::string_view extra_shell) const {
+  const std::string records = (root_ / "records").string() + "/", name(label);
   WriteFile(path,
-            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) +
-                "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; "
-                "done; printf '\\n'; } >> '" +
-                RecordLog().string() + "'\n" + std::string(extra_shell) + "\n",
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + name +
+                "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; done; printf '\\n'; } >> '" +
+                records + "log'\n" + std::string(extra_shell) +
+                "\nexec find /proc/self/fd -mindepth 1 -fprintf '" + records + name +
+                ".fds' '%f>%l\\n'\n",
             0755);
-}
-
-void Sandbox::InstallDescriptorLister(const fs::path& path, std::string_view label,
-                                      std::string_view extra_shell) const {
-  const std::string list = (root_ / "records" / label).string() + ".fds";
-  InstallRecorder(path, label,
-                  std::string(extra_shell) + "\nexec find /proc/self/fd -mindepth 1 -fprintf '" +
-                      list + "' '%f>%l\\n'");
 }
 
 std::string Sandbox::HeldDescriptors(std::string_view label) const {
