@@ -74,10 +74,8 @@ class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileInput, EndsInTimeWithItsDesignedAnswer) {
   const HostileCase& c = GetParam();
-  SetCard card({{"frame_ip.conf", "IP Address", "9"},
-                {"count", "Count", "4"},
-                {"label", "Label", "7"},
-                {.oid = "serial", .name = "Serial", .type = "5", .access = "0"}});
+  SetCard card(
+      {{"frame_ip.conf", "IP Address", "9"}, {"count", "Count", "4"}, {"label", "Label", "7"}});
   // A running update of 4 KiB: only its first three bytes count.
   card.WriteFile(card.CardPath("/tmp/progress"),
                  std::string("\x01\x00\x32", 3).append(4093, '\xff'));

@@ -88,7 +88,7 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
         << referer;
   const CgiEnvironment env = With(GetRequest("/reboot"), "HTTP_REFERER" + status_page + "?x");
   const auto started = std::filesystem::file_time_type::clock::now();
-  const CgiRun run = RunCgi(sandbox, env, "", {.inherited_descriptor = 7});
+  const CgiRun run = RunCgi(sandbox, env);
   EXPECT_EQ(std::pair(run.out, run.exit_status),
             std::pair(RebootingPage("http://card.example"), 0));
   EXPECT_TRUE(sandbox.Records().empty());

@@ -148,7 +148,7 @@ TEST(SetRequest, ChildrenInheritNoFileOfTheProgramAndNoProxy) {
   card.InstallRecorder(card.ChangeProgram(), "change", echo_proxy);
   card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh", echo_proxy);
   RunCgi(card, With(PostRequest("/set", "oid-a=1"), "HTTP_PROXY=http://proxy.example:3128"),
-         "oid-a=1", {.inherited_descriptor = 7});
+         "oid-a=1");
   EXPECT_EQ(card.Records(4, kPatience),
             (std::vector<std::string>{card.ChangeRecord("a", "1"), "", kRefreshRecord, ""}));
   EXPECT_EQ(card.HeldDescriptors("change"), "0> 1> 2> ");

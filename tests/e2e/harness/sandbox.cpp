@@ -16,16 +16,10 @@ Sandbox::Sandbox() {
   std::string pattern = (fs::temp_directory_path() / "merovane-sandbox-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
-  for (const auto& [dir, mode] : {std::pair{"", 0755},
-                                  {"card/brix/etc", 0755},
-                                  {"card/sbin", 0755},
-                                  {"card/tmp", 01777},
-                                  {"www/includes", 0755},
-                                  {"www/cgi-bin", 0755},
-                                  {"records", 0777}}) {
-    fs::create_directories(root_ / dir);
-    ::chmod((root_ / dir).c_str(), static_cast<mode_t>(mode));
-  }
+  for (const char* dir :
+       {"", "card/brix/etc", "card/sbin", "card/tmp", "www/includes", "www/cgi-bin", "records"})
+    fs::create_directories(root_ / dir), ::chmod((root_ / dir).c_str(), 0755);
+  ::chmod((root_ / "card/tmp").c_str(), 01777), ::chmod((root_ / "records").c_str(), 0777);
   for (const char* name : kIncludes) WriteFile(IncludePath(name), Marker(name));
   InstallRecorder(CardPath("/sbin/reboot"), "reboot");
   InstallRecorder(CardPath("/brix/etc/refreshparams.sh"), "refresh");
