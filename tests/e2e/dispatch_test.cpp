@@ -12,71 +12,59 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 const std::string kScript = kTestScript;
 
-// Also when the error log cannot be opened (no /tmp). Without HTTP_HOST the redirect falls back to
-// SERVER_NAME and SERVER_PORT, and without either to a path; request text never ends the header
-// line.
-TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
-  Sandbox sandbox;
-  fs::remove_all(sandbox.CardPath("/tmp"));
-  const std::string here = std::string("http://") + kTestHost + kTestScript;
-  const std::pair<std::string, std::string> cases[] = {
-      // the request's variables, the answer
-      {"PATH_INFO", kStaticPage},
-      {"PATH_INFO=/cardcontrol", kStaticPage},
-      {"PATH_INFO=/upload", kStaticPage},
-      {"PATH_INFO=", Redirect(here)},
-      {"PATH_INFO=/Upload", Redirect(here)},
-      {"PATH_INFO=/logon HTTP_HOST=10.1.2.3:8080", Redirect("http://10.1.2.3:8080" + kScript)},
-      {"PATH_INFO=/logon HTTP_HOST=", Redirect(kScript)},
-      {"PATH_INFO=/logon HTTP_HOST SERVER_NAME=card SERVER_PORT=80",
-       Redirect("http://card" + kScript)},
-      {"PATH_INFO=/logon HTTP_HOST SERVER_NAME=10.0.0.2 SERVER_PORT=8080",
-       Redirect("http://10.0.0.2:8080" + kScript)},
-      {"PATH_INFO=/logon HTTP_HOST=evil\r\nSet-Cookie:a=b SERVER_NAME=other",
-       Redirect("http://evilSet-Cookie:a=b" + kScript)},
-  };
-  for (const auto& [variables, answer] : cases) {
-    const CgiRun run = RunCgi(sandbox, With(GetRequest(""), variables));
-    EXPECT_EQ(run.out, answer) << variables;
-    EXPECT_EQ(std::pair(run.exit_status, run.err), std::pair(0, std::string()));
-  }
-}
-
-// Every address the program writes takes the scheme the request came by: the redirect, the network
-// settings page (whose fallback without HTTP_HOST is the redirect's), the rebooting page's refresh
-// and the status page that alone may ask for a reboot. (Plain HTTP: the other tests.)
-TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
+// Static routes answer the static page, others redirect to the program. Every address the program
+// writes takes the scheme the request came by: the redirect, the network settings page (whose
+// fallback without HTTP_HOST is the redirect's), the rebooting page's refresh and the status page
+// that alone may ask for a reboot. Without HTTP_HOST the redirect falls back to SERVER_NAME and
+// SERVER_PORT, and without either to a path; request text never ends the header line. All also
+// when the error log cannot be opened (no /tmp).
+TEST(Dispatch, EachRouteAnswersAndEachAddressWrittenHasTheRequestsScheme) {
   SetCard card({{"frame_ip.conf", "IP", "9"}, {"n", "N", "7"}});
+  fs::remove_all(card.CardPath("/tmp"));
   const std::string program = "://card.example" + kScript, status = program + "/uploadstatus";
   const std::string address =
       "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&3oid-frame_ip.conf=9";
-  const std::string no_host = "HTTP_HOST HTTPS=on SERVER_NAME=";
+  const std::string no_host = "HTTP_HOST HTTPS=on SERVER_NAME=", logon = "PATH_INFO=/logon ",
+                    set = "PATH_INFO=/set ", reboot = "PATH_INFO=/reboot ";
   const struct {
-    std::string path, variables, body, answer;
+    std::string variables, body, answer;
   } cases[] = {
-      {"/logon", "HTTPS=ON", "", Redirect("https" + program)},
-      {"/logon", "HTTPS=1", "", Redirect("https" + program)},
-      {"/logon", "HTTPS=off", "", Redirect("http" + program)},
-      {"/logon", "REQUEST_SCHEME=https", "", Redirect("https" + program)},
-      {"/logon", "REQUEST_SCHEME=http", "", Redirect("http" + program)},
-      {"/logon", no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
-      {"/logon", no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
-      {"/set", "HTTPS=on", address, NetworkSettingsPage("https://10.0.0.9")},
-      {"/set", no_host + "::1 SERVER_PORT=8443", "oid-n=1",
+      {"PATH_INFO", "", kStaticPage},
+      {"PATH_INFO=/cardcontrol", "", kStaticPage},
+      {"PATH_INFO=/upload", "", kStaticPage},
+      {"PATH_INFO=", "", Redirect("http" + program)},
+      {"PATH_INFO=/Upload", "", Redirect("http" + program)},
+      {logon + "HTTP_HOST=10.1.2.3:8080", "", Redirect("http://10.1.2.3:8080" + kScript)},
+      {logon + "HTTP_HOST=", "", Redirect(kScript)},
+      {logon + "HTTP_HOST SERVER_NAME=card SERVER_PORT=80", "", Redirect("http://card" + kScript)},
+      {logon + "HTTP_HOST SERVER_NAME=10.0.0.2 SERVER_PORT=8080", "",
+       Redirect("http://10.0.0.2:8080" + kScript)},
+      {logon + "HTTP_HOST=evil\r\nSet-Cookie:a=b SERVER_NAME=other", "",
+       Redirect("http://evilSet-Cookie:a=b" + kScript)},
+      {logon + "HTTPS=ON", "", Redirect("https" + program)},
+      {logon + "HTTPS=1", "", Redirect("https" + program)},
+      {logon + "HTTPS=off", "", Redirect("http" + program)},
+      {logon + "REQUEST_SCHEME=https", "", Redirect("https" + program)},
+      {logon + "REQUEST_SCHEME=http", "", Redirect("http" + program)},
+      {logon + no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
+      {logon + no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
+      {set + "HTTPS=on", address, NetworkSettingsPage("https://10.0.0.9")},
+      {set + no_host + "::1 SERVER_PORT=8443", "oid-n=1",
        NetworkSettingsPage("https://[::1]:8443")},
-      {"/set", "HTTP_HOST", "oid-n=1", NetworkSettingsPage("/")},
-      {"/set", "HTTPS=on HTTP_ORIGIN=https://CARD.example.", "oid-n=1",
+      {set + "HTTP_HOST", "oid-n=1", NetworkSettingsPage("/")},
+      {set + "HTTPS=on HTTP_ORIGIN=https://CARD.example.", "oid-n=1",
        NetworkSettingsPage("https://card.example")},
-      {"/set", "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", kCrossSiteRefusal},
-      {"/reboot", "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
+      {set + "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", kCrossSiteRefusal},
+      {reboot + "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
        RebootingPage("https://card.example")},
-      {"/reboot", "HTTP_REFERER=https" + status, "", kStaticPage},
-      {"/reboot", "HTTPS=on HTTP_REFERER=http" + status, "", kStaticPage},
+      {reboot + "HTTP_REFERER=https" + status, "", kStaticPage},
+      {reboot + "HTTPS=on HTTP_REFERER=http" + status, "", kStaticPage},
   };
   for (const auto& c : cases) {
-    const CgiEnvironment env = c.body.empty() ? GetRequest(c.path) : PostRequest(c.path, c.body);
-    EXPECT_EQ(RunCgi(card, With(env, c.variables), c.body).out, c.answer)
-        << c.path << " " << c.variables;
+    const CgiEnvironment env = c.body.empty() ? GetRequest("") : PostRequest("", c.body);
+    const CgiRun run = RunCgi(card, With(env, c.variables), c.body);
+    EXPECT_EQ(run.out, c.answer) << c.variables;
+    EXPECT_EQ(std::pair(run.exit_status, run.err), std::pair(0, std::string())) << c.variables;
   }
 }
 
