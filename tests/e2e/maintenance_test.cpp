@@ -20,32 +20,29 @@ std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
   return RunCgi(sandbox, env, body).out;
 }
 
-struct ProgressCase {
-  const char* name;
-  std::optional<std::string> bytes;  // nullopt: no progress file
-  bool ppc;                          // the ppc load, else the firmware
-  std::string feed, page;            // the answers
-  bool ended =
-      false;  // the file leaves its name, and every later answer on either route is the same
-};
-
-// The other load type's file holds a running update that is neither read nor touched.
+// The other load type's file holds a running update that is neither read nor touched. An ended
+// update's file leaves its name, and every later answer on either route is the same.
 TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateToEveryLaterRequest) {
-  for (const ProgressCase& c :
-       {ProgressCase{"running", "\x01\x00\x2a"s, false, FeedRunning("42"), kStatusRunningPage},
-        {"completed", "\x02\x00\x64"s, false, FeedComplete(false), StatusCompletePage(true), true},
-        {"completed ppc", "\x02\x00\x64"s, true, FeedComplete(true), StatusCompletePage(true),
-         true},
-        {"failed", "\x00\x03\x10"s, false, FeedFailed("File upload failed", "16"),
-         StatusErrorPage("File upload failed"), true},
-        {"failed ppc", "\x02\x04\x64"s, true, FeedFailed("Unknown error 4", "100"),
-         StatusErrorPage("Unknown error 4"), true},
-        {"missing", std::nullopt, false, FeedComplete(false), StatusCompletePage(false)},
-        {"missing ppc", std::nullopt, true, FeedComplete(false), StatusCompletePage(false)},
-        {"unreadable", "\x02\x00"s, false, kFeedUnknown,
-         StatusErrorPage("Unable to read progress file")}}) {
+  const struct {
+    std::optional<std::string> bytes;  // nullopt: no progress file
+    bool ppc, ended;                   // the ppc load, else the firmware
+    std::string feed, page;            // the answers
+  } cases[] = {
+      {"\x01\x00\x2a"s, false, false, FeedRunning("42"), kStatusRunningPage},
+      {"\x02\x00\x64"s, false, true, FeedComplete(false), StatusCompletePage(true)},
+      {"\x02\x00\x64"s, true, true, FeedComplete(true), StatusCompletePage(true)},
+      {"\x00\x03\x10"s, false, true, FeedFailed("File upload failed", "16"),
+       StatusErrorPage("File upload failed")},
+      {"\x02\x04\x64"s, true, true, FeedFailed("Unknown error 4", "100"),
+       StatusErrorPage("Unknown error 4")},
+      {std::nullopt, false, false, FeedComplete(false), StatusCompletePage(false)},
+      {std::nullopt, true, false, FeedComplete(false), StatusCompletePage(false)},
+      {"\x02\x00"s, false, false, kFeedUnknown, StatusErrorPage("Unable to read progress file")},
+  };
+  for (const auto& c : cases) {
     for (const bool feed : {true, false}) {
-      SCOPED_TRACE(std::string(c.name) + (feed ? " feed" : " page"));
+      SCOPED_TRACE(::testing::PrintToString(c.bytes) + (c.ppc ? " ppc" : "") +
+                   (feed ? " feed" : ""));
       Sandbox sandbox;
       const auto file = sandbox.CardPath(c.ppc ? "/tmp/ppcprogress" : "/tmp/progress"),
                  other = sandbox.CardPath(c.ppc ? "/tmp/progress" : "/tmp/ppcprogress");
