@@ -67,15 +67,7 @@ TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
                   {.oid = "a", .name = "Alpha", .type = "4", .value = "5", .in_menu = false},
                   {.oid = "b", .name = "Beta", .type = "7", .value = "stored \"value\""},
                   {.oid = "ro", .name = "Fixed", .type = "7", .access = "0", .in_menu = false}});
-    std::vector<std::string> runs;
-    for (std::size_t at = 0, end = 0; at < c.runs.size(); at = end + 1) {
-      end = std::min(c.runs.find(' ', at), c.runs.size());
-      const std::string run = c.runs.substr(at, end - at);
-      const std::size_t equals = run.find('=');
-      runs.push_back(run == "refresh"
-                         ? kRefreshRecord
-                         : card.ChangeRecord(run.substr(0, equals), run.substr(equals + 1)));
-    }
+    const std::vector<std::string> runs = card.Runs(c.runs);
     const char* type =
         c.multipart ? "multipart/form-data; boundary=B" : "application/x-www-form-urlencoded";
     const CgiRun run = RunCgi(card, With(PostRequest("/set", c.body, type), c.variables), c.body,
@@ -160,10 +152,7 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
   const std::string body = "oid-absent=1&oid-fail=1&oid-signalled=1&oid-hang=1&oid-last=1";
   EXPECT_EQ(Post(card, body, {.program = MEROVANE_BOUNDED_PROGRAM}).out,
             NetworkSettingsPage(kTestHostUrl));
-  EXPECT_EQ(card.Records(5, kPatience),
-            (std::vector<std::string>{
-                card.ChangeRecord("fail", "1"), card.ChangeRecord("signalled", "1"),
-                card.ChangeRecord("hang", "1"), card.ChangeRecord("last", "1"), kRefreshRecord}));
+  EXPECT_EQ(card.Records(5, kPatience), card.Runs("fail=1 signalled=1 hang=1 last=1 refresh"));
   const std::string program = "change program " + card.ChangeProgram() + " for ";
   EXPECT_EQ(card.ReadFile(card.ErrorLog()),
             "change program /nonexistent/change for absent could not be started: No such file or "
@@ -199,7 +188,7 @@ TEST(SetRequest, ABodyBeyondTheMemoryLimitEndsWithNothingWrittenOrApplied) {
   EXPECT_TRUE(card.Records().empty());
   EXPECT_EQ(Post(card, "oid-a=v", {.program = MEROVANE_LIMITED_PROGRAM}).out,
             NetworkSettingsPage("http://card.example"));
-  EXPECT_EQ(card.Changes(), std::vector<std::string>{card.ChangeRecord("a", "v")});
+  EXPECT_EQ(card.Changes(), card.Runs("a=v"));
   rlimit own{};
   ASSERT_EQ(::getrlimit(RLIMIT_AS, &own), 0);
   const std::string limit =

@@ -100,4 +100,15 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
   WriteFile(CardPath("/brix/etc/control_menu.xml"), menu + "</menu>\n");
 }
 
+std::vector<std::string> SetCard::Runs(std::string_view runs) const {
+  std::vector<std::string> records;
+  for (std::size_t at = 0, end = 0; at < runs.size(); at = end + 1) {
+    end = std::min(runs.find(' ', at), runs.size());
+    const std::string run(runs.substr(at, end - at)), oid = run.substr(0, run.find('='));
+    records.push_back(run == "refresh" ? kRefreshRecord
+                                       : ChangeRecord(oid, run.substr(oid.size() + 1)));
+  }
+  return records;
+}
+
 }  // namespace testing_support

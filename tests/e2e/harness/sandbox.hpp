@@ -72,6 +72,8 @@ class SetCard : public Sandbox {
   std::string ChangeRecord(const std::string& oid, const std::string& value) const {
     return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]";
   }
+  // The records of `runs`, apart by blanks: "<oid>=<value>" a change, "refresh" the refresh.
+  std::vector<std::string> Runs(std::string_view runs) const;
   std::vector<std::string> Changes() const {  // the change programs' records, in order
     std::vector<std::string> changes = Records();
     std::erase_if(changes,
