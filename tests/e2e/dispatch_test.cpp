@@ -68,12 +68,15 @@ TEST(Dispatch, EachRouteAnswersAndEachAddressWrittenHasTheRequestsScheme) {
   }
 }
 
-// Whatever another process puts at the log's name is neither written to, nor waited for, nor given
-// another mode.
-TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
+// A missing fragment (a FIFO reads as one) is logged, the log appended to and left writable by
+// everyone. Whatever another process puts at the log's name is neither written to, nor waited for,
+// nor given another mode. A standard stream the server left closed is not taken by the log:
+// neither the page (1) nor the library's message on standard error (2) go in.
+TEST(ErrorLog, IsAPlainFileOfItsOwnAppendedToAndNeverAClosedStandardStream) {
   Sandbox sandbox;
   const fs::path log = sandbox.ErrorLog(), target = sandbox.Root() / "records" / "precious";
-  fs::remove(sandbox.IncludePath("pageFooter.html"));  // a message to log
+  fs::remove(sandbox.IncludePath("pageFooter.html"));
+  ASSERT_EQ(::mkfifo(sandbox.IncludePath("pageFooter.html").c_str(), 0644), 0);
   for (const std::string kind : {"symbolic link", "hard link", "fifo", "fifo with a reader"}) {
     sandbox.WriteFile(target, "precious\n", 0600);
     fs::remove(log);
@@ -83,7 +86,7 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
     const int reader =
         kind == "fifo with a reader" ? ::open(log.c_str(), O_RDONLY | O_NONBLOCK) : -1;
     const CgiRun run = RunCgi(sandbox, GetRequest("/snmpconf"));
-    EXPECT_EQ(run.out, kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html")) << kind;
+    EXPECT_EQ(run.out, kHead + Marker("staticPage.html")) << kind;
     EXPECT_EQ(sandbox.ReadFile(target), "precious\n") << kind;
     EXPECT_EQ(fs::symlink_status(kind.starts_with("fifo") ? log : target).permissions(),
               fs::perms::owner_read | fs::perms::owner_write)
@@ -93,24 +96,16 @@ TEST(ErrorLog, OnlyAPlainFileOfItsOwnIsUsed) {
       ::close(reader);
     }
   }
-}
-
-// A missing fragment (a FIFO reads as one) is logged, the log appended to and left writable by
-// everyone. A standard stream the server left closed is not taken by the log: neither the page (1)
-// nor the library's message on standard error (2) go in.
-TEST(ErrorLog, IsAppendedToWritableByEveryoneAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
-  Sandbox sandbox;
-  fs::remove(sandbox.IncludePath("pageFooter.html"));
-  ASSERT_EQ(::mkfifo(sandbox.IncludePath("pageFooter.html").c_str(), 0644), 0);
-  sandbox.WriteFile(sandbox.ErrorLog(), "earlier\n", 0600);
+  fs::remove(log);
+  sandbox.WriteFile(log, "earlier\n", 0600);
   RunCgi(sandbox, GetRequest("/snmpconf"), "", {.closed_stream = 1});
-  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()),
+  EXPECT_EQ(sandbox.ReadFile(log),
             "earlier\ncan't open file ../includes/pageFooter.html to read\n");
-  EXPECT_EQ(fs::status(sandbox.ErrorLog()).permissions(), fs::perms::all);
-  fs::remove(sandbox.ErrorLog());
+  EXPECT_EQ(fs::status(log).permissions(), fs::perms::all);
+  fs::remove(log);
   RunCgi(sandbox, PostRequest("/set", "x", "text/plain"), "x", {.closed_stream = 2});
-  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), "");
+  EXPECT_EQ(sandbox.ReadFile(log), "");
 }
 
 }  // namespace
