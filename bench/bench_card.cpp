@@ -38,11 +38,11 @@ const std::vector<Param>& Params() {
       {"level.conf", "Output Level", "4", "-6", "<access>1</access><min>-20</min><max>10</max>"},
       {"offset.conf", "Offset", "6", "0.25",
        "<access>1</access><min>-1.0</min><max>1.0</max><precision>2</precision>"},
-      {"mode.conf", "Mode", "8", "auto",
-       "<access>1</access><option>Automatic</option><index>auto</index><option>Manual</"
-       "option><index>manual</index>"
-       "<option>Standby</option><index>standby</index><option>Test &amp; "
-       "Bypass</option><index>bypass</index>"},
+      {"mode.conf", "Mode", "8", "0",
+       "<access>1</access><option>Automatic</option><index>0</index><option>Manual</"
+       "option><index>1</index>"
+       "<option>Standby</option><index>2</index><option>Test &amp; "
+       "Bypass</option><index>3</index>"},
       {"baud.conf", "Baud Rate", "4", "9600",
        "<access>1</access><option>1200</option><index>1200</index><option>2400</"
        "option><index>2400</index>"
@@ -200,7 +200,7 @@ std::string FormBody(bool rejected) {
          "&oid-use_dhcp.conf=0&oid-card_name.conf=Merovane-01&oid-location.conf=Rack+3+%2F+Slot+7"
          "&oid-contact.conf=NOC+%3Cnoc%40example.net%3E&oid-snmp_port.conf=" +
          port +
-         "&oid-community.conf=public&oid-gain.conf=1.5&oid-mode.conf=auto&oid-baud.conf=9600"
+         "&oid-community.conf=public&oid-gain.conf=1.5&oid-mode.conf=0&oid-baud.conf=9600"
          "&oid-alarm.conf=1&oid-timezone.conf=3&oid-redundancy.conf=1";
 }
 

@@ -93,11 +93,11 @@ WORKLOADS = [
     Workload("progress feed, no progress file", "/uploadupdate", "page_floor", 1.3),
     Workload('"/set" error page (one rejected value)', "/set", "page_floor", 6,
              body=card_form(fan_mode="1a"), reads=form_files),
-    Workload('valid "/set" of the card\'s form', "/set", "page_floor", 3,
+    Workload('valid "/set" of the card\'s form', "/set", "page_floor", 5,
              body=card_form(), reads=param_file),
     Workload("64 KiB file part, multipart", "/set", "getc_floor", 0.3, body=file_part(),
              content_type=f"multipart/form-data; boundary={BOUNDARY}"),
-    Workload("100,000 distinct names, URL-encoded", "/set", "split_floor", 6,
+    Workload("100,000 distinct names, URL-encoded", "/set", "split_floor", 7,
              body=distinct_names()),
 ]
 FLOOR_NAMES = {"getc_floor": "every byte through getc_unlocked",
@@ -120,6 +120,17 @@ def lay_out_card(demo, site, program):
             for each in [path, *path.rglob("*")]:
                 os.chown(each, WEB_USER, -1)
     return site / "www/cgi-bin"
+
+
+def cgi_environment(load):
+    """The request's environment: the CGI variables only."""
+    environment = {"HTTP_HOST": "card.example", "SCRIPT_NAME": "/cgi-bin/Merovane",
+                   "GATEWAY_INTERFACE": "CGI/1.1", "SERVER_PROTOCOL": "HTTP/1.1",
+                   "REQUEST_METHOD": "GET" if load.body is None else "POST",
+                   "PATH_INFO": load.path}
+    if load.body is not None:
+        environment.update(CONTENT_TYPE=load.content_type, CONTENT_LENGTH=str(len(load.body)))
+    return environment
 
 
 def count(valgrind, out, name, command, cwd, environment, body):
@@ -149,12 +160,7 @@ def measure(arguments, work, valgrind):
     for number, load in enumerate(WORKLOADS):
         cgi_bin = lay_out_card(pathlib.Path(arguments.demo), work / f"site{number}",
                                arguments.program)
-        environment = {"HTTP_HOST": "card.example", "SCRIPT_NAME": "/cgi-bin/Merovane",
-                       "GATEWAY_INTERFACE": "CGI/1.1", "SERVER_PROTOCOL": "HTTP/1.1",
-                       "REQUEST_METHOD": "GET" if load.body is None else "POST",
-                       "PATH_INFO": load.path}
-        if load.body is not None:
-            environment.update(CONTENT_TYPE=load.content_type, CONTENT_LENGTH=str(len(load.body)))
+        environment = cgi_environment(load)
         program, page = count(valgrind, out, f"program{number}", ["./Merovane"], cgi_bin,
                               environment, load.body)
         command = [str(floors / load.floor)]

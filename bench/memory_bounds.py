@@ -193,7 +193,7 @@ def main():
 def measure(program, arguments, work):
     report = work / "time.txt"
     static_kib = min(peak_rss(program, request_environment(), None, report) for _ in range(3))
-    print(f"static page: peak RSS {static_kib} KiB")
+    print(f"static page: peak RSS {static_kib} KiB\n")
     print("| body | size | peak RSS | x body | bound | verdict |")
     print("|---|---|---|---|---|---|")
     missed = 0

@@ -67,20 +67,30 @@ function(merovane_card_executable name root)
   endif()
 endfunction()
 
+# The seconds an Apply that changes the card's address waits for a request at
+# that address before it undoes itself (0: never; the code is left out).
+set(MEROVANE_CONFIRM_S 0 CACHE STRING
+  "Seconds an address change waits for its confirmation (0: no window)")
+
 # merovane_program(<name> <card root> [DYNAMIC] [UPDATER_UID <uid>] [MEMORY_LIMIT_MIB <n>]
-#                  [CHILD_TIMEOUT_S <s>]):
+#                  [CHILD_TIMEOUT_S <s>] [CONFIRM_S <s>]):
 # the CGI executable for one card root. DYNAMIC keeps the C library shared
 # whatever MEROVANE_FULLY_STATIC says: valgrind can only follow the allocator
-# of a dynamically linked program. UPDATER_UID, MEMORY_LIMIT_MIB and
-# CHILD_TIMEOUT_S replace the build settings of the same names.
+# of a dynamically linked program. UPDATER_UID, MEMORY_LIMIT_MIB,
+# CHILD_TIMEOUT_S and CONFIRM_S replace the build settings of the same names.
 function(merovane_program name root)
-  cmake_parse_arguments(PARSE_ARGV 2 program "" "MEMORY_LIMIT_MIB" "")
-  if(NOT DEFINED program_MEMORY_LIMIT_MIB)
-    set(program_MEMORY_LIMIT_MIB ${MEROVANE_MEMORY_LIMIT_MIB})
-  endif()
+  cmake_parse_arguments(PARSE_ARGV 2 program "" "MEMORY_LIMIT_MIB;CONFIRM_S" "")
+  foreach(setting MEMORY_LIMIT_MIB CONFIRM_S)
+    if(NOT DEFINED program_${setting})
+      set(program_${setting} ${MEROVANE_${setting}})
+    endif()
+  endforeach()
+  # The applying of changes is compiled into each program, with its window
+  # (see src/update).
   merovane_card_executable(${name} "${root}" ${PROJECT_SOURCE_DIR}/src/dispatch/main.cpp
+                           ${PROJECT_SOURCE_DIR}/src/update/complete_set.cpp
                            ${program_UNPARSED_ARGUMENTS})
-  target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB})
-  # The applying of changes as object files of the program itself (see src/update).
-  target_link_libraries(${name} PRIVATE merovane_dispatch merovane_update_apply)
+  target_compile_definitions(${name} PRIVATE MEROVANE_MEMORY_LIMIT_MIB=${program_MEMORY_LIMIT_MIB}
+                                             MEROVANE_CONFIRM_S=${program_CONFIRM_S})
+  target_link_libraries(${name} PRIVATE merovane_dispatch)
 endfunction()

@@ -32,9 +32,7 @@ const std::vector<TestParam> kCard = {
     {"serial", "Serial", "5", "0", "SN-1"},
     {"hidden", "Hidden", "7", "2", "h", false},
     {"legacy", "Legacy", "4", "01", "5"},
-    {"off", "Off", "7", "-1", "o"},
     {"odd", "Odd", "abc", "1", "x"},
-    {"guest", "Guest", "7", "", "g"},
 };
 bool changes_handed_on = false;
 

@@ -22,6 +22,8 @@ const char* const kPpcProgressFile = MEROVANE_CARD_ROOT "/tmp/ppcprogress";
 const char* const kEndedProgressFile = MEROVANE_CARD_ROOT "/tmp/progress.ended";
 const char* const kEndedPpcProgressFile = MEROVANE_CARD_ROOT "/tmp/ppcprogress.ended";
 const char* const kRebootCommand = MEROVANE_CARD_ROOT "/sbin/reboot";
+const char* const kSystemLog = MEROVANE_CARD_ROOT "/dev/log";
+const char* const kPendingChange = MEROVANE_CARD_ROOT "/tmp/netconfirm";
 
 const unsigned kUpdaterUserId = MEROVANE_UPDATER_UID;
 const unsigned kChildTimeoutSeconds = MEROVANE_CHILD_TIMEOUT_S;

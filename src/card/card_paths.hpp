@@ -15,6 +15,9 @@ extern const char* const kPpcProgressFile;   // /tmp/ppcprogress
 extern const char* const kEndedProgressFile;     // /tmp/progress.ended
 extern const char* const kEndedPpcProgressFile;  // /tmp/ppcprogress.ended
 extern const char* const kRebootCommand;         // /sbin/reboot
+extern const char* const kSystemLog;             // /dev/log (the syslog socket)
+// A change of the card's address awaiting its confirmation (see update/pending_change.hpp).
+extern const char* const kPendingChange;  // /tmp/netconfirm
 
 // The descriptor files as they lie below a card's root folder: what the paths
 // above name on the card itself, without this build's card root. For the

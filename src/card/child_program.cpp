@@ -9,13 +9,59 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <string>
+
+#include "card/card_paths.hpp"
+#include "card/error_log.hpp"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What a program that ignores SIGTERM still gets before SIGKILL.
+// What a program that ignores SIGTERM still gets before SIGKILL, and what a
+// program gets to end after SIGKILL before it is left behind.
 constexpr std::chrono::seconds kGrace{2};
+
+void CloseAboveStandardStreamsOnExec() {
+  if (::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
+    return;
+  }
+  // A kernel without close_range's flag (before Linux 5.11): one by one.
+  const long limit = ::sysconf(_SC_OPEN_MAX);
+  for (int descriptor = STDERR_FILENO + 1; descriptor < (limit > 0 ? limit : 1024); ++descriptor) {
+    ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+  }
+}
+
+// While one lives, SIGCHLD is blocked and at its default action: the end of
+// a child is awaited as a signal, none may be lost, and a web server may
+// leave SIGCHLD ignored, so that no child could be waited for. The child
+// gets both back as they were.
+class ChildSignals {
+ public:
+  ChildSignals() {
+    sigset_t child_signal;
+    sigemptyset(&child_signal);
+    sigaddset(&child_signal, SIGCHLD);
+    ::sigprocmask(SIG_BLOCK, &child_signal, &mask_);
+    struct sigaction by_default {};
+    by_default.sa_handler = SIG_DFL;
+    sigemptyset(&by_default.sa_mask);
+    ::sigaction(SIGCHLD, &by_default, &before_);
+  }
+  ~ChildSignals() { Restore(); }
+  ChildSignals(const ChildSignals&) = delete;
+  ChildSignals& operator=(const ChildSignals&) = delete;
+
+  void Restore() const {
+    ::sigaction(SIGCHLD, &before_, nullptr);
+    ::sigprocmask(SIG_SETMASK, &mask_, nullptr);
+  }
+
+ private:
+  struct sigaction before_;
+  sigset_t mask_;
+};
 
 // Whether the child has ended, without reaping it: while it is a zombie its
 // process id, and so its group's id, cannot be taken by another process.
@@ -30,8 +76,8 @@ bool Ended(pid_t child) {
   return info.si_pid == child;
 }
 
-// Waits for SIGCHLD (blocked by the caller) until the child has ended or the
-// deadline has passed; true when it has ended.
+// Waits for SIGCHLD (blocked by ChildSignals) until the child has ended or
+// the deadline has passed; true when it has ended.
 bool AwaitEnd(pid_t child, std::optional<Clock::time_point> deadline) {
   sigset_t child_signal;
   sigemptyset(&child_signal);
@@ -55,6 +101,30 @@ bool AwaitEnd(pid_t child, std::optional<Clock::time_point> deadline) {
   return true;
 }
 
+// How a child program ended, for the error log.
+struct ChildEnd {
+  // kNotForked: not started, for no process could be made (StartChild logs that).
+  enum Kind { kExited, kSignalled, kBounded, kUnended, kNotStarted, kNotForked } kind = kNotStarted;
+  int number = 0;  // the exit status, the signal, the bound in seconds, or the error number
+
+  std::string Describe() const {
+    switch (kind) {
+      case kExited:
+        return "exited with status " + std::to_string(number);
+      case kSignalled:
+        return "was ended by signal " + std::to_string(number);
+      case kBounded:
+        return "ran past its bound of " + std::to_string(number) + " s and was ended";
+      case kUnended:
+        return "ran past its bound of " + std::to_string(number) + " s and could not be ended";
+      case kNotStarted:
+      case kNotForked:
+        break;
+    }
+    return std::string("could not be started: ") + std::strerror(number);
+  }
+};
+
 ChildEnd Reap(pid_t child) {
   int status = 0;
   if (::waitpid(child, &status, 0) != child) {
@@ -66,46 +136,60 @@ ChildEnd Reap(pid_t child) {
   return {ChildEnd::kExited, WEXITSTATUS(status)};
 }
 
-// The child's side: its own group, the signals as the parent had them, then
-// the program; on failure the error number goes back through `report`.
-[[noreturn]] void ExecuteInChild(const char* const* argv, void (*prepare)(), void (*not_started)(),
-                                 int report, const struct sigaction& child_action,
-                                 const sigset_t& mask) {
-  ::setpgid(0, 0);
-  ::sigaction(SIGCHLD, &child_action, nullptr);
-  ::sigprocmask(SIG_SETMASK, &mask, nullptr);
-  prepare();
-  CloseAboveStandardStreamsOnExec();
-  ::execv(argv[0], const_cast<char* const*>(argv));
-  const int error = errno;
-  [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
-  not_started();
-  ::_exit(1);
+// The bound has passed: the group, and the program by its id as well, for it
+// may have moved to another group. Both ids stay reserved while the child is
+// not reaped.
+ChildEnd EndBounded(pid_t child, unsigned bound_seconds) {
+  const int bound = static_cast<int>(bound_seconds);
+  ::kill(-child, SIGTERM);
+  ::kill(child, SIGTERM);
+  AwaitEnd(child, Clock::now() + kGrace);
+  // What is left of the group, the program itself included if it ignores
+  // SIGTERM.
+  ::kill(-child, SIGKILL);
+  ::kill(child, SIGKILL);
+  if (!AwaitEnd(child, Clock::now() + kGrace)) {
+    return {ChildEnd::kUnended, bound};
+  }
+  Reap(child);
+  return {ChildEnd::kBounded, bound};
 }
 
-ChildEnd StartAndWait(const char* const* argv, void (*prepare)(), void (*not_started)(),
-                      unsigned bound_seconds, const struct sigaction& child_action,
-                      const sigset_t& mask) {
+void LogEnd(const ChildName& name, const std::string& end) {
+  if (name.oid != nullptr) {
+    WriteErrorLog("%s %s for %s %s\n", name.kind, name.path, name.oid, end.c_str());
+  } else {
+    WriteErrorLog("%s %s %s\n", name.kind, name.path, end.c_str());
+  }
+}
+
+// Starts the program and waits for it.
+ChildEnd StartAndWait(const ChildProgram& program) {
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) {
-    return {ChildEnd::kNotStarted, errno};
+    return ChildEnd{ChildEnd::kNotStarted, errno};
   }
-  // The process has a single thread, so no lock can be held at the fork:
-  // _Fork spares the handlers fork runs for threaded programs. `prepare`
-  // gives the child back what the process changed for itself.
-  const pid_t child = ::_Fork();
+  const ChildSignals signals;
+  const pid_t child = StartChild(program.name, ChildGroup::kOwn);
   if (child == 0) {
+    // On failure the error number goes back through the pipe.
     ::close(report[0]);
-    ExecuteInChild(argv, prepare, not_started, report[1], child_action, mask);
+    signals.Restore();
+    program.prepare();
+    ::execv(program.argv[0], const_cast<char* const*>(program.argv));
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(report[1], &error, sizeof error);
+    if (program.not_started != nullptr) {
+      program.not_started();
+    }
+    ::_exit(1);
   }
-  const int fork_error = errno;
   ::close(report[1]);
   if (child < 0) {
+    const int error = errno;
     ::close(report[0]);
-    return {ChildEnd::kNotStarted, fork_error};
+    return {ChildEnd::kNotForked, error};
   }
-  // Also here: the group must exist before it may have to be signalled.
-  ::setpgid(child, child);
   int exec_error = 0;
   ssize_t got = 0;
   do {
@@ -116,86 +200,42 @@ ChildEnd StartAndWait(const char* const* argv, void (*prepare)(), void (*not_sta
     Reap(child);
     return {ChildEnd::kNotStarted, exec_error};
   }
+  const unsigned bound = card_paths::kChildTimeoutSeconds;
   std::optional<Clock::time_point> deadline;
-  if (bound_seconds > 0) {
-    deadline = Clock::now() + std::chrono::seconds(bound_seconds);
+  if (bound > 0) {
+    deadline = Clock::now() + std::chrono::seconds(bound);
   }
-  if (AwaitEnd(child, deadline)) {
-    return Reap(child);
-  }
-  ::kill(-child, SIGTERM);
-  AwaitEnd(child, Clock::now() + kGrace);
-  // What is left of the group, the program itself included if it ignores
-  // SIGTERM; its id is still reserved by the unreaped child.
-  ::kill(-child, SIGKILL);
-  Reap(child);
-  return {ChildEnd::kBounded, static_cast<int>(bound_seconds)};
+  return AwaitEnd(child, deadline) ? Reap(child) : EndBounded(child, bound);
 }
 
 }  // namespace
 
-std::string DescribeChildEnd(const ChildEnd& end) {
-  switch (end.kind) {
-    case ChildEnd::kExited:
-      return "exited with status " + std::to_string(end.number);
-    case ChildEnd::kSignalled:
-      return "was ended by signal " + std::to_string(end.number);
-    case ChildEnd::kBounded:
-      return "ran past its bound of " + std::to_string(end.number) + " s and was ended";
-    case ChildEnd::kNotStarted:
-      break;
+pid_t StartChild(const ChildName& name, ChildGroup group) {
+  const pid_t child = ::fork();
+  if (child < 0) {
+    const int error = errno;
+    LogEnd(name, ChildEnd{ChildEnd::kNotStarted, error}.Describe());
+    errno = error;
+    return child;
   }
-  return std::string("could not be started: ") + std::strerror(end.number);
+  if (group == ChildGroup::kOwn) {
+    ::setpgid(child, child);  // in the child: (0, 0)
+  }
+  if (child == 0) {
+    CloseAboveStandardStreamsOnExec();
+  }
+  return child;
 }
 
-void CloseAboveStandardStreamsOnExec() {
-  if (::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
-    return;
+std::string RunChildProgram(const ChildProgram& program) {
+  const ChildEnd end = StartAndWait(program);
+  std::string description = end.Describe();
+  if (end.kind == ChildEnd::kNotForked || (end.kind == ChildEnd::kExited && end.number == 0)) {
+    return description;
   }
-  // A kernel without close_range's flag (before Linux 5.11): one by one.
-  const long limit = ::sysconf(_SC_OPEN_MAX);
-  for (int descriptor = STDERR_FILENO + 1; descriptor < (limit > 0 ? limit : 1024); ++descriptor) {
-    ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+  if (program.log_every_failure || end.kind == ChildEnd::kNotStarted ||
+      end.kind == ChildEnd::kBounded || end.kind == ChildEnd::kUnended) {
+    LogEnd(program.name, description);
   }
-}
-
-namespace {
-
-const ChildSignals* outermost_signals = nullptr;
-
-}  // namespace
-
-ChildSignals::ChildSignals() : outer_(outermost_signals) {
-  if (outer_ != nullptr) {
-    return;
-  }
-  sigset_t child_signal;
-  sigemptyset(&child_signal);
-  sigaddset(&child_signal, SIGCHLD);
-  ::sigprocmask(SIG_BLOCK, &child_signal, &mask_);
-  struct sigaction by_default {};
-  by_default.sa_handler = SIG_DFL;
-  sigemptyset(&by_default.sa_mask);
-  ::sigaction(SIGCHLD, &by_default, &before_);
-  outermost_signals = this;
-}
-
-ChildSignals::~ChildSignals() {
-  if (outer_ != nullptr) {
-    return;
-  }
-  outermost_signals = nullptr;
-  ::sigaction(SIGCHLD, &before_, nullptr);
-  ::sigprocmask(SIG_SETMASK, &mask_, nullptr);
-}
-
-const ChildSignals& ChildSignals::Outermost() { return *outermost_signals; }
-
-ChildEnd RunChildProgram(const char* const* argv, void (*prepare)(), void (*not_started)(),
-                         unsigned bound_seconds) {
-  // Both as before for the child.
-  const ChildSignals signals;
-  const ChildSignals& outermost = ChildSignals::Outermost();
-  return StartAndWait(argv, prepare, not_started, bound_seconds, outermost.before(),
-                      outermost.mask());
+  return description;
 }

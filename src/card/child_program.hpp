@@ -1,58 +1,54 @@
 #pragma once
 
-#include <signal.h>
+#include <sys/types.h>
 
 #include <string>
 
 // Programs of the card started from the request process, which runs as root
 // with whatever descriptors the web server left open.
 
-// How a child program ended.
-struct ChildEnd {
-  enum Kind { kExited, kSignalled, kBounded, kNotStarted } kind = kNotStarted;
-  int number = 0;  // the exit status, the signal, the bound in seconds, or the error number
+enum class ChildGroup { kInherited, kOwn };
+
+// How the error log names a child: "KIND PATH", or "KIND PATH for OID".
+struct ChildName {
+  const char* kind;  // "change program", "refresh script", "reboot command"
+  const char* path;
+  const char* oid = nullptr;
 };
 
-// What happened, for the error log: "exited with status 3", "could not be
-// started: No such file or directory", ...
-std::string DescribeChildEnd(const ChildEnd& end);
+// The one way this program makes a process. fork runs the handlers that the
+// layers above registered: the response is flushed first (response::Begin)
+// and the child gets back the address-space limit (CgiLimitAddressSpace). In
+// the child every descriptor above the standard streams is marked
+// close-on-exec, also those the web server left open: the next program
+// executed holds none of them, while the child can still write the error
+// log. With kOwn the child leads a process group of its own, set on both
+// sides, so that it exists before either goes on. When no process can be
+// made, logs "NAME could not be started: REASON". Returns what fork returns.
+pid_t StartChild(const ChildName& name, ChildGroup group);
 
-// Marks every descriptor above the standard streams close-on-exec, also those
-// the web server left open: the next program executed holds none of them,
-// while a process that fails to execute can still write its error log.
-void CloseAboveStandardStreamsOnExec();
-
-// While one lives, SIGCHLD is blocked and at its default action, as
-// RunChildProgram needs it: the end of a child is awaited as a signal, none
-// may be lost, and a web server may leave SIGCHLD ignored, so that no child
-// could be waited for. A run of programs (the changes of an Apply) sets and
-// restores both once; a scope opened within another one sets nothing.
-class ChildSignals {
- public:
-  ChildSignals();
-  ~ChildSignals();
-  ChildSignals(const ChildSignals&) = delete;
-  ChildSignals& operator=(const ChildSignals&) = delete;
-
-  // The outermost scope's: what the signal and the mask were before it,
-  // which every child gets back.
-  static const ChildSignals& Outermost();
-  const struct sigaction& before() const { return before_; }
-  const sigset_t& mask() const { return mask_; }
-
- private:
-  const ChildSignals* outer_;
-  // Set by the outermost scope only: an inner one never reads its own.
-  struct sigaction before_;
-  sigset_t mask_;
+// A program to run and wait for, started by StartChild in a group of its own.
+struct ChildProgram {
+  const char* const* argv;  // argv[0]: the program's path
+  ChildName name;
+  // Run in the child just before the program starts, to give it back what
+  // this process changed for itself.
+  void (*prepare)();
+  // Run in the child when the program cannot be started, before it ends
+  // with status 1.
+  void (*not_started)() = nullptr;
+  // Whether a nonzero exit status or a signal is logged too; a start that
+  // failed and the bound always are.
+  bool log_every_failure = true;
 };
 
-// Runs `argv[0]` (by its path, with `argv` as its arguments) in a child that
-// leads a process group of its own, made by _Fork (no fork handler runs in
-// it), after `prepare` has run in the child and
-// with every descriptor above 2 closed. When it cannot be executed, the child
-// runs `not_started` (which ends it) and the parent learns why. Past
-// `bound_seconds` (0: no bound) the group gets SIGTERM, SIGKILL after a short
-// grace. Returns once the child has been reaped.
-ChildEnd RunChildProgram(const char* const* argv, void (*prepare)(), void (*not_started)(),
-                         unsigned bound_seconds);
+// Runs `program` and waits for it within card_paths::kChildTimeoutSeconds:
+// past that bound its group and the program itself (which may have left the
+// group) get SIGTERM, SIGKILL after a short grace, and the wait after that
+// is bounded too. Logs each end that `program` asks for as "NAME exited with
+// status N", "NAME was ended by signal N", "NAME ran past its bound of N s
+// and was ended" (or "and could not be ended": not reaped), "NAME could not
+// be started: REASON". SIGCHLD and the signal mask are as before for the
+// program and once this returns. Returns how it ended, as the log words it
+// ("exited with status 0" for a clean end).
+std::string RunChildProgram(const ChildProgram& program);

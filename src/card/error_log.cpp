@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "card/card_file.hpp"
 #include "card/card_paths.hpp"
+#include "card/process_identity.hpp"
 
 // The card's files are told apart by inode number and read whatever their
 // size: a 32-bit build without the 64-bit interfaces would fail their stat.
@@ -22,13 +24,27 @@ namespace {
 int error_log = -1;
 
 // The log lies in /tmp, where any process of the card can put something of
-// its own in its place, and it is opened while the process is still root.
-// So it is never opened through a link, and used only when it is one plain
-// file: a second hard link could lead to any file of the card.
+// its own in its place, or a link to a file of root's. So it is opened with
+// the effective user the request keeps, and the kernel refuses whatever that
+// user may not write; never through a symbolic link, and used only while it
+// is one plain file. Its mode is set only on a file this very open created.
 int OpenLogFile() {
+  const uid_t own_user = ::geteuid();
+  // Fails, harmlessly, when the process was not started as root.
+  [[maybe_unused]] const int as_request = ::seteuid(kWebEffectiveUserId);
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW;
   struct stat status {};
-  FileDescriptor file = OpenRegularCardFile(
-      card_paths::kErrorLog, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, status, 0777);
+  FileDescriptor file =
+      OpenRegularCardFile(card_paths::kErrorLog, kFlags | O_CREAT | O_EXCL, status, 0777);
+  const bool created = static_cast<bool>(file);
+  if (!created && errno == EEXIST) {
+    file = OpenRegularCardFile(card_paths::kErrorLog, kFlags, status);
+  }
+  // Every request process, whatever its identity, must be able to append.
+  if (created) {
+    ::fchmod(file.get(), 0777);
+  }
+  [[maybe_unused]] const int back = ::seteuid(own_user);
   if (!file || status.st_nlink != 1) {
     return -1;
   }
@@ -36,16 +52,9 @@ int OpenLogFile() {
 }
 }  // namespace
 
-void OpenErrorLog() {
-  const int file = OpenLogFile();
-  if (file < 0) {
-    return;
-  }
-  // Every request process, whatever its identity, must be able to append;
-  // the mode is set on the file opened, never on whatever the name leads to.
-  ::fchmod(file, 0777);
-  error_log = file;
-}
+void OpenErrorLog() { error_log = OpenLogFile(); }
+
+void ErrorLogToStandardError() { error_log = STDERR_FILENO; }
 
 void CloseErrorLog() {
   if (error_log >= 0) {

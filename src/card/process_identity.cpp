@@ -22,3 +22,7 @@ void SetRequestIdentity() {
   });
 #endif
 }
+
+AsRoot::AsRoot() : before_(::geteuid()) { [[maybe_unused]] const int raised = ::seteuid(0); }
+
+AsRoot::~AsRoot() { [[maybe_unused]] const int lowered = ::seteuid(before_); }

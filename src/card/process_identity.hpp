@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 // The card's web pages run with real user and group 0 and effective user
 // 1006; the handlers raise the effective user back to 0 where they must
 // (deleting a progress file). Failures are ignored: an unprivileged server
@@ -7,3 +9,16 @@
 inline constexpr unsigned kWebEffectiveUserId = 1006;
 
 void SetRequestIdentity();
+
+// Root for as long as it lives (a file of root's in /tmp), then the effective
+// user before it again. Failures are ignored, as above.
+class AsRoot {
+ public:
+  AsRoot();
+  ~AsRoot();
+  AsRoot(const AsRoot&) = delete;
+  AsRoot& operator=(const AsRoot&) = delete;
+
+ private:
+  uid_t before_;
+};

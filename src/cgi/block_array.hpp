@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -12,9 +13,12 @@ template <typename T, std::size_t BlockShift = 10>
 class BlockArray {
  public:
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  T& operator[](std::size_t index) { return blocks_[index >> BlockShift][index & kMask]; }
+  T& operator[](std::size_t index) {
+    assert(index < size_);
+    return blocks_[index >> BlockShift][index & kMask];
+  }
   const T& operator[](std::size_t index) const {
+    assert(index < size_);
     return blocks_[index >> BlockShift][index & kMask];
   }
 
@@ -22,7 +26,8 @@ class BlockArray {
     if (size_ == blocks_.size() << BlockShift) {
       blocks_.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
     }
-    T& slot = (*this)[size_++];
+    T& slot = blocks_[size_ >> BlockShift][size_ & kMask];
+    ++size_;
     slot = std::move(value);
     return slot;
   }

@@ -1,14 +1,11 @@
 #include "cgi/body_dispatch.hpp"
 
-#include <stdio_ext.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <string_view>
 #include <utility>
 
 #include "cgi/ascii_text.hpp"
+#include "cgi/bounded_input.hpp"
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
 #include "cgi/multipart.hpp"
@@ -20,45 +17,21 @@ constexpr std::string_view kUrlEncodedType = "application/x-www-form-urlencoded"
 constexpr std::string_view kMultipartType = "multipart/form-data";
 
 // The first read asks for this much at most; later reads at most double what
-// has arrived, so a short body under a large declared length costs little.
+// has arrived, so the buffer stays within twice the bytes that arrived (and
+// one first read) whatever length was declared.
 constexpr std::size_t kFirstReadSize = 64 * 1024;
-// Room made at once for a declared length up to this: the body is then read
-// into one buffer instead of being copied through ever larger ones (each copy
-// touches new pages). The room is only address space until bytes arrive.
-constexpr std::size_t kRoomMadeAtOnce = 4 * 1024 * 1024;
-
-// Reads up to `wanted` bytes of the stream into `into`: straight from its
-// descriptor while the stream has never been given a buffer (so it holds no
-// bytes of its own), which spares stdio's buffer and its copy; else through
-// stdio. Nothing on a read error.
-std::optional<std::size_t> ReadSome(std::FILE* stream, char* into, std::size_t wanted) {
-  const int descriptor = ::fileno(stream);
-  if (descriptor < 0 || ::__fbufsize(stream) != 0) {
-    const std::size_t arrived = std::fread(into, 1, wanted, stream);
-    return std::ferror(stream) ? std::nullopt : std::optional(arrived);
-  }
-  while (true) {
-    const ssize_t arrived = ::read(descriptor, into, wanted);
-    if (arrived >= 0) {
-      return static_cast<std::size_t>(arrived);
-    }
-    if (errno != EINTR) {
-      return std::nullopt;
-    }
-  }
-}
 
 }  // namespace
 
 std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) {
   std::string body;
-  body.reserve(std::min<std::size_t>(length, kRoomMadeAtOnce));
   std::size_t received = 0;
   while (received < length) {
     const std::size_t wanted =
         std::min<std::size_t>(length - received, std::max(kFirstReadSize, received));
     body.resize(received + wanted);
-    const std::optional<std::size_t> arrived = ReadSome(stream, body.data() + received, wanted);
+    const std::optional<std::size_t> arrived =
+        CgiReadInput(::fileno(stream), body.data() + received, wanted);
     if (!arrived) {
       return std::nullopt;
     }
@@ -72,6 +45,12 @@ std::optional<std::string> CgiReadBody(std::FILE* stream, std::uint32_t length) 
 }
 
 int CgiParseBody(std::int32_t& status) {
+  // A body of no known length is never read, and never whole.
+  if (const CgiBodyArrival::Length spelling = CgiLengthSpelling();
+      spelling != CgiBodyArrival::Length::kDigits) {
+    CgiNoteBodyArrival(0, false, spelling);
+    return -1;
+  }
   const std::optional<std::uint32_t> declared = CgiDeclaredLength();
   const std::optional<std::string_view> type = CgiCapturedValue(kContentTypeSlot);
   if (!declared || !type) {

@@ -1,12 +1,49 @@
 #include "cgi/bounded_input.hpp"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "cgi/checked_alloc.hpp"
 
-BoundedInput::BoundedInput(std::FILE* source, std::uint64_t length)
-    : source_(source), left_(length) {
+namespace {
+
+// How long a read waits for data that has not come: a web server's own
+// time-out for a client that sends nothing (lighttpd's and Apache's is 60 s).
+constexpr int kInputWaitMilliseconds = 60 * 1000;
+
+}  // namespace
+
+std::optional<std::size_t> CgiReadInput(int descriptor, char* buffer, std::size_t size) {
+  while (true) {
+    const ssize_t arrived = ::read(descriptor, buffer, size);
+    if (arrived >= 0) {
+      return static_cast<std::size_t>(arrived);
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // A non-blocking input whose data is late: waited for as a server
+      // waits for its client, and its end when none comes.
+      pollfd input{.fd = descriptor, .events = POLLIN, .revents = 0};
+      const int ready = ::poll(&input, 1, kInputWaitMilliseconds);
+      if (ready == 0) {
+        return 0;
+      }
+      if (ready > 0 || errno == EINTR) {
+        continue;
+      }
+      return std::nullopt;
+    }
+    if (errno != EINTR) {
+      return std::nullopt;
+    }
+  }
+}
+
+BoundedInput::BoundedInput(int descriptor, std::uint64_t length)
+    : descriptor_(descriptor), left_(length) {
   stream_ = ::fopencookie(this, "r",
                           {.read = &Read, .write = nullptr, .seek = nullptr, .close = nullptr});
   // A stream is a small allocation: it fails only when memory has run out.
@@ -24,21 +61,20 @@ BoundedInput::BoundedInput(std::FILE* source, std::uint64_t length)
 
 BoundedInput::~BoundedInput() { std::fclose(stream_); }
 
-// The source is asked for no more than is left of the length, so a source
-// that stays open after the body makes no read wait.
+// The descriptor is asked for no more than is left of the length.
 ssize_t BoundedInput::Read(void* cookie, char* buffer, std::size_t size) {
   BoundedInput& input = *static_cast<BoundedInput*>(cookie);
   const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, input.left_));
   if (wanted == 0) {
     return 0;
   }
-  const std::size_t got = std::fread(buffer, 1, wanted, input.source_);
-  if (got == 0 && std::ferror(input.source_)) {
+  const std::optional<std::size_t> got = CgiReadInput(input.descriptor_, buffer, wanted);
+  if (!got) {
     return -1;
   }
-  input.left_ -= got;
-  input.received_ += got;
-  return static_cast<ssize_t>(got);
+  input.left_ -= *got;
+  input.received_ += *got;
+  return static_cast<ssize_t>(*got);
 }
 
 void BoundedInput::Drain() {

@@ -13,6 +13,15 @@ inline constexpr std::array<std::string_view, 19> kCapturedVariables = {
     "SERVER_NAME",       "SERVER_PORT",  "SERVER_PROTOCOL", "SERVER_SOFTWARE",
 };
 inline constexpr std::size_t kCapturedVariableCount = kCapturedVariables.size();
+// Each name is looked up as C text: the literal's own NUL follows it.
+static_assert([] {
+  for (std::string_view name : kCapturedVariables) {
+    if (name.data()[name.size()] != '\0') {
+      return false;
+    }
+  }
+  return true;
+}());
 
 // The slots the library itself reads.
 inline constexpr std::size_t kContentLengthSlot = 3;

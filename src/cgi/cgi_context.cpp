@@ -1,26 +1,14 @@
 #include "cgi/cgi_context.hpp"
 
-#include <unistd.h>
-
-#include <array>
-#include <bit>
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
+#include <limits>
 
 #include "cgi/cgi_request.hpp"
-#include "cgi/number_conversion.hpp"
 
 namespace {
-
-// The slots of the captured variables of each name length, as bits: a
-// variable of the environment is compared only with names of its length.
-constexpr auto kSlotsByLength = [] {
-  std::array<std::uint32_t, 32> slots{};
-  for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
-    slots[kCapturedVariables[slot].size()] |= std::uint32_t{1} << slot;
-  }
-  return slots;
-}();
 
 // The one request of this process; empty before the parse and after the free.
 std::optional<CgiEnvironment> current_request;
@@ -36,30 +24,15 @@ int CgiCaptureEnvironment() {
   if (environment == nullptr) {
     return -1;
   }
-  for (std::optional<std::string>& value : environment->values) {
-    value.reset();
-  }
   environment->present_count = 0;
-  // One pass over the environment instead of a search of it per variable.
-  // The first entry of a name counts, as for getenv.
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-    const char* const equals = std::strchr(*entry, '=');
-    if (equals == nullptr) {
-      continue;
-    }
-    const std::string_view name(*entry, static_cast<std::size_t>(equals - *entry));
-    if (name.size() >= kSlotsByLength.size()) {
-      continue;
-    }
-    for (std::uint32_t slots = kSlotsByLength[name.size()]; slots != 0; slots &= slots - 1) {
-      const auto slot = static_cast<std::size_t>(std::countr_zero(slots));
-      if (kCapturedVariables[slot] == name) {
-        if (!environment->values[slot]) {
-          environment->values[slot].emplace(equals + 1);
-          ++environment->present_count;
-        }
-        break;
-      }
+  for (std::size_t slot = 0; slot < kCapturedVariableCount; ++slot) {
+    // The names are constants that end in a NUL of their own.
+    const char* const value = std::getenv(kCapturedVariables[slot].data());
+    if (value == nullptr) {
+      environment->values[slot].reset();
+    } else {
+      environment->values[slot].emplace(value);
+      ++environment->present_count;
     }
   }
   return 0;
@@ -73,19 +46,36 @@ std::optional<std::string_view> CgiCapturedValue(std::size_t index) {
   return *environment->values[index];
 }
 
-std::optional<std::uint32_t> CgiDeclaredLength() {
+CgiBodyArrival::Length CgiLengthSpelling() {
   const std::optional<std::string_view> text = CgiCapturedValue(kContentLengthSlot);
-  std::int32_t declared = 0;
-  if (!text || !CgiConvertLong32(std::string(*text).c_str(), declared) || declared < 0) {
-    return std::nullopt;
+  if (!text) {
+    return CgiBodyArrival::Length::kAbsent;
   }
-  return static_cast<std::uint32_t>(declared);
+  // Digits only, and no more than a signed 32-bit length: a larger body is
+  // none this card reads, so it is refused like any other spelling.
+  std::uint32_t declared = 0;
+  const char* const end = text->data() + text->size();
+  const auto [stop, error] = std::from_chars(text->data(), end, declared);
+  const bool digits = !text->empty() && stop == end && error == std::errc() &&
+                      declared <= std::numeric_limits<std::int32_t>::max();
+  return digits ? CgiBodyArrival::Length::kDigits : CgiBodyArrival::Length::kNotDigits;
 }
 
-void CgiNoteBodyArrival(std::uint64_t received, bool whole) {
+std::optional<std::uint32_t> CgiDeclaredLength() {
+  if (CgiLengthSpelling() != CgiBodyArrival::Length::kDigits) {
+    return std::nullopt;
+  }
+  const std::string_view text = *CgiCapturedValue(kContentLengthSlot);
+  std::uint32_t declared = 0;
+  std::from_chars(text.data(), text.data() + text.size(), declared);
+  return declared;
+}
+
+void CgiNoteBodyArrival(std::uint64_t received, bool whole, CgiBodyArrival::Length length) {
   if (CgiEnvironment* environment = CgiCurrentEnvironment()) {
     environment->body_received = received;
     environment->body_whole = whole;
+    environment->body_length = length;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cgi/captured_variables.hpp"
+#include "cgi/cgi_request.hpp"
 #include "cgi/collection_table.hpp"
 
 // The library's state for the one request a process serves. There is at most
@@ -25,6 +26,7 @@ struct CgiEnvironment {
   // it is whole. A request whose body was never read is whole.
   std::uint64_t body_received = 0;
   bool body_whole = true;
+  CgiBodyArrival::Length body_length = CgiBodyArrival::Length::kDigits;
 
   std::size_t CollectionCount() const { return collections ? collections->Count() : 0; }
 };
@@ -41,8 +43,10 @@ int CgiCaptureEnvironment();
 // is no current request. Valid until CgiFreeRequest.
 std::optional<std::string_view> CgiCapturedValue(std::size_t index);
 // Notes how the body of the current request arrived (see CgiBodyArrived).
-void CgiNoteBodyArrival(std::uint64_t received, bool whole);
-// CONTENT_LENGTH as a number of bytes, read as CgiConvertLong32 reads (text
-// without a number is 0); nothing when it is not set, out of range or
-// negative.
+void CgiNoteBodyArrival(std::uint64_t received, bool whole,
+                        CgiBodyArrival::Length length = CgiBodyArrival::Length::kDigits);
+// How CONTENT_LENGTH stands: set or not, digits only or not.
+CgiBodyArrival::Length CgiLengthSpelling();
+// CONTENT_LENGTH as a number of bytes when it is digits only and within the
+// 32-bit signed range; else nothing.
 std::optional<std::uint32_t> CgiDeclaredLength();

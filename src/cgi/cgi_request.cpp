@@ -14,7 +14,8 @@ CgiBodyArrival CgiBodyArrived() {
   if (environment == nullptr) {
     return {};
   }
-  return {environment->body_received, CgiDeclaredLength().value_or(0), environment->body_whole};
+  return {environment->body_received, CgiDeclaredLength().value_or(0), environment->body_whole,
+          environment->body_length};
 }
 
 int CgiParseRequest() {

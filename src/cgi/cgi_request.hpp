@@ -30,8 +30,11 @@ int CgiParseRequest();
 
 // Copies the first value of `name`, up to its first NUL byte and at most
 // `capacity` - 1 bytes (a longer value is cut silently), into `text`.
-// CgiNotFound leaves `text` empty; CgiEmpty means nothing was copied.
-CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity);
+// CgiNotFound leaves `text` empty; CgiEmpty means nothing was copied. When
+// `holds_nul` is given, it tells whether the whole value, decoded, holds a NUL
+// byte: then what was copied is not the value that was sent.
+CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity,
+                       bool* holds_nul = nullptr);
 // The first value of `name` read as a base-10 number: leading white space and
 // a sign are taken, reading stops at the first other character, text without
 // digits reads 0. Missing name, empty value and a number outside the 32-bit
@@ -46,11 +49,17 @@ CgiResult CgiGetDouble(std::string_view name, double& result, double fallback);
 // among them; the parse takes whatever arrived either way, so a caller that
 // must not act on part of a form checks this first.
 struct CgiBodyArrival {
+  // How a POST's CONTENT_LENGTH stood (RFC 3875: digits only). Without a
+  // length, or with another spelling ("+17", " 17", "0x11", "1e9", the empty
+  // text), nothing is read and the body is not whole.
+  enum class Length { kDigits, kAbsent, kNotDigits };
   std::uint64_t received = 0;  // bytes read, never more than declared
   std::uint32_t declared = 0;  // CONTENT_LENGTH (0 when it is no length)
   bool whole = true;
+  Length length = Length::kDigits;
 };
-// For the current request; one without a body read (a GET, no parse) is whole.
+// For the current request; one without a body read (a GET, no parse) is whole
+// and counts as declared in digits.
 CgiBodyArrival CgiBodyArrived();
 
 // Releases the current request and everything it owns; lookups then answer

@@ -19,6 +19,6 @@ void CgiInstallMemoryGuard();
 // a sanitizer build, whose runtime holds terabytes of address space.
 void CgiLimitAddressSpace(std::size_t mib);
 // Gives the calling process back the limit that CgiLimitAddressSpace
-// lowered: for a child made without fork's handlers (by _Fork). Changes
-// nothing when no limit was set.
+// lowered: for a child made without fork's handlers. Changes nothing when
+// no limit was set.
 void CgiRestoreAddressSpaceLimit();

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
+#include <cassert>
 #include <utility>
 
 #include "cgi/cgi_context.hpp"
@@ -16,28 +16,6 @@ constexpr std::size_t kFewestSlots = 16;
 // once, and its 4 bytes of address space stay within half the text's size.
 constexpr std::size_t kTextBytesPerSlot = 8;
 constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
-
-// The up to eight bytes at `bytes`, as a number.
-std::uint64_t Load(const char* bytes, std::size_t count) {
-  std::uint64_t number = 0;
-  if (count == sizeof number) {
-    std::memcpy(&number, bytes, sizeof number);
-  } else if (count > 0) {  // an empty name may have no bytes at all
-    std::memcpy(&number, bytes, count);
-  }
-  return number;
-}
-
-// Names of one form differ mostly in their first or last bytes ("0oid-x",
-// "1oid-x"; "oid-netmask.conf", "oid-gateway.conf"): a fingerprint of both
-// ends and the length spares most comparisons of whole names.
-std::uint32_t Fingerprint(std::string_view name) {
-  const std::size_t count = std::min(name.size(), sizeof(std::uint64_t));
-  const std::uint64_t mixed = Load(name.data(), count) * 0x9e3779b97f4a7c15u ^
-                              std::rotl(Load(name.data() + name.size() - count, count), 29) ^
-                              name.size();
-  return static_cast<std::uint32_t>(mixed ^ (mixed >> 32));
-}
 
 }  // namespace
 
@@ -131,6 +109,7 @@ inline std::size_t CollectionTable::SlotOf(std::string_view name, std::uint32_t 
   const std::size_t mask = index_.size() - 1;
   const std::uint32_t tag = TagOf(hash);
   // The index is never full, so the walk ends at a free slot at the latest.
+  assert(collections_.size() < index_.size());
   for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
     const std::uint32_t code = index_[slot];
     if (code == 0) {
@@ -149,6 +128,7 @@ void CollectionTable::RebuildIndex(std::size_t slots) {
   // The old index goes first: the new one is filled from the collections.
   index_ = ZeroedSlots();
   index_ = ZeroedSlots(slots);
+  assert(std::has_single_bit(slots) && collections_.size() < slots);
   shift_ = static_cast<unsigned>(std::countr_zero(slots));
   const std::size_t mask = slots - 1;
   for (std::size_t position = 0; position < collections_.size(); ++position) {
@@ -163,30 +143,9 @@ void CollectionTable::RebuildIndex(std::size_t slots) {
 }
 
 std::size_t CollectionTable::FirstIndexSize() const {
-  return std::bit_ceil(std::max(kFewestSlots, length_ / kTextBytesPerSlot));
-}
-
-void CollectionTable::StartIndex() {
-  for (std::size_t position = 0; position < collections_.size(); ++position) {
-    collections_[position].hash = NameHashOf(NameOf(collections_[position]));
-  }
-  // Room for the names that arrived and the next one, at most half full.
-  RebuildIndex(std::max(FirstIndexSize(), std::bit_ceil(2 * (collections_.size() + 1))));
-}
-
-std::size_t CollectionTable::FingerprintSlotOf(std::string_view name,
-                                               std::uint32_t fingerprint) const {
-  const std::size_t mask = fingerprint_slots_.size() - 1;
-  for (std::size_t slot = fingerprint & mask;; slot = (slot + 1) & mask) {
-    const std::uint8_t code = fingerprint_slots_[slot];
-    if (code == 0) {
-      return slot;
-    }
-    const Collection& collection = collections_[code - 1];
-    if (collection.hash == fingerprint && NameOf(collection) == name) {
-      return slot;
-    }
-  }
+  // The text that arrived, never the length declared for it: a short body
+  // under a large CONTENT_LENGTH gets a small index.
+  return std::bit_ceil(std::max(kFewestSlots, text_.size() / kTextBytesPerSlot));
 }
 
 std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
@@ -197,9 +156,9 @@ std::optional<std::size_t> CollectionTable::Find(std::string_view name) const {
   }
   std::optional<std::size_t> position;
   if (index_.empty()) {
-    const std::uint8_t code = fingerprint_slots_[FingerprintSlotOf(name, Fingerprint(name))];
-    position = code == 0 ? std::nullopt : std::optional<std::size_t>(code - 1);
-  } else if (const std::uint32_t code = index_[SlotOf(name, NameHashOf(name))]; code != 0) {
+    return std::nullopt;
+  }
+  if (const std::uint32_t code = index_[SlotOf(name, NameHashOf(name))]; code != 0) {
     position = PositionOf(code);
   }
   if (position) {
@@ -225,18 +184,7 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
     collection.last = entry;
   };
   if (index_.empty()) {
-    const std::uint32_t fingerprint = Fingerprint(name_text);
-    const std::size_t slot = FingerprintSlotOf(name_text, fingerprint);
-    if (fingerprint_slots_[slot] != 0) {
-      join(fingerprint_slots_[slot] - 1u);
-      return;
-    }
-    if (collections_.size() < kUnindexedNames) {
-      collections_.push_back({name, name_length, entry, fingerprint});
-      fingerprint_slots_[slot] = static_cast<std::uint8_t>(collections_.size());
-      return;
-    }
-    StartIndex();
+    RebuildIndex(FirstIndexSize());
   }
   const std::uint32_t hash = NameHashOf(name_text);
   const std::size_t slot = SlotOf(name_text, hash);
@@ -255,11 +203,14 @@ void CollectionTable::Append(std::uint32_t name, std::uint32_t name_length, std:
 
 void CollectionTable::AppendPair(std::size_t name, std::size_t name_length,
                                  std::optional<std::size_t> value) {
+  // A text is at most a 32-bit signed length long: its offsets fit.
+  assert(name + name_length < kNone && value.value_or(0) < kNone);
   Append(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(name_length),
          value ? static_cast<std::uint32_t>(*value) : kNone);
 }
 
 void CollectionTable::AppendPart(MimePart& part) {
+  assert(part.name);  // a part without a name is no entry
   const std::string_view name = *part.name;
   PartValue& value = parts_.push_back({});
   value.data = std::move(part.data);

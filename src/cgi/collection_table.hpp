@@ -1,6 +1,6 @@
 #pragma once
 
-#include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,14 +28,9 @@
 //     that never move;
 //   - the multipart-only fields live beside, one record per part, holding
 //     the part's data moved in from the parse;
-//   - the first names of a request are found through a small table by an
-//     unkeyed fingerprint of their bytes: a card's form has a few dozen
-//     fields, and a keyed hash of each would cost more than the whole
-//     lookup. However the names collide, there are too few of them to
-//     matter. Past kUnindexedNames names the index below takes over;
 //   - the name index: open addressing over 32-bit slots, at most three
-//     quarters full, sized first by the length of a URL-encoded text (a
-//     slot for every 8 bytes, so a form of many names is not indexed again
+//     quarters full, sized first by the bytes of a URL-encoded text that
+//     arrived (a slot for every 8 bytes, so a form of many names is not indexed again
 //     and again), then to the names that arrived. A name's place comes
 //     from the low 32 bits of its keyed hash (see name_hash.hpp), kept with
 //     its collection: the low bits choose the slot, and the bits above them
@@ -51,10 +46,6 @@ class CollectionTable {
   // A table for the parts of a multipart body.
   CollectionTable();
 
-  // Up to this many names are found by their fingerprints: bounded work for
-  // every pair and lookup, whatever names arrive.
-  static constexpr std::size_t kUnindexedNames = 32;
-
   std::size_t Count() const { return collections_.size(); }
   // The position of the collection of exactly `name`, if there is one.
   std::optional<std::size_t> Find(std::string_view name) const;
@@ -69,7 +60,6 @@ class CollectionTable {
 
   // URL-encoded text, for the parse: names are decoded in it in place.
   std::string& Text() { return text_; }
-  std::size_t Length() const { return length_; }
   // A pair whose name is the `name_length` bytes at `name` of the text and
   // whose value starts at `value` (nothing: a pair without "="); the value
   // runs to the next "&" or the end of the text.
@@ -89,9 +79,7 @@ class CollectionTable {
     std::uint32_t name;
     std::uint32_t name_length;
     std::uint32_t last;
-    // The low 32 bits of the name's hash; the name's fingerprint while
-    // the names are not indexed.
-    std::uint32_t hash;
+    std::uint32_t hash;  // the low 32 bits of the name's hash
   };
 
   std::string_view NameOf(const Collection& collection) const {
@@ -111,6 +99,9 @@ class CollectionTable {
   // bits and the hash's bits above its slot bits above them.
   std::uint32_t TagOf(std::uint32_t hash) const { return shift_ == 32 ? 0 : hash >> shift_; }
   std::uint32_t CodeOf(std::uint32_t hash, std::size_t position) const {
+    // The position plus one fits below the tag: the index has more slots
+    // than there are collections.
+    assert(position + 1 < index_.size());
     return (TagOf(hash) << shift_) | static_cast<std::uint32_t>(position + 1);
   }
   std::size_t PositionOf(std::uint32_t code) const {
@@ -119,11 +110,6 @@ class CollectionTable {
   // The slot that holds `name`, or the free slot where it would go.
   std::size_t SlotOf(std::string_view name, std::uint32_t hash) const;
   void RebuildIndex(std::size_t slots);
-  // Hashes the names that arrived so far and indexes them.
-  void StartIndex();
-  // The slot of the fingerprint table that holds `name`, or the free slot
-  // where it would go.
-  std::size_t FingerprintSlotOf(std::string_view name, std::uint32_t fingerprint) const;
   std::size_t FirstIndexSize() const;
 
   bool multipart_;
@@ -132,13 +118,10 @@ class CollectionTable {
   BlockArray<Entry> entries_;
   BlockArray<Collection> collections_;
   BlockArray<PartValue, 6> parts_;  // allocated with the first part
-  // While the names are not indexed: the position plus one of the name in a
-  // slot chosen by its fingerprint (0: free), at most half full.
-  std::array<std::uint8_t, 2 * kUnindexedNames> fingerprint_slots_{};
   // The collection after the one Find found last.
   mutable std::size_t next_guess_ = 0;
   NameHashKey key_;
-  ZeroedSlots index_;   // a power of two in size, or empty while names are not indexed
+  ZeroedSlots index_;   // a power of two in size, or empty before the first name
   unsigned shift_ = 0;  // log2 of the index size
 };
 

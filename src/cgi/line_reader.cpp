@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cassert>
 #include <cerrno>
 
 #include "cgi/checked_alloc.hpp"
@@ -51,6 +52,8 @@ std::optional<LineReader> CgiNewLineReader(std::int32_t slot_count, std::FILE* s
 }
 
 void readCRLFLine(LineReader& reader, std::uint64_t sequence, std::int32_t target) {
+  // A slot holds at most one line that was not handed out.
+  assert(target <= reader.slot_count);
   while (reader.available < target && !reader.end_of_input) {
     LineSlot& slot = reader.slots[sequence % static_cast<std::uint64_t>(reader.slot_count)];
     // A read error is no data: the input ends there, as at the end of file.

@@ -21,7 +21,8 @@ bool IsEmptyValue(const FormEntry& entry) {
 
 }  // namespace
 
-CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity) {
+CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t capacity,
+                       bool* holds_nul) {
   text.clear();
   const CgiEnvironment* environment = CgiCurrentEnvironment();
   const std::optional<std::size_t> position = environment != nullptr && environment->collections
@@ -36,6 +37,12 @@ CgiResult CgiGetString(std::string_view name, std::string& text, std::size_t cap
   const CollectionTable& table = *environment->collections;
   const std::string_view raw = table.FirstRawValue(*position);
   const std::size_t room = capacity == 0 ? 0 : capacity - 1;
+  if (holds_nul != nullptr) {
+    // A raw NUL, or "%00" in URL-encoded text (an escape's "%" is never a
+    // hex digit of the escape before it).
+    *holds_nul = raw.find('\0') != std::string_view::npos ||
+                 (!table.IsMultipart() && raw.find("%00") != std::string_view::npos);
+  }
   if (table.IsMultipart()) {
     text.assign(raw.substr(0, std::min(room, raw.find('\0'))));
   } else {

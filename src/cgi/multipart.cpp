@@ -62,7 +62,7 @@ std::optional<MultipartArrival> CgiScanParts(std::FILE* stream, std::uint32_t le
   }
   const std::string delimiter = "--" + *head.boundary;
   const std::string close_delimiter = delimiter + "--";
-  BoundedInput body(stream, length);
+  BoundedInput body(::fileno(stream), length);
   MultipartArrival arrival;
   std::optional<LineReader> reader = CgiNewLineReader(kReaderSlots, body.stream());
   while (const std::optional<std::string_view> line = CgiNextLine(*reader)) {

@@ -1,6 +1,7 @@
 #include "cgi/url_encoded.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -55,6 +56,7 @@ std::size_t Decode(std::string_view text, char* out, std::size_t limit) {
         i += 2;
       }
     }
+    assert(written <= i);  // decoding in place never overtakes the input
     out[written++] = c;
   }
   return written;
@@ -74,6 +76,11 @@ std::pair<std::size_t, bool> ScanName(const std::string& text, std::size_t start
   return {text.find('=', at), false};
 }
 
+// Decodes `text` over itself and returns the decoded length.
+std::size_t DecodeInPlace(char* text, std::size_t length) {
+  return Decode(std::string_view(text, length), text, length);
+}
+
 }  // namespace
 
 std::string CgiUrlDecode(std::string_view text, std::size_t limit) {
@@ -84,10 +91,6 @@ std::string CgiUrlDecode(std::string_view text, std::size_t limit) {
 
 std::size_t CgiUrlDecodeInto(std::string_view text, char* out, std::size_t limit) {
   return Decode(text, out, limit);
-}
-
-std::size_t CgiUrlDecodeInPlace(char* text, std::size_t length) {
-  return Decode(std::string_view(text, length), text, length);
 }
 
 int CgiParseUrlEncoded(std::string received, std::size_t length) {
@@ -106,16 +109,16 @@ int CgiParseUrlEncoded(std::string received, std::size_t length) {
     if (equals == std::string::npos) {
       const std::size_t raw = text.size() - std::min(pair_start, text.size());
       table->AppendPair(pair_start,
-                        CgiUrlDecodeInPlace(text.data() + std::min(pair_start, text.size()), raw),
+                        DecodeInPlace(text.data() + std::min(pair_start, text.size()), raw),
                         std::nullopt);
       break;
     }
     const std::size_t value_start = equals + 1;
     const std::size_t value_end = std::min(text.find('&', value_start), end);
-    table->AppendPair(pair_start,
-                      plain ? equals - pair_start
-                            : CgiUrlDecodeInPlace(text.data() + pair_start, equals - pair_start),
-                      value_start);
+    table->AppendPair(
+        pair_start,
+        plain ? equals - pair_start : DecodeInPlace(text.data() + pair_start, equals - pair_start),
+        value_start);
     if (value_end >= end - 1) {
       break;  // at the end, or at an "&" that is the last byte
     }

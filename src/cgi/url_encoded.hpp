@@ -16,9 +16,6 @@ std::string CgiUrlDecode(std::string_view text, std::size_t limit = std::string:
 // The same into `out`, which has room for `limit` bytes; returns the number
 // of bytes written.
 std::size_t CgiUrlDecodeInto(std::string_view text, char* out, std::size_t limit);
-// Decodes `text` over itself (the decoded text is never longer) and returns
-// the decoded length.
-std::size_t CgiUrlDecodeInPlace(char* text, std::size_t length);
 
 // Splits the text into entries of the current request, in text order, after
 // starting its collection table, which keeps `received` as the entries'

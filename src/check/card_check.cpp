@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "card/card_file.hpp"
 #include "card/card_paths.hpp"
 #include "check/record_check.hpp"
 #include "descriptors/descriptor_files.hpp"
@@ -18,21 +19,27 @@ namespace {
 
 constexpr const char* kLongLine = "line longer than 1022 characters";
 
-// A descriptor file loaded by the program's reader `File`, or nothing after
-// reporting why it cannot be read. Only a regular file is opened, as the
-// program opens one.
+// A descriptor file of the image loaded by the program's reader `File`, or
+// nothing after reporting why it cannot be read. Only a regular file is
+// opened, as the program opens one, and none larger than it reads.
 template <typename File>
-std::optional<File> LoadDescriptor(const std::string& path, CheckReport& report) {
+std::optional<File> LoadDescriptor(const CardImage& image, const std::string& path,
+                                   std::string_view card_path, CheckReport& report) {
   struct stat status {};
   std::optional<File> file;
-  const char* why = "not a regular file";
-  if (::stat(path.c_str(), &status) != 0) {
+  const std::optional<std::string> located = image.Locate(card_path);
+  std::string why = "not a regular file";
+  if (!located) {
+    why = kLinkLoop;
+  } else if (::stat(located->c_str(), &status) != 0) {
     why = std::strerror(errno);
-  } else if (S_ISREG(status.st_mode) && !(file = File::Load(path.c_str()))) {
-    why = std::strerror(errno);
+  } else if (S_ISREG(status.st_mode) && !(file = File::Load(located->c_str()))) {
+    why = errno == EFBIG ? "larger than " + std::to_string(kCardFileSizeBound) +
+                               " bytes, which the program never reads"
+                         : std::strerror(errno);
   }
   if (!file) {
-    report.Error(path, 0, std::string("cannot be read: ") + why);
+    report.Error(path, 0, "cannot be read: " + why);
     report.unreadable = true;
   }
   return file;
@@ -90,21 +97,20 @@ struct MenuUse {
   std::set<int> record_lines;
 };
 
-// Reports the menu's faults and what the form reads of param.xml for it;
-// nothing when the form gives up on the menu.
-std::optional<MenuUse> CheckMenu(DescriptorText& file, const std::string& path,
-                                 const ParamFile* params, CheckReport& report) {
+// Reports the menu's faults and what the form reads of param.xml for it. A
+// corrupted oid line makes the form give up on the menu: the rest is checked
+// as the form will read it once that line is mended.
+MenuUse CheckMenu(DescriptorText& file, const std::string& path, const ParamFile* params,
+                  CheckReport& report) {
   const std::vector<FileLine> lines = ReadLines(file);
   for (int number = 1; number <= static_cast<int>(lines.size()); ++number) {
     if (lines[number - 1].cut) {
       report.Error(path, number, std::string(kLongLine) + ": the form reads it in pieces");
     }
   }
-  const MenuReading reading = ReadMenuZero(file);
-  if (reading.corrupted_line != 0) {
-    report.Error(path, reading.corrupted_line,
-                 "oid line without \"</oid>\": the form shows no parameter at all");
-    return std::nullopt;
+  const MenuReading reading = ReadMenuZero(file, CorruptedOidLine::kSkip);
+  for (const int number : reading.corrupted_lines) {
+    report.Error(path, number, "oid line without \"</oid>\": the form shows no parameter at all");
   }
   if (reading.first_dropped_line != 0) {
     report.Warning(path, reading.first_dropped_line,
@@ -115,8 +121,10 @@ std::optional<MenuUse> CheckMenu(DescriptorText& file, const std::string& path,
   for (int i = 0; i < reading.menu.count; ++i) {
     const OidText& oid = reading.menu.oids[i];
     const int number = reading.lines[i];
-    const std::string_view written = *FindTagText(lines[number - 1].text, "<oid>", "</oid>");
-    if (written.size() > oid.size()) {
+    // Nothing when the oid came from a later piece of a line cut by the limit.
+    const std::optional<std::string_view> written =
+        FindTagText(lines[number - 1].text, "<oid>", "</oid>");
+    if (written && written->size() > oid.size()) {
       report.Warning(path, number,
                      "oid is longer than 49 characters: the form cuts it to " + Quoted(oid.view()));
     }
@@ -141,8 +149,10 @@ CheckReport CheckCard(const CardImage& image) {
   CheckReport report;
   const std::string menu_path = image.OnCard(card_paths::kControlMenuOnCard);
   const std::string param_path = image.OnCard(card_paths::kParamDescriptorsOnCard);
-  std::optional<DescriptorText> menu = LoadDescriptor<DescriptorText>(menu_path, report);
-  const std::optional<ParamFile> params = LoadDescriptor<ParamFile>(param_path, report);
+  std::optional<DescriptorText> menu =
+      LoadDescriptor<DescriptorText>(image, menu_path, card_paths::kControlMenuOnCard, report);
+  const std::optional<ParamFile> params =
+      LoadDescriptor<ParamFile>(image, param_path, card_paths::kParamDescriptorsOnCard, report);
   if (params) {
     CheckParamLines(*params, param_path, report);
   }
@@ -153,12 +163,14 @@ CheckReport CheckCard(const CardImage& image) {
   if (!params) {
     return report;
   }
+  ProgramFaults programs;
   for (const ParamRecord& record : params->records()) {
-    CheckRecord(record.line,
+    CheckRecord(record,
                 {image, param_path, record.line_number, use.has_value(),
                  use && use->oids.contains(record.oid),
                  use && use->record_lines.contains(record.line_number)},
-                report);
+                report, programs);
   }
+  programs.Report(param_path, report);
   return report;
 }

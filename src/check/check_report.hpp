@@ -26,6 +26,9 @@ struct CheckReport {
   }
 };
 
+// Why a path of the image cannot be followed.
+inline constexpr const char* kLinkLoop = "its links go round in circles";
+
 // A text of a descriptor file in a finding: between double quotes.
 std::string Quoted(std::string_view text);
 

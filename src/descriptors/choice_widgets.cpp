@@ -1,41 +1,74 @@
 #include "descriptors/choice_widgets.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
-#include <string>
+#include <cstdint>
 
 #include "response/html_escape.hpp"
 #include "response/response_output.hpp"
 
 namespace {
 
-constexpr std::string_view kOptionOpen = "<option>";
-constexpr std::string_view kOptionClose = "</option>";
-constexpr std::string_view kIndexOpen = "<index>";
-constexpr std::string_view kIndexClose = "</index>";
+// The tags an option list is made of, in the order of OptionTags::kTexts.
+enum Tag : std::uint8_t { kOptionOpen, kOptionClose, kIndexOpen, kIndexClose, kTagCount };
 
-struct OptionTagCounts {
-  std::size_t options = 0;
-  std::size_t indexes = 0;
-};
+// The values of the options of a list without <index>: their places.
+constexpr std::array<std::string_view, kOptionLimit> kOptionNumbers = {
+    "0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "10", "11", "12",
+    "13", "14", "15", "16", "17", "18", "19", "20", "21", "22", "23", "24"};
 
-// The "<option>" and "<index>" tags of `line`, counted in one pass over its
-// "<" (a tag holds no other "<", so no two occurrences overlap).
-OptionTagCounts CountOptionTags(std::string_view line) {
-  OptionTagCounts counts;
-  for (std::size_t at = line.find('<'); at != std::string_view::npos; at = line.find('<', at + 1)) {
-    const std::string_view rest = line.substr(at);
-    counts.options += rest.starts_with(kOptionOpen);
-    counts.indexes += rest.starts_with(kIndexOpen);
+// The option list's tags of a record line, found in one pass over its "<" (a
+// tag holds no other "<", so no two overlap). Looking for the first tag of a
+// kind at or after a read position, as a search of the rest of the line
+// finds it, is then a walk along them.
+class OptionTags {
+ public:
+  static constexpr std::array<std::string_view, kTagCount> kTexts = {"<option>", "</option>",
+                                                                     "<index>", "</index>"};
+
+  explicit OptionTags(std::string_view line) {
+    for (std::size_t at = line.find('<'); at != std::string_view::npos && size_ < kCapacity;
+         at = line.find('<', at + 1)) {
+      const std::string_view rest = line.substr(at);
+      for (std::uint8_t tag = 0; tag < kTagCount; ++tag) {
+        if (rest.starts_with(kTexts[tag])) {
+          places_[size_++] = {at, static_cast<Tag>(tag)};
+          ++counts_[tag];
+          break;
+        }
+      }
+    }
   }
-  return counts;
-}
 
-// The read position just past the closing tag that ends `field`, a view
-// into `line`.
-std::size_t PastClosingTag(std::string_view line, std::string_view field, std::string_view tag) {
-  return static_cast<std::size_t>(field.data() - line.data()) + field.size() + tag.size();
-}
+  std::size_t Count(Tag tag) const { return counts_[tag]; }
+
+  // The place of the first `tag` at or after `from`; npos when there is
+  // none. Each call's `from` is at least the one before.
+  std::size_t Find(Tag tag, std::size_t from) {
+    while (next_ < size_ && places_[next_].at < from) {
+      ++next_;
+    }
+    for (std::size_t i = next_; i < size_; ++i) {
+      if (places_[i].tag == tag) {
+        return places_[i].at;
+      }
+    }
+    return std::string_view::npos;
+  }
+
+ private:
+  // A record line fits 1022 characters, and the shortest tag takes 7.
+  static constexpr std::size_t kCapacity = MAX_LINE_LENGTH / 7 + 1;
+  struct Place {
+    std::size_t at;
+    Tag tag;
+  };
+  std::array<Place, kCapacity> places_;  // the first size_ are in use
+  std::size_t size_ = 0;
+  std::size_t next_ = 0;  // the first place at or after the last `from`
+  std::array<std::size_t, kTagCount> counts_{};
+};
 
 std::size_t OptionsToShow(const ParamDescriptor& record) {
   return std::min<std::size_t>(record.listCount, kOptionLimit);
@@ -43,47 +76,51 @@ std::size_t OptionsToShow(const ParamDescriptor& record) {
 
 }  // namespace
 
-int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount,
-                    ListTexts& listText) {
-  const OptionTagCounts tags = CountOptionTags(line);
-  if (tags.options == 0) {
-    return 1;
+bool OptionList::Offers(std::string_view value) const {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (texts[2 * i + 1] == value) {
+      return true;
+    }
   }
-  const bool indexed = tags.indexes == tags.options;
+  return false;
+}
 
-  std::size_t entry = 0;
-  std::size_t options = 0;
+std::optional<OptionList> ParseOptionList(std::string_view line) {
+  OptionTags tags(line);
+  if (tags.Count(kOptionOpen) == 0) {
+    return std::nullopt;
+  }
+  const bool indexed = tags.Count(kIndexOpen) == tags.Count(kOptionOpen);
+
+  OptionList list;
   std::size_t position = 0;
-  // Each round stores an option's label, then its value: the text of the
-  // "<index>" that must follow the label directly, or its place in the list.
-  while (options < kOptionLimit) {
-    const std::optional<std::string_view> label =
-        FindTagText(line.substr(position), kOptionOpen, kOptionClose);
-    if (!label) {
+  // Each round takes an option's label, the text between the first
+  // "<option>" and the first "</option>" from the read position, then its
+  // value: the text of the "<index>" that must follow the label directly, or
+  // its place in the list.
+  while (list.count < kOptionLimit) {
+    const std::size_t open = tags.Find(kOptionOpen, position);
+    const std::size_t close = tags.Find(kOptionClose, position);
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
       break;
     }
-    listText[entry] = *label;
-    ++entry;
-    // The closing tag found is the first one after `position`.
-    position = PastClosingTag(line, *label, kOptionClose);
+    const std::size_t label = open + OptionTags::kTexts[kOptionOpen].size();
+    list.texts[2 * list.count] = line.substr(label, close - label);
+    position = close + OptionTags::kTexts[kOptionClose].size();
     if (indexed) {
-      const std::string_view rest = line.substr(position);
-      const std::optional<std::string_view> index =
-          rest.starts_with(kIndexOpen) ? FindTagText(rest, kIndexOpen, kIndexClose) : std::nullopt;
-      if (!index) {
-        return 1;
+      const std::size_t end = tags.Find(kIndexClose, position);
+      if (tags.Find(kIndexOpen, position) != position || end == std::string_view::npos) {
+        return std::nullopt;
       }
-      listText[entry] = *index;
-      position = PastClosingTag(line, *index, kIndexClose);
+      const std::size_t index = position + OptionTags::kTexts[kIndexOpen].size();
+      list.texts[2 * list.count + 1] = line.substr(index, end - index);
+      position = end + OptionTags::kTexts[kIndexClose].size();
     } else {
-      listText[entry] = std::to_string(options);
+      list.texts[2 * list.count + 1] = kOptionNumbers[list.count];
     }
-    ++entry;
-    ++options;
+    ++list.count;
   }
-  listKind = kOptionList;
-  listCount = static_cast<std::uint8_t>(options);
-  return 0;
+  return list;
 }
 
 int RenderChoiceList(const ParamDescriptor& record) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "descriptors/descriptor_files.hpp"
@@ -8,12 +11,23 @@
 // Widgets of the parameter form for parameters whose value is one of a list
 // of options, and the escaping of texts written inside the form's HTML.
 
-// Reads the option list of a param.xml record line. Returns 0 after storing
-// it (listKind 1, listCount the number of options, at most 25); returns 1
-// when the line holds no usable list, leaving listKind and listCount as they
-// were (entries of listText may have been written).
-int ParseOptionList(std::string_view line, std::int32_t& listKind, std::uint8_t& listCount,
-                    ListTexts& listText);
+// The option list of a param.xml record line, as views: the label of option
+// i in entry 2i, its value in entry 2i + 1 (into the line, or the option's
+// number for a list without <index>).
+struct OptionList {
+  std::array<std::string_view, kListEntryCount> texts;
+  std::size_t count = 0;  // at most 25: the options past them are not read
+
+  // Whether one option's value is `value`, compared as the widget marks the
+  // current value: the whole text, exactly.
+  bool Offers(std::string_view value) const;
+};
+
+// Reads the option list of a param.xml record line: the one reading of it,
+// for the form's widget, for what "/set" accepts and for the checker.
+// Nothing when the line holds no usable list (no "<option>", or an indexed
+// list broken); a list of no options when no "<option>" is whole.
+std::optional<OptionList> ParseOptionList(std::string_view line);
 
 // Writes the record's options as a drop-down list (more than two options, or
 // display 2) or as radio buttons, the current value's option marked.

@@ -41,11 +41,12 @@ struct MenuDescriptor {
   std::int32_t count = 0;
 };
 
-// The <type> codes that the form and the set request tell apart. Every other
-// code (5 and 12, display texts, among them) is shown as plain text and
-// checked as text.
+// The <type> codes that the form and the set request tell apart (see
+// param_kinds.hpp). Every other code is shown as plain text and checked as
+// text: display text (5) among them, the one such code cards use.
 enum ParamType : std::int32_t {
   kIntegerType = 4,
+  kDisplayTextType = 5,
   kDecimalType = 6,
   kTextType = 7,
   kEnumerationType = 8,
@@ -78,9 +79,9 @@ struct ParamDescriptor {
 // fills it, and moving keeps it in place, so views into it stay valid.
 class FileBytes {
  public:
-  // Nothing when the file cannot be opened or is no regular file (see
-  // card_file.hpp). A read error ends the bytes where it happened, as it
-  // ends a stream's lines.
+  // Nothing when the file cannot be opened, is no regular file or holds more
+  // than kCardFileSizeBound bytes (errno EFBIG; see card_file.hpp). A read
+  // error ends the bytes where it happened, as it ends a stream's lines.
   static std::optional<FileBytes> Read(const char* path);
   // A copy of `bytes`, for a text that is no file.
   explicit FileBytes(std::string_view bytes);
@@ -136,43 +137,11 @@ inline constexpr std::size_t kRecordFieldCount = 10;
 inline constexpr std::array<std::string_view, kRecordFieldCount> kRecordFieldNames = {
     "oid", "name", "type", "file", "access", "display", "prog", "min", "max", "precision"};
 
-// Where the opening and the closing tag of each field first occur in a
-// record line, so that reading a field is a table look-up instead of two
-// searches of the line. The line is looked at once, from its start, and only
-// as far as the fields asked for so far need: most readers want the first
-// few fields of a line and never reach its option list.
-class TagPlaces {
- public:
-  static constexpr std::uint16_t kAbsent = 0xffff;  // a record line is shorter
-
-  TagPlaces();
-  // What FindTagText gives for the field's tags in the same line. Inline: a
-  // field whose tags were seen is a look-up.
-  std::optional<std::string_view> Text(std::string_view line, RecordField field) {
-    const auto index = static_cast<std::size_t>(field);
-    if (open_[index] == kAbsent || close_[index] == kAbsent) {
-      ScanFor(line, index);
-      if (open_[index] == kAbsent || close_[index] == kAbsent) {
-        return std::nullopt;
-      }
-    }
-    // "<" and ">" around the name.
-    const std::size_t start = open_[index] + kRecordFieldNames[index].size() + 2;
-    if (close_[index] < start) {
-      return std::nullopt;
-    }
-    return line.substr(start, close_[index] - start);
-  }
-
- private:
-  // Looks on along the line until both tags of `field` have been seen or
-  // the line ends.
-  void ScanFor(std::string_view line, std::size_t field);
-
-  std::array<std::uint16_t, kRecordFieldCount> open_;
-  std::array<std::uint16_t, kRecordFieldCount> close_;
-  std::uint16_t scanned_ = 0;  // the bytes of the line looked at so far
-};
+// The fields of a record line, each the text between the first place of its
+// opening and of its closing tag (as FindTagText finds them), all read in
+// one pass over the line's "<" when the line is sorted into a record.
+using RecordFields = std::array<std::optional<std::string_view>, kRecordFieldCount>;
+RecordFields ReadRecordFields(std::string_view line);
 
 // One record of param.xml: a line that fits a descriptor line (1022
 // characters before its line feed) and holds an <oid>. Views into the text
@@ -181,11 +150,10 @@ struct ParamRecord {
   int line_number;        // 1-based
   std::string_view line;  // without its line feed; a carriage return stays
   std::string_view oid;
-  // Filled as fields are asked for: reading a field changes nothing else.
-  mutable TagPlaces places;
+  RecordFields fields;
 
   std::optional<std::string_view> Field(RecordField field) const {
-    return places.Text(line, field);
+    return fields[static_cast<std::size_t>(field)];
   }
 };
 
@@ -271,8 +239,6 @@ int ExtractTagText(std::string_view text, BoundedText<N>& destination, std::stri
 // the first "=", and a line without one holds no value.
 std::string_view ValueOfValueLine(std::string_view first_line);
 
-// The <access> text of a record line; nothing when the element is absent.
-std::optional<std::string_view> AccessText(std::string_view line);
 // How the form judges access: writable unless the text begins with "0"
 // (absent: writable).
 bool FormShowsWritable(std::optional<std::string_view> access);

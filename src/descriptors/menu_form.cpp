@@ -6,15 +6,13 @@
 
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
-#include "descriptors/choice_widgets.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "descriptors/menu_list.hpp"
+#include "descriptors/param_kinds.hpp"
 #include "response/html_escape.hpp"
 #include "response/response_output.hpp"
 
 namespace {
-
-constexpr int kTextBoxMaxLength = 49;
 
 enum class MenuResult { kRead, kUnreadable };
 
@@ -25,7 +23,7 @@ MenuResult ReadMenu(MenuDescriptor& menu) {
     return MenuResult::kUnreadable;
   }
   const MenuReading reading = ReadMenuZero(*file);
-  if (reading.corrupted_line != 0) {
+  if (!reading.corrupted_lines.empty()) {
     WriteErrorLog("corrupted file %s\n", card_paths::kControlMenu);
     return MenuResult::kUnreadable;
   }
@@ -61,129 +59,29 @@ bool ReadValueFile(const FieldText& path, ValueText& value) {
   return true;
 }
 
-// A range needs both bounds; its precision defaults to "0".
-bool ReadRange(const ParamRecord& found, ParamDescriptor& record) {
-  if (ExtractField(found, RecordField::kMin, record.listText[0]) != 0 ||
-      ExtractField(found, RecordField::kMax, record.listText[1]) != 0) {
-    return false;
-  }
-  if (ExtractField(found, RecordField::kPrecision, record.listText[2]) != 0) {
-    record.listText[2] = "0";
-  }
-  record.listKind = kRangeList;
-  record.listCount = 3;
-  return true;
-}
-
-// Fills the working record from param.xml and the value file. Returns false,
-// after logging why, when a step fails; the steps after it are not taken.
-// `set_writable` tells whether "/set" takes a field for the parameter.
-bool ReadParameter(const std::optional<ParamFile>& params, ParamDescriptor& record,
-                   bool& set_writable) {
-  const ParamRecord* const found = FindRecord(params, record.oid);
-  if (found == nullptr) {
-    return false;
-  }
-  const std::string_view line = found->line;
-  if (ExtractField(*found, RecordField::kName, record.name) != 0) {
+// Checks the fields the form cannot do without and reads the value file
+// into `record`, described from `found`. Returns false, after logging why,
+// when a step fails; the steps after it are not taken. `set_writable` tells
+// whether "/set" takes a field for the parameter.
+bool ReadValue(const ParamRecord& found, ParamDescriptor& record, bool& set_writable) {
+  if (!found.Field(RecordField::kName)) {
     WriteErrorLog("corrupted file %s\n", card_paths::kParamDescriptors);
     return false;
   }
-  FieldText text;
-  if (ExtractField(*found, RecordField::kType, text) != 0) {
+  if (!found.Field(RecordField::kType)) {
     WriteErrorLog("corrupted file %s 1\n", card_paths::kParamDescriptors);
     return false;
   }
-  record.type = DecimalToInt(text.view());
   FieldText value_file;
-  if (ExtractField(*found, RecordField::kFile, value_file) != 0) {
+  if (ExtractField(found, RecordField::kFile, value_file) != 0) {
     WriteErrorLog("corrupted file %s 2\n", card_paths::kParamDescriptors);
     return false;
   }
   if (!ReadValueFile(value_file, record.value)) {
     return false;
   }
-  const std::optional<std::string_view> access = found->Field(RecordField::kAccess);
-  record.access = FormShowsWritable(access) ? '1' : '0';
-  set_writable = SetAcceptsField(access);
-  if (ExtractField(*found, RecordField::kDisplay, text) == 0) {
-    record.display = DecimalToInt(text.view());
-  }
-  switch (record.type) {
-    case kEnumerationType:
-      ParseOptionList(line, record.listKind, record.listCount, record.listText);
-      break;
-    case kDecimalType:
-      ReadRange(*found, record);
-      break;
-    case kIntegerType:
-      if (!ReadRange(*found, record)) {
-        ParseOptionList(line, record.listKind, record.listCount, record.listText);
-      }
-      break;
-    default:
-      break;
-  }
+  set_writable = SetAcceptsField(found.Field(RecordField::kAccess));
   return true;
-}
-
-void WriteTextBox(const ParamDescriptor& record) {
-  const std::string_view oid(record.oid.c_str());
-  response::Write("<input class=\"formInput\" type=\"textbox\" id=\"oid-");
-  response::Write(oid);
-  response::Write("\" name=\"oid-");
-  response::Write(oid);
-  response::Write("\" maxlength=\"");
-  response::Write(std::to_string(kTextBoxMaxLength));
-  response::Write("\" value=\"");
-  PrintHtmlEscaped(record.value.view());
-  response::Write("\"/>\n\n");
-}
-
-// `box_name` is the box's number followed by "oid-" and the parameter's oid.
-void WriteAddressBox(std::string_view box_name, std::string_view group) {
-  // Written piece by piece: the same bytes as one formatted print, for a
-  // fraction of its instructions.
-  response::Write("<input maxlength=\"3\" onchange=\"return validateIP('");
-  response::Write(box_name.substr(1));
-  response::Write(
-      "', true);\" onkeypress=\"return allowOnly('0123456789', event);\" class=\"formInput\" "
-      "type=\"textbox\" size=\"3\" id=\"");
-  response::Write(box_name);
-  response::Write("\" name=\"");
-  response::Write(box_name);
-  response::Write("\" value=\"");
-  // Escaped like every writable value: the file may hold anything.
-  response::Write(HtmlEscaped(group));
-  response::Write("\"/>\r\n");
-}
-
-// One box per dotted group of the value, each group cut to three characters.
-void WriteAddressBoxes(const ParamDescriptor& record) {
-  const std::string field_name = "oid-" + std::string(record.oid.c_str());
-  std::string box_name;  // one buffer for every box's name
-  int box = 0;
-  std::string group;
-  const auto write_box = [&] {
-    box_name.assign(std::to_string(box)).append(field_name);
-    WriteAddressBox(box_name, group);
-  };
-  for (const char c : record.value.view()) {
-    if (c != '.') {
-      if (group.size() < 3) {
-        group.push_back(c);
-      }
-      continue;
-    }
-    write_box();
-    response::Write("&nbsp;.&nbsp;\r\n");
-    ++box;
-    group.clear();
-  }
-  write_box();
-  response::Write("<script language=\"javascript\">writeMessageDiv('");
-  response::Write(field_name);
-  response::Write("');</script>");
 }
 
 void WriteValueCell(const ParamDescriptor& record, bool set_writable) {
@@ -197,38 +95,7 @@ void WriteValueCell(const ParamDescriptor& record, bool set_writable) {
     }
     return;
   }
-  switch (record.type) {
-    case kIntegerType:
-      if (record.listKind == kOptionList) {
-        RenderChoiceList(record);
-      } else if (record.listKind != kRangeList) {
-        WriteTextBox(record);
-      }
-      break;
-    case kDecimalType:
-      if (record.listKind != kRangeList) {
-        WriteTextBox(record);
-      }
-      break;
-    case kTextType:
-      WriteTextBox(record);
-      break;
-    case kEnumerationType:
-      if (record.listKind == kOptionList) {
-        RenderChoiceList(record);
-      } else {
-        WriteTextBox(record);
-      }
-      break;
-    case kAddressType:
-      WriteAddressBoxes(record);
-      break;
-    default:
-      // Shown, not editable, yet writable through "/set", which accepts any
-      // text for it: what was stored there must never become markup.
-      response::Write(HtmlEscaped(record.value.view()));
-      break;
-  }
+  KindOf(record.type).write_cell(record);
 }
 
 void WriteRow(const ParamDescriptor& record, bool complete, bool set_writable) {
@@ -253,23 +120,23 @@ int RenderMenuForm(const std::optional<ParamFile>& params) {
   if (ReadMenu(menu) == MenuResult::kUnreadable) {
     return 1;
   }
-  // One working record for the menu. What a row shows comes only from its
-  // own parameter: the fields a reading step may leave unset start over for
-  // each; the option texts count only up to listCount.
-  ParamDescriptor record;
+  // What a row shows comes only from its own parameter: a row that could
+  // not be read wholly shows no more than its name.
   for (int i = 0; i < menu.count; ++i) {
+    const ParamRecord* const found = FindRecord(params, menu.oids[i]);
+    ParamDescriptor record = found != nullptr ? DescribeParam(*found) : ParamDescriptor();
     record.oid = menu.oids[i].view();
-    record.name = "";
-    record.type = 0;
-    record.value = "";
-    record.display = 0;
-    record.listKind = kNoList;
-    record.listCount = 0;
     bool set_writable = false;
-    const bool complete = ReadParameter(params, record, set_writable);
+    const bool complete = found != nullptr && ReadValue(*found, record, set_writable);
     WriteRow(record, complete, set_writable);
   }
   return 0;
 }
 
 int RenderMenuForm() { return RenderMenuForm(LoadCardParamFile()); }
+
+bool ReadValueInForce(const ParamRecord& found, ValueText& value) {
+  FieldText value_file;
+  return ExtractField(found, RecordField::kFile, value_file) == 0 &&
+         ReadValueFile(value_file, value);
+}

@@ -16,3 +16,7 @@ int RenderMenuForm();
 // The same with param.xml as the request has read it (nothing: it could not
 // be opened), so that a request reads it once.
 int RenderMenuForm(const std::optional<ParamFile>& params);
+
+// The value in force of the parameter of `found`: its value file read as the
+// form reads it. False, with the form's log line, when it cannot be read.
+bool ReadValueInForce(const ParamRecord& found, ValueText& value);

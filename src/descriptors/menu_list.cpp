@@ -10,7 +10,7 @@ constexpr std::string_view kOidTag = "<oid>";
 
 }  // namespace
 
-MenuReading ReadMenuZero(DescriptorText& file) {
+MenuReading ReadMenuZero(DescriptorText& file, CorruptedOidLine corrupted) {
   MenuReading reading;
   MenuDescriptor& menu = reading.menu;
   std::string line;
@@ -26,8 +26,11 @@ MenuReading ReadMenuZero(DescriptorText& file) {
         break;
       }
       if (ExtractTagText(line, menu.oids[menu.count], kOidTag, "</oid>") != 0) {
-        reading.corrupted_line = file.LineNumber();
-        return reading;
+        reading.corrupted_lines.push_back(file.LineNumber());
+        if (corrupted == CorruptedOidLine::kStop) {
+          return reading;
+        }
+        continue;
       }
       reading.lines[menu.count] = file.LineNumber();
       ++menu.count;

@@ -1,9 +1,12 @@
 #include "dispatch/dispatcher.hpp"
 
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 
+#include "maintenance/feed_request.hpp"
 #include "maintenance/handlers.hpp"
 #include "response/header_text.hpp"
 #include "response/page_framing.hpp"
@@ -14,19 +17,24 @@
 
 namespace {
 
+// The set request reads its whole body through the request library (and drops
+// it itself where it refuses before that).
+constexpr std::uint64_t kWholeBody = std::numeric_limits<std::uint64_t>::max();
+
 struct RoutedPath {
   RoutePosition position;
   int (*handler)();
+  std::uint64_t body_read;  // the most of a POST body the handler reads
 };
 
 // The routes that have a handler; every other name of the route table, like
 // any unknown path, is redirected. Handlers take nothing and their result is
 // not used.
 constexpr RoutedPath kRoutedPaths[] = {
-    {kRouteReboot, HandleReboot}, {kRouteCardControl, StaticPage},
-    {kRouteUpload, StaticPage},   {kRouteUploadStatus, HandleUploadStatus},
-    {kRouteSet, HandleSet},       {kRouteUploadUpdate, HandleUploadUpdate},
-    {kRouteSnmpConf, StaticPage},
+    {kRouteReboot, HandleReboot, 0},    {kRouteCardControl, StaticPage, 0},
+    {kRouteUpload, StaticPage, 0},      {kRouteUploadStatus, HandleUploadStatus, 0},
+    {kRouteSet, HandleSet, kWholeBody}, {kRouteUploadUpdate, HandleUploadUpdate, kFeedBodyLimit},
+    {kRouteSnmpConf, StaticPage, 0},
 };
 
 }  // namespace
@@ -45,17 +53,18 @@ void RedirectToProgram() {
   response::Write("\r\n\r\n");
 }
 
-void Dispatch(const char* path_info) {
+std::uint64_t Dispatch(const char* path_info) {
   if (path_info == nullptr) {
     StaticPage();
-    return;
+    return 0;
   }
   const std::string_view path(path_info);
   for (const RoutedPath& routed : kRoutedPaths) {
     if (path == RouteName(routed.position)) {
       routed.handler();
-      return;
+      return routed.body_read;
     }
   }
   RedirectToProgram();
+  return 0;
 }

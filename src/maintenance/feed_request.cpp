@@ -41,7 +41,9 @@ std::optional<LoadType> FeedLoadType(std::string_view body) {
   if (key == std::string_view::npos) {
     return std::nullopt;
   }
-  std::string_view value = body.substr(key + kKey.size());
-  value = value.substr(0, value.find(' '));
+  // Up to the first space: found with std::find, as GCC 12 optimizing
+  // across files takes find's search for an unbounded one and warns.
+  const std::string_view rest = body.substr(key + kKey.size());
+  const std::string_view value(rest.begin(), std::find(rest.begin(), rest.end(), ' '));
   return value == kPpcUploadName ? LoadType::kPpcUpload : LoadType::kDefault;
 }

@@ -11,13 +11,10 @@
 
 namespace {
 
-// Progress files lie in /tmp, where any process of the card may write. Only
-// a plain file of the updater's own, which nobody else may change, tells the
-// state of an update; anything else could be anybody's. A second link could
-// be anybody's name for it, which the file's move would not reach.
+// Progress files lie in /tmp: only the updater's own file tells the state of
+// an update.
 bool WrittenByTheUpdater(const struct stat& status) {
-  return status.st_nlink == 1 && status.st_uid == card_paths::kUpdaterUserId &&
-         (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  return HeldOnlyBy(status, card_paths::kUpdaterUserId);
 }
 
 ProgressReading ReadFile(const char* path) {

@@ -24,9 +24,13 @@ namespace {
 // goes down.
 constexpr unsigned kRebootDelaySeconds = 2;
 
-void WriteRebootingPage(std::string_view scheme) {
+void WriteRebootingHeader(std::string_view scheme) {
   HtmlResponseHeader("Refresh: 30; " + std::string(scheme) + "://" +
                      HeaderSafe(std::getenv("HTTP_HOST")) + "\r\n");
+}
+
+void WriteRebootingPage(std::string_view scheme) {
+  WriteRebootingHeader(scheme);
   IncludeFile(kPageHeaderInclude);
   response::Write("<div class=\"headerBox\"></div>");
   response::Write(
@@ -54,7 +58,6 @@ void WriteRebootingPage(std::string_view scheme) {
   ::sleep(kRebootDelaySeconds);
   // The error log stays open until the exec (it closes on exec), for the
   // one line that tells the command did not start.
-  CloseAboveStandardStreamsOnExec();
   ::execlp(card_paths::kRebootCommand, card_paths::kRebootCommand, static_cast<char*>(nullptr));
   WriteErrorLog("reboot command %s could not be started: %s\n", card_paths::kRebootCommand,
                 std::strerror(errno));
@@ -70,10 +73,15 @@ int HandleReboot() {
     StaticPage();
     return 0;
   }
+  // A HEAD asks for the answer's header only, and never reboots.
+  if (const char* method = std::getenv("REQUEST_METHOD");
+      method != nullptr && std::strcmp(method, "HEAD") == 0) {
+    WriteRebootingHeader(scheme);
+    return 0;
+  }
   WriteRebootingPage(scheme);
-  response::Flush();
-  // A failed fork leaves the page sent and the card running; nothing to add.
-  if (::fork() == 0) {
+  // A failed start leaves the page sent and the card running.
+  if (StartChild({"reboot command", card_paths::kRebootCommand}, ChildGroup::kInherited) == 0) {
     RebootAfterDelay();
   }
   return 0;

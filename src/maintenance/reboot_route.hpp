@@ -15,6 +15,8 @@ inline constexpr std::string_view kProgramPath = "/cgi-bin/Merovane";
 // text (however long host and script are); anything may follow, such as the
 // page's query string. A page of the other scheme is another site's page. A
 // request without a referer, host or script name comes from nowhere known.
+// A refused request is noted in the error log, with why: no referer, another
+// page, or the status page of the other scheme.
 bool RebootRequestedFromStatusPage(const char* referer, std::string_view scheme, const char* host,
                                    const char* script);
 

@@ -15,6 +15,12 @@ std::string_view RequestScheme();
 // 80 for "http".
 unsigned DefaultPort(std::string_view scheme);
 
+// The port the browser asked for, when it is not `scheme`'s default: that of
+// HTTP_HOST (a host without one names the default), or without HTTP_HOST the
+// server's (SERVER_PORT). Empty for the default port and for anything but
+// digits.
+std::string RequestPort(std::string_view scheme);
+
 // The host the browser asked for (HTTP_HOST, port included). An HTTP/1.0
 // request names none; the server then names itself (an IPv6 address in
 // brackets, a port other than the scheme's default after it). Empty when

@@ -1,5 +1,6 @@
 #include "response/response_output.hpp"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <array>
@@ -52,9 +53,12 @@ void Drain() {
 
 void Begin() {
   // A process that ends through exit rather than main still sends what it
-  // wrote, as a stdio stream would.
+  // wrote, as a stdio stream would; and before every fork what was written
+  // leaves, so that no child inherits it to send it again.
   static const bool drained_at_exit = std::atexit(Drain) == 0;
+  static const bool drained_at_fork = ::pthread_atfork(Drain, nullptr, nullptr) == 0;
   static_cast<void>(drained_at_exit);
+  static_cast<void>(drained_at_fork);
 }
 
 void WriteThroughDrain(std::string_view text) {

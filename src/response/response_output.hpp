@@ -14,7 +14,7 @@ namespace response {
 // output with write(2) when the block is full and at Flush: a page leaves in
 // one write at the end, and the web server reading the pipe is woken once.
 // Begin, called before anything is written, has what is left in the block
-// sent also when the process ends through exit.
+// sent also when the process ends through exit, and before every fork.
 void Begin();
 
 // The block and the capture, for the inline part of Write only.
@@ -40,7 +40,6 @@ inline void Write(std::string_view text) {
   WriteThroughDrain(text);
 }
 void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Must be called before every fork, so no child inherits unwritten bytes.
 // Returns whether everything written so far reached standard output.
 bool Flush();
 

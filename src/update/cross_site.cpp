@@ -16,6 +16,7 @@
 #include "response/page_framing.hpp"
 #include "response/request_site.hpp"
 #include "response/response_output.hpp"
+#include "response/unread_body.hpp"
 
 namespace {
 
@@ -130,15 +131,31 @@ bool IsOwnOrigin(std::string_view origin, std::string_view scheme, std::string_v
   return sent && own && *sent == *own;
 }
 
+std::string_view RefererOrigin(std::string_view referer) {
+  const std::size_t separator = referer.find("://");
+  if (separator == std::string_view::npos) {
+    return {};
+  }
+  return referer.substr(0, referer.find_first_of("/?#", separator + 3));
+}
+
 bool RefuseCrossSiteSet() {
   const char* origin = std::getenv("HTTP_ORIGIN");
+  const char* referer = std::getenv("HTTP_REFERER");
   const char* host = std::getenv("HTTP_HOST");
-  if (origin == nullptr || IsOwnOrigin(origin, RequestScheme(), host == nullptr ? "" : host)) {
+  const std::string sent(origin != nullptr    ? origin
+                         : referer != nullptr ? RefererOrigin(referer)
+                                              : "");
+  if ((origin == nullptr && sent.empty()) ||
+      IsOwnOrigin(sent, RequestScheme(), host == nullptr ? "" : host)) {
     return false;
   }
   response::Write(kRefusalStatus);
   MenuNotePage(kRefusalNote);
   // One line whatever the request holds.
-  WriteErrorLog(kRefusalLog, HeaderSafe(origin).c_str(), HeaderSafe(host).c_str());
+  WriteErrorLog(kRefusalLog, HeaderSafe(sent.c_str()).c_str(), HeaderSafe(host).c_str());
+  // The form is not read; its body goes all the same, after the answer.
+  response::Flush();
+  DropUnreadBody(0);
   return true;
 }

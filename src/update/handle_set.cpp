@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "card/system_log.hpp"
 #include "cgi/cgi_request.hpp"
 #include "descriptors/descriptor_files.hpp"
 #include "descriptors/menu_form.hpp"
+#include "descriptors/param_kinds.hpp"
 #include "response/html_escape.hpp"
 #include "response/page_framing.hpp"
 #include "response/request_site.hpp"
@@ -20,18 +22,14 @@
 
 namespace {
 
-constexpr std::string_view kAddressOid = "frame_ip.conf";
-constexpr std::string_view kDhcpOid = "use_dhcp.conf";
-
 // The fields of one param.xml record that the set request uses. Each record
 // starts from empty fields: nothing is ever carried over from the one
-// before, so one without <prog> has nothing to run. The label and the
-// program are taken from the line only when a value is rejected or applied:
-// most records of a form are neither.
+// before, so one without <prog> has nothing to run. The label is copied
+// only when a value is rejected.
 struct SetRecord {
   const ParamRecord* found;
   std::string_view oid;  // in the ParamFile, like the record
-  int type = 0;
+  const ParamKind* kind;
 
   NameText Name() const {
     NameText name;
@@ -45,7 +43,7 @@ SetRecord ReadSetRecord(const ParamRecord& found) {
   SetRecord record;
   record.found = &found;
   record.oid = found.oid;
-  record.type = DecimalToInt(found.Field(RecordField::kType).value_or(""));
+  record.kind = &KindOf(TypeOf(found));
   return record;
 }
 
@@ -76,7 +74,7 @@ void RecordAcceptance(SetState& state, const SetRecord& record, std::string valu
   } else if (record.oid == kDhcpOid) {
     state.dhcp = DecimalToInt(value);
   }
-  state.changes.push_back({record.Prog(), record.oid, std::move(value)});
+  state.changes.push_back({record.Prog(), record.oid, std::move(value), record.found});
 }
 
 void ShowFormAgain(const std::optional<ParamFile>& params) {
@@ -101,7 +99,7 @@ SetState WalkParameters(const ParamFile& params) {
     const SetRecord record = ReadSetRecord(found);
     field_name.resize(4);
     field_name.append(record.oid);
-    SubmittedValue submitted = CheckSubmittedValue(record.type, field_name);
+    SubmittedValue submitted = CheckSubmittedValue(*record.kind, found, field_name);
     switch (submitted.verdict) {
       case SubmittedValue::Verdict::kAccepted:
         RecordAcceptance(state, record, std::move(submitted.text));
@@ -118,6 +116,13 @@ SetState WalkParameters(const ParamFile& params) {
   return state;
 }
 
+// A refused request goes on the system log, as every change does.
+void LogRefusal(const char* what) {
+  const RequestParty party = CurrentRequestParty();
+  WriteSystemLog(kSystemLogWarning, "%s from %s: refused %s set request", party.user, party.address,
+                 what);
+}
+
 }  // namespace
 
 int HandleSet() {
@@ -127,14 +132,19 @@ int HandleSet() {
     return 0;
   }
   if (RefuseCrossSiteSet()) {
+    LogRefusal("a cross-site");
     return 0;
   }
-  if (CgiParseRequest() < 0) {
-    return -1;
-  }
+  // A form of no known length (none, or not in digits) fails the parse, and
+  // is refused as an incomplete one is.
+  const bool parsed = CgiParseRequest() == 0;
   if (RefuseIncompleteSet()) {
+    LogRefusal("an incomplete");
     CgiFreeRequest();
     return 0;
+  }
+  if (!parsed) {
+    return -1;
   }
   // Read whole and closed at once: programs started later inherit nothing.
   // The form shows the same records.

@@ -5,5 +5,7 @@
 // delimiter) says something its sender did not: part of an address is
 // another address. When the parsed request is such a form, answers "400 Bad
 // Request" with a note that nothing was changed, logs the bytes received
-// and declared, and returns true: the caller then applies nothing.
+// and declared, and returns true: the caller then applies nothing. A form
+// whose CONTENT_LENGTH is not digits only is refused the same way, the log
+// naming the text; one without CONTENT_LENGTH gets "411 Length Required".
 bool RefuseIncompleteSet();

@@ -4,6 +4,7 @@
 
 #include "response/html_escape.hpp"
 #include "response/page_framing.hpp"
+#include "response/request_site.hpp"
 #include "response/response_output.hpp"
 
 std::string ScriptStringEscaped(std::string_view text) {
@@ -33,7 +34,12 @@ void WriteNetworkSettingsPage(const SetState& state, std::string_view scheme,
         "<p align=\"center\"><strong>WARNING:</strong> Page does not forward automatically when "
         "DHCP is used.</p>");
   } else {
-    const std::string_view address = state.new_address.empty() ? fallback_host : state.new_address;
+    // The new address is reached on the port this request came to: the
+    // server keeps listening there. On the scheme's default no port is named.
+    std::string address(state.new_address.empty() ? fallback_host : state.new_address);
+    if (const std::string port = RequestPort(scheme); !state.new_address.empty() && !port.empty()) {
+      address += ":" + port;
+    }
     const std::string_view separator = address.empty() ? "/" : "://";
     const std::string_view prefix = address.empty() ? "" : scheme;
     // Written in pieces: the page is the same as formatted, for less work.

@@ -7,7 +7,8 @@
 
 // The page that ends a set request without rejected values: it sends the
 // browser on to the card's new address, or warns that it can't under DHCP.
-// The address is `scheme`, "://" and the new address; when no new address
+// The address is `scheme`, "://" and the new address, with the request's port
+// when that is not the scheme's default (RequestPort); when no new address
 // was accepted, `fallback_host` (the host the request came to) in its place,
 // and when that is empty too, the site's root on the address the browser
 // used ("/").

@@ -4,6 +4,13 @@
 #include <string_view>
 #include <vector>
 
+#include "descriptors/descriptor_files.hpp"
+
+// The card's address and its DHCP choice (0: off), the parameters that the
+// network settings page follows.
+inline constexpr std::string_view kAddressOid = "frame_ip.conf";
+inline constexpr std::string_view kDhcpOid = "use_dhcp.conf";
+
 // One accepted change: the program that applies it, the parameter and the
 // value text as accepted. Kept whole: a cut prog or oid would run another
 // program or touch another parameter than the descriptor names. The prog
@@ -13,6 +20,7 @@ struct ParamChange {
   std::string_view prog;
   std::string_view oid;
   std::string value;
+  const ParamRecord* record = nullptr;  // where its value in force is read
 };
 
 // What the walk over the parameter descriptors collects for one set request.

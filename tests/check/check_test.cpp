@@ -1,7 +1,9 @@
 // The checker of a card's descriptor files: which findings each small card gives, and its report.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "check/card_check.hpp"
 #include "e2e/harness/sandbox.hpp"
@@ -46,18 +48,23 @@ std::string Rec(S oid, S fields = "", S left_out = "") {
 TEST(CheckCard, GivesEachFindingOnItsLine) {
   const std::string x50(50, 'x'), x1100(1100, 'x');
   const std::string error = "param:1:error", warning = "param:1:warning";
+  const std::string etc = "/brix/etc/param.xml", outside = "/../../../../../../../..";
   const struct {
     std::string params, findings, menu = Menu({"p"});  // menu "": no control_menu.xml
+    // A link the image holds in place of a file. Target "": a sparse file larger than 16 MiB.
+    std::pair<std::string, std::string> link = {};
   } cases[] = {
-      {Rec("p"), ""},
       {Rec("p"), "menu:0:error", ""},
       {"", "param:0:error"},  // "": no param.xml
-      {Rec("p"), "menu:2:error menu:2:error", "<menu><mid>0</mid>\n<oid>" + x1100 + "</oid>\n"},
-      {Rec("p"), "menu:2:error", "<menu><mid>0</mid>\n<oid>p\n"},
+      {Rec("p"), "menu:2:error menu:2:error param:1:warning",
+       "<menu><mid>0</mid>\n<oid>" + x1100 + "</oid>\n"},
+      {Rec("p"), "menu:2:error menu:4:error",
+       "<menu><mid>0</mid>\n<oid>x\n<oid>p</oid>\n<oid>q</oid>\n"},
+      {Rec("p"), "menu:1:error", "<menu><mid>0</mid>" + std::string(1005, 'x') + "<oid>p</oid>\n"},
       {Rec("p"), "menu:22:warning", Menu(Strings(21, "p"))},
       {Rec(x50), "menu:2:error menu:2:warning param:1:warning", Menu({x50})},
       {Rec("p"), "menu:3:error", Menu({"p", "q"})},
-      {Rec("p") + Rec("q", "<x>" + x1100 + "</x>") + Rec("r", "<access>0</access><type>12</type>"),
+      {Rec("p") + Rec("q", "<x>" + x1100 + "</x>") + Rec("r", "<access>0</access><type>x</type>"),
        "param:2:error param:3:warning"},
       {"<?xml version=\"1.0\"?>\n<params>\n" + Rec("p") + "</params>\n", ""},
       {"<param><name>N</name></param>\n" + Rec("p"), error},
@@ -65,7 +72,9 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "", "prog"), error},
       {Rec("p", "<prog>/brix/bin/plain</prog>"), error},
       {Rec("p", "<prog>/brix/conf</prog>"), error},  // a folder: executable, but no file
-      {Rec("p", "<prog>set</prog>"), error},         // relative: from the cgi-bin folder
+      {Rec("p", "<prog>/none</prog>") + Rec("q", "<prog>/none</prog>"),
+       "param:1:error param:2:warning"},
+      {Rec("p", "<file>v</file>"), error},  // there, but outside the image
       {Rec("p", "<prog>../../card/brix/bin/set</prog>"), ""},
       {Rec("p", "<access>0</access>", "prog"), ""},
       {Rec("p", "<file>/brix/conf/none</file>"), error},
@@ -78,18 +87,22 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "", "type"), error},
       {Rec("p", "", "file"), error},
       {Rec("p", "<name>" + x50 + "</name>"), warning},
-      {Rec("p", "", "access"), ""},
       {Rec("p", "<access>01</access>"), warning},
       {Rec("p", "<access>-1</access>"), warning},
       {Rec("p") + Rec("q"), "param:2:warning"},  // not in menu "0"
-      {Rec("p", "<type>5</type>"), warning},
       {Rec("p", "<type>5</type><access>0</access>"), ""},
       {Rec("p", "<type>6</type><min>0</min><max>9</max>"), warning},
-      {Rec("p", "<type>4</type><min>0</min>"), ""},
-      {Rec("p", "<type>12</type>"), warning},
       {Rec("p", "<type>8</type>"), warning},
-      {Rec("p", "<type>8</type><option>a"), warning},
       {Rec("p", "<type>8</type><option>a</option>"), ""},
+      {Rec("p",
+           "<type>4</type><option>a</option><index>1</index><option>b</option><index>x</index>"),
+       warning},
+      // Links lead inside the image: an absolute target starts at its root, ".." stops there.
+      {Rec("p"), "", Menu({"p"}), {etc, "/brix/etc/real.xml"}},
+      {Rec("p"), "", Menu({"p"}), {etc, outside.substr(1) + "/brix/etc/real.xml"}},
+      {Rec("p"), error, Menu({"p"}), {"/brix/conf/v", outside + "/etc/passwd"}},
+      {Rec("p"), error, Menu({"p"}), {"/brix/conf/v", "v"}},  // a loop
+      {Rec("p"), "param:0:error", Menu({"p"}), {etc, ""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.menu.substr(0, 60) + " | " + c.params.substr(0, 120));
@@ -103,6 +116,13 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
                                      {"empty", ""},
                                      {"long", "K=" + std::string(256, 'v')}})
       sandbox.WriteCardFile("/brix/conf/" + name, text);
+    sandbox.WriteCardFile("/brix/etc/real.xml", c.params);
+    sandbox.WriteFile(sandbox.WorkDir() / "v", "K=v\n");
+    if (const auto& [path, target] = c.link; !path.empty() && target.empty())
+      ASSERT_EQ(::truncate(sandbox.CardPath(path).c_str(), 17 << 20), 0);
+    else if (!path.empty())
+      std::filesystem::remove(sandbox.CardPath(path)),
+          std::filesystem::create_symlink(target, sandbox.CardPath(path));
     const CheckReport report =
         CheckCard(CardImage(sandbox.CardPath("/").string(), sandbox.WorkDir().string()));
     EXPECT_EQ(Keys(report), c.findings);

@@ -6,6 +6,7 @@
 
 #include <climits>
 
+#include "descriptors/menu_list.hpp"
 #include "e2e/harness/sandbox.hpp"
 
 namespace {
@@ -43,9 +44,11 @@ TEST(DescriptorText, DeliversLinesAndPiecesOfLongOnes) {
               pieces.empty() ? -1 : int(pieces.front().size()));
     EXPECT_EQ(first, pieces.empty() ? "stale" : pieces.front());
   }
-  std::string line;  // a FIFO, as anything that is no regular file, reads at once as missing
+  std::string line;  // a FIFO (anything but a regular file) and a file past 16 MiB read as missing
   ASSERT_EQ(::mkfifo((path + "-fifo").c_str(), 0644), 0);
-  for (const std::string& other : {path + "-missing", path + "-fifo"}) {
+  sandbox.WriteFile(path + "-huge", "");
+  std::filesystem::resize_file(path + "-huge", (16 << 20) + 1);
+  for (const std::string& other : {path + "-missing", path + "-fifo", path + "-huge"}) {
     EXPECT_FALSE(DescriptorText::Load(other.c_str()).has_value()) << other;
     EXPECT_FALSE(ReadFirstDescriptorLine(other.c_str(), line).has_value()) << other;
   }
@@ -75,44 +78,62 @@ TEST(ParamFile, SortsEachLineIntoRecordOverLongOrNoRecord) {
   EXPECT_EQ(file.Find("y"), nullptr);
 }
 
-// A record's field, read from the places its tags were found at, is what
-// the search of the line for the same tags finds.
+// A field is the text between the first places of its two tags, as FindTagText finds them, for
+// the record's reader and for ExtractTagText, which leaves its destination when the field is
+// absent.
 TEST(ParamRecord, FieldIsTheTextBetweenItsFirstTags) {
   const struct {
     const char* line;
     RecordField field;
     const char* text;  // nullptr: absent
-  } cases[] = {
-      {"<oid>o</oid><name>a</name><name>b</name>", RecordField::kName, "a"},
-      {"<oid>o</oid><name></name>", RecordField::kName, ""},
-      {"<oid>o</oid><name>Gain", RecordField::kName, nullptr},
-      {"</name><name>Gain</name><oid>o</oid>", RecordField::kName, nullptr},
-      {"<oid>o</oid><names>x</names><name>y</name>", RecordField::kName, "y"},
-      {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
-       "1<precision>2</precision>"},
-      {"<oid>o</oid><type>4</type><prog>p</prog", RecordField::kProg, nullptr},
-      {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
-      {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"},
-      {"<oid>o</oid><display>x</displayed></display>", RecordField::kDisplay, "x</displayed>"}};
+  } cases[] = {{"<oid>o</oid><name>a</name><name>b</name>", RecordField::kName, "a"},
+               {"<oid>o</oid><name></name>", RecordField::kName, ""},
+               {"<oid>o</oid><name>Gain", RecordField::kName, nullptr},
+               {"<oid>o</oid>Gain</name>", RecordField::kName, nullptr},
+               {"</name><name>Gain</name><oid>o</oid>", RecordField::kName, nullptr},
+               {"<oid>o</oid><names>x</names><name>y</name>", RecordField::kName, "y"},
+               {"<oid>o</oid><min>1<precision>2</precision></min>", RecordField::kMin,
+                "1<precision>2</precision>"},
+               {"<oid>o<oid>p</oid>", RecordField::kOid, "o<oid>p"},
+               {"<name><oid>o</oid>x</name>", RecordField::kName, "<oid>o</oid>x"}};
   for (const auto& [line, field, text] : cases) {
     const ParamFile file(Bytes(line));
     ASSERT_EQ(file.records().size(), 1u) << line;
-    const std::optional<std::string_view> found = file.records()[0].Field(field);
-    EXPECT_EQ(found, text ? std::optional<std::string_view>(text) : std::nullopt) << line;
+    EXPECT_EQ(file.records()[0].Field(field),
+              text ? std::optional<std::string_view>(text) : std::nullopt)
+        << line;
+    NameText name = "before";
+    const std::string tag(kRecordFieldNames[static_cast<std::size_t>(field)]);
+    EXPECT_EQ(ExtractTagText(line, name, "<" + tag + ">", "</" + tag + ">"), text ? 0 : 1);
+    EXPECT_EQ(name.view(), text ? text : "before") << line;
   }
 }
 
-TEST(ExtractTagText, CopiesTheFieldOrLeavesTheDestination) {
-  const std::pair<const char*, const char*> cases[] = {// nullptr: not found
-                                                       {"<param><name>a</name><name>b</name>", "a"},
-                                                       {"<name></name>", ""},
-                                                       {"<name>Gain", nullptr},
-                                                       {"Gain</name>", nullptr},
-                                                       {"</name><name>Gain</name>", nullptr}};
-  for (const auto& [text, field] : cases) {
-    NameText name = "before";
-    EXPECT_EQ(ExtractTagText(text, name, "<name>", "</name>"), field ? 0 : 1) << text;
-    EXPECT_EQ(name.view(), field ? field : "before") << text;
+// The oids of every block of menu "0" (20 at most), each with its line: "oid@line".
+TEST(ReadMenuZero, CollectsTheOidLinesOfEveryBlockOfMenuZero) {
+  std::string nineteen = "<menu><mid>0</mid>\n", listed;
+  for (int i = 1; i <= 19; ++i) {
+    nineteen += "<oid>" + std::to_string(i) + "</oid>\n";
+    listed += std::to_string(i) + "@" + std::to_string(i + 1) + " ";
+  }
+  const std::pair<std::string, std::string> cases[] = {
+      {"<menu><mid>0</mid>\n<oid>c</oid>\n<oid>a</oid>\n<oid>c</oid>\n", "c@2 a@3 c@4 "},
+      {nineteen + "</menu>\n<menu><mid>1</mid>\n<oid>x</oid>\n<menu><mid>0</mid>\n<oid>y</oid>\n"
+                  "<oid>z</oid>\n",
+       listed + "y@25 "},
+      {"<menu><mid>01</mid>\n<oid>a</oid>\n", ""},
+      {"<menu><mid>0</mid>\n</menu>\n<oid>a</oid>\n", ""},
+      {"<menu><mid>0</mid>\n<oid>a</oid>\n <oid>b</oid>\n<oid>c</oid>\n", "a@2 "},
+      {"<menu><mid>0</mid>\n<oid>a</oid>\n<menu><mid>0</mid>\n<oid>b</oid>\n", "a@2 "},
+      {"<menu><mid>0</mid>\r\n<oid>a</oid>\r\n<oid>b</oid>\r\n", "a@2 b@3 "}};
+  for (const auto& [menu, oids] : cases) {
+    DescriptorText text{FileBytes(menu)};
+    const MenuReading reading = ReadMenuZero(text);
+    std::string read;
+    for (int i = 0; i < reading.menu.count; ++i)
+      read +=
+          std::string(reading.menu.oids[i].view()) + "@" + std::to_string(reading.lines[i]) + " ";
+    EXPECT_EQ(read, oids) << menu;
   }
 }
 

@@ -119,7 +119,8 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
       {"9", "", "v=10.0.0.1", AddressBoxes({"10", "0", "0", "1"})},
       {"9", "", "v=1234.5", AddressBoxes({"123", "5"})},
       {"9", "", "v=", AddressBoxes({""})},
-      {"9", "", "v=1.2.3.4.5", AddressBoxes({"1", "2", "3", "4", "5"})},
+      {"9", "", "v=1.2.3.4.5.6.7.8.9.10.11",
+       AddressBoxes({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"})},
       {"9", "", "v=<a>%", AddressBoxes({"&lt;a&gt;"})},
       {"9", read_only, "v=10.0.0.1", "10.0.0.1"},
       {"7", "", "k=v=w", TextBox("p", "v=w")},
@@ -133,37 +134,6 @@ TEST_F(MenuForm, ChoosesTheValueCellByAccessTypeAndList) {
     Write("/brix/etc/param.xml", Param("p", "P", c.type, c.more));
     Write("/v/p", c.value_file);
     EXPECT_EQ(Render(), FormRow("P", c.cell));
-  }
-  EXPECT_EQ(TakeErrorLog(), "");
-}
-
-TEST_F(MenuForm, ReadsOnlyTheOidLinesOfMenuZero) {
-  Strings oids;  // p1 to p21, each with its own name and value
-  std::string params;
-  for (int i = 1; i <= 21; ++i) {
-    oids.push_back(
-        std::string("p").append(std::to_string(i)));  // GCC 12 warns falsely on "p" + ...
-    params += Param(oids.back(), oids.back(), "5");
-    Write("/v/" + oids.back(), std::string("v=").append(oids.back()));
-  }
-  Write("/brix/etc/param.xml", params);
-  const auto first = [&oids](int count) { return Strings(oids.begin(), oids.begin() + count); };
-  const std::pair<std::string, Strings> cases[] = {
-      {MenuOf({"p3", "p1", "p3"}), {"p3", "p1", "p3"}},
-      // Two blocks of menu 0 make one list of 20 at most; other menus are skipped.
-      {MenuOf(first(19)) + "<menu><mid>1</mid>\n<oid>p9</oid>\n" + MenuOf({"p20", "p21"}),
-       first(20)},
-      {"<menu><mid>01</mid>\n<oid>p1</oid>\n</menu>\n", {}},
-      {"<menu><mid>0</mid>\n</menu>\n<oid>p1</oid>\n", {}},
-      {"<menu><mid>0</mid>\n<oid>p1</oid>\n <oid>p2</oid>\n<oid>p3</oid>\n", {"p1"}},
-      {"<menu><mid>0</mid>\n<oid>p1</oid>\n<menu><mid>0</mid>\n<oid>p2</oid>\n",
-       {"p1"}},  // the end is no header
-      {"<menu><mid>0</mid>\r\n<oid>p1</oid>\r\n<oid>p2</oid>\r\n", {"p1", "p2"}}};
-  for (const auto& [menu, shown] : cases) {
-    Write("/brix/etc/control_menu.xml", menu);
-    std::string rows;
-    for (const std::string& oid : shown) rows += FormRow(oid, oid);
-    EXPECT_EQ(Render(), rows) << menu;
   }
   EXPECT_EQ(TakeErrorLog(), "");
 }

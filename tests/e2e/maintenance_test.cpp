@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
+
 #include "e2e/harness/cgi_run.hpp"
 #include "e2e/harness/pages.hpp"
 
@@ -71,19 +73,30 @@ TEST(Progress, StatusPageReadsOnAsTheLoweredUserAfterTheDeletion) {
   EXPECT_FALSE(fs::exists(sandbox.CardPath("/tmp/progress")));
 }
 
-// Refused requests get the static page and no reboot. From the status page the page is whole and
-// the request's streams closed before the reboot command runs, about 2 s later, with only its path
-// and the null device as its three streams (nothing the server left open); one that cannot be
-// started is logged.
+// Refused requests get the static page, no reboot and a log line saying why; a HEAD gets the
+// header alone. From the status page the page is whole and the request's streams closed before the
+// reboot command runs, about 2 s later, with only its path and the null device as its three streams
+// (nothing the server left open); one that cannot be started is logged.
 TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   Sandbox sandbox;
-  const std::string status_page = "=http://card.example/cgi-bin/Merovane/uploadstatus";
-  for (const std::string& referer :
-       {""s, "=http://card.example/cgi-bin/Merovane/set"s, "=http://evil.example/?" + status_page})
-    EXPECT_EQ(RunCgi(sandbox, With(GetRequest("/reboot"), "HTTP_REFERER" + referer)).out,
-              kStaticPage)
-        << referer;
-  const CgiEnvironment env = With(GetRequest("/reboot"), "HTTP_REFERER" + status_page + "?x");
+  const std::string status_page = "http://card.example/cgi-bin/Merovane/uploadstatus";
+  const std::string page = RebootingPage("http://card.example"),
+                    refused = "refused a reboot request";
+  for (const auto& [variables, answer, log] : std::vector<std::array<std::string, 3>>{
+           {"HTTP_REFERER", kStaticPage, refused + " without a referer\n"},
+           {"HTTP_REFERER=http://card.example/cgi-bin/Merovane/set", kStaticPage,
+            refused + " from another page: http://card.example/cgi-bin/Merovane/set\n"},
+           {"HTTP_REFERER=http://evil.example/?" + status_page, kStaticPage,
+            refused + " from another page: http://evil.example/?" + status_page + "\n"},
+           {"HTTPS=on HTTP_REFERER=" + status_page, kStaticPage,
+            refused + " from the status page of another scheme: " + status_page + "\n"},
+           {"REQUEST_METHOD=HEAD HTTP_REFERER=" + status_page,
+            page.substr(0, page.find("\r\n\r\n") + 4), ""}}) {
+    EXPECT_EQ(RunCgi(sandbox, With(GetRequest("/reboot"), variables)).out, answer) << variables;
+    EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), log) << variables;
+    std::filesystem::remove(sandbox.ErrorLog());
+  }
+  const CgiEnvironment env = With(GetRequest("/reboot"), "HTTP_REFERER=" + status_page + "?x");
   const auto started = std::filesystem::file_time_type::clock::now();
   const CgiRun run = RunCgi(sandbox, env);
   EXPECT_EQ(std::pair(run.out, run.exit_status),

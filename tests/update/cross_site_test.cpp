@@ -41,4 +41,15 @@ TEST(IsOwnOrigin, AcceptsSpellingsOfTheRequestsSiteOnly) {
     EXPECT_EQ(IsOwnOrigin(origin, scheme, host), own) << origin << " " << scheme << " " << host;
 }
 
+// Without an Origin the referer's is judged: the page's address up to its path, query or fragment.
+TEST(RefererOrigin, IsTheAddressUpToItsPath) {
+  for (const auto& [referer, origin] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"http://card:8080/cgi-bin/Merovane/cardcontrol", "http://card:8080"},
+           {"https://[::1]?a=/b", "https://[::1]"},
+           {"http://card#top", "http://card"},
+           {"http://user@card/", "http://user@card"},
+           {"card/x", ""}})
+    EXPECT_EQ(RefererOrigin(referer), origin) << referer;
+}
+
 }  // namespace

@@ -67,7 +67,7 @@ def form(rng):
     fields += [(f"oid-{oid}.conf", value) for oid, value in values.items() if oid not in boxed]
     rng.shuffle(fields)
     forward = ("forward automatically when DHCP" if values["use_dhcp"] == "1"
-               else f".href = 'http://{values['frame_ip']}';")
+               else f".href = 'http://{values['frame_ip']}:{port}';")
     return urlencode(fields), values, framed(forward)
 
 

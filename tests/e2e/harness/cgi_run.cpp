@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,7 +72,7 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
       ::execve((args.size() > 1 ? args[0] : program).c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
-  for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
+  for (const int fd : {out[1], err[1]}) ::close(fd);  // in[0] kept: what is left in it is told
   std::thread writer([fd = in[1], body, open = options.input_left_open]() mutable {
     for (ssize_t put = 0; !body.empty() && (put = ::write(fd, body.data(), body.size())) > 0;)
       body.remove_prefix(static_cast<std::size_t>(put));
@@ -110,6 +111,10 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     }
   }
   for (const pollfd& fd : fds) ::close(fd.fd);
+  int unread = 0;
+  ::ioctl(in[0], FIONREAD, &unread);
+  run.unread_input = static_cast<std::size_t>(unread);
+  ::close(in[0]);  // a writer held by a full pipe ends
   writer.join();
   if (options.input_left_open) ::close(in[1]);
   const std::string report =

@@ -14,6 +14,7 @@ struct CgiRun {
   int exit_status = -1;  // -1 if signalled
   // When the request process ended, and when the last holder of its standard output closed it.
   std::chrono::steady_clock::time_point exited, output_closed;
+  std::size_t unread_input = 0;  // bytes of the body the program left in its input
 };
 
 struct CgiRunOptions {

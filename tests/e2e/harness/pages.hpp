@@ -39,6 +39,10 @@ inline const std::string kIncompleteFormRefusal =
     "Status: 400 Bad Request\r\n" +
     GeneralPage(CenteredNote("The settings were not changed: the form arrived "
                              "incomplete.<br/><br/>Please send it again."));
+inline const std::string kLengthRequiredRefusal =
+    "Status: 411 Length Required\r\n" +
+    GeneralPage(CenteredNote("The settings were not changed: the request did not say the length of "
+                             "the form.<br/><br/>Please send it again."));
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
 // The new address as the script's string holds it, and as the link's attribute.
 inline std::string NetworkSettingsPage(const std::string& url, const std::string& in_link = "") {

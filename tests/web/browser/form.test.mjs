@@ -1,6 +1,6 @@
 // The parameter form in Chromium: logged in, styled, the address box's checks while typing, and
 // Apply, after which the page sends the browser to the card's new (loopback) address at once, while
-// the change programs still run.
+// the change programs still run, and the landing page then shows the values applied.
 import assert from 'node:assert/strict';
 import { readdirSync, renameSync, writeFileSync } from 'node:fs';
 import { test } from 'node:test';
@@ -37,9 +37,11 @@ test('the form is applied in full although the browser leaves at once', async ()
   writeFileSync(setparam,
     '#!/bin/sh -p\necho "applying $1" 2> /dev/null\nsleep 0.3\nexec "$0.real" "$@"\n',
     { mode: 0o755 });
-  card.allowed.push('https://127.0.0.2/');
+  // On the port the page came by.
+  const newAddress = `https://127.0.0.2:${new URL(card.url('/')).port}/`;
+  card.allowed.push(newAddress);
   const left = page.waitForEvent('requestfailed',
-    { predicate: (r) => r.url() === 'https://127.0.0.2/', timeout: patience * 1000 });
+    { predicate: (r) => r.url() === newAddress, timeout: patience * 1000 });
   const [response] = await Promise.all([page.waitForResponse(card.url('/cgi-bin/Merovane/set')),
     page.locator('input[type="submit"][value="Apply"]').click()]);
   assert.equal(response.status(), 200);
@@ -54,6 +56,9 @@ test('the form is applied in full although the browser leaves at once', async ()
     ['DHCP=0', 'FAN=0', 'GATEWAY=127.0.0.254', 'IPADDR=127.0.0.2', 'NAME=Rack 7',
       'NETMASK=255.0.0.0', 'POLL=30', 'REFERENCE=2', 'SERIAL=MRV-0042-1187', 'TEMP_ALARM=65.500000',
       'TRAPS=1', 'VERSION=3.2.1 (build 2026-11-04)'].map((line) => `${line}\n`));
+  // The refresh has rebuilt the landing page: it shows the new name.
+  await page.goto(card.url('/cgi-bin/Merovane/cardcontrol'));
+  assert.equal(await field('oid-card_name.conf').inputValue(), 'Rack 7');
 });
 
 test('no script error, no program diagnostics, no request but to the new address',

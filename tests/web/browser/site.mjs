@@ -10,7 +10,8 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after } from 'node:test';
 
-const { MEROVANE_SOURCE_DIR: sourceDir, MEROVANE_PROGRAM: program } = process.env;
+const { MEROVANE_SOURCE_DIR: sourceDir, MEROVANE_PROGRAM: program, MEROVANE_FORM: form } =
+  process.env;
 const { MEROVANE_PICS: pics, MEROVANE_SCREENSHOTS: shots } = process.env;
 const { MEROVANE_WEB_USER: username, MEROVANE_WEB_PASSWORD: password } = process.env;
 
@@ -18,7 +19,7 @@ const { MEROVANE_WEB_USER: username, MEROVANE_WEB_PASSWORD: password } = process
 // both gone after the file's tests; `file` and `read` take site paths. Without playwright-core: a
 // failure as root, a skip (77) otherwise.
 export async function setUp() {
-  assert.ok(sourceDir && program && pics && shots && username && password,
+  assert.ok(sourceDir && program && form && pics && shots && username && password,
     'run the test through ctest');
   const playwright = await import('playwright-core').catch(() => null);
   if (!playwright) {
@@ -29,7 +30,7 @@ export async function setUp() {
     execFileSync(join(sourceDir, 'scripts', 'card-site'), args, { encoding: 'utf8' });
   const root = mkdtempSync(join(tmpdir(), 'merovane-web-')), site = join(root, 'site');
   chmodSync(root, 0o755); // the program's user 1006 must pass
-  cardSite('install', site, program, pics);
+  cardSite('install', site, program, pics, form);
   const [port] = cardSite('start', '--owner', `${process.pid}`, '--tls', join(root, 'tls'),
     '--user', username, '--password', password, site).split(' ');
   const origin = `https://127.0.0.1:${port}`;
