@@ -87,8 +87,8 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
   InstallRecorder(ChangeProgram(), "change");
   std::string param_xml, menu = "<menu><mid>0</mid>\n";
   for (const TestParam& param : params) {
-    const std::string value_file = (Root() / "values" / param.oid).string();
-    WriteFile(value_file, param.oid + "=" + param.value + "\n");
+    const std::string value_file = "../../values/" + param.oid;  // as merovane-form reads it too
+    WriteFile(Root() / "values" / param.oid, param.oid + "=" + param.value + "\n");
     param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" +
                  param.type + "</type><file>" + value_file + "</file>" +
                  (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
