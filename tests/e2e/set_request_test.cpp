@@ -28,9 +28,10 @@ const std::string kAddressBoxes =
 // Each form's page, what it runs (apart by blanks: "<oid>=<value>" a change, "refresh") and its
 // log. Rejected values are shown escaped with the stored form; a form with nothing to change still
 // refreshes. A body that did not arrive whole (fewer bytes than declared; what else makes one
-// incomplete is the unit tables'), one of a CONTENT_LENGTH not in digits or none, and a form from
-// another site's page (which origins are the card's own: the unit table) are refused
-// and logged. Nothing past the declared length is read, also from a stream the server leaves open.
+// incomplete is the unit tables'), one of a CONTENT_LENGTH not in digits or none (the spellings:
+// the request unit table) and a form from another site's page (which origins are the card's own:
+// the unit table) are refused and logged. Nothing past the declared length is read, also from a
+// stream the server leaves open.
 TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
   const std::string
       a = "--B\r\nContent-Disposition: form-data; name=\"oid-a\"\r\n\r\n1\r\n",
@@ -65,14 +66,11 @@ TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
        "refused a set request without CONTENT_LENGTH\n", true},
   };
   for (const auto& c : cases) {
-    SetCard card({{.oid = "frame_ip.conf",
-                   .name = "IP",
-                   .type = c.text_address ? "7" : "9",
-                   .in_menu = false},
-                  {.oid = "use_dhcp.conf", .name = "DHCP", .type = "8", .in_menu = false},
-                  {.oid = "a", .name = "Alpha", .type = "4", .value = "5", .in_menu = false},
-                  {.oid = "b", .name = "Beta", .type = "7", .value = "stored \"value\""},
-                  {.oid = "ro", .name = "Fixed", .type = "7", .access = "0", .in_menu = false}});
+    SetCard card({{"frame_ip.conf", "IP", c.text_address ? "7" : "9", "1", "", false},
+                  {"use_dhcp.conf", "DHCP", "8", "1", "", false},
+                  {"a", "Alpha", "4", "1", "5", false},
+                  {"b", "Beta", "7", "1", "stored \"value\""},
+                  {"ro", "Fixed", "7", "0", "", false}});
     const std::vector<std::string> runs = card.Runs(c.runs);
     const char* type =
         c.multipart ? "multipart/form-data; boundary=B" : "application/x-www-form-urlencoded";
