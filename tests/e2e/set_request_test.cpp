@@ -145,8 +145,9 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
 // deaf to SIGTERM, and leaves its group for its parent's, is ended with that child (the response
 // closes: the child held it); one that cannot start, fails or is killed goes on the log too, one
 // line each. The later change and the refresh run all the same; a refresh that cannot start is
-// logged.
-TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
+// logged. Each change (who from where, the oid, the value as one line, how its program ended) and
+// each refused request leave one syslog line, read from the sandbox's own socket.
+TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
   SetCard card({{.oid = "absent", .name = "A", .type = "7", .prog = "/nonexistent/change"},
                 {.oid = "fail", .name = "F", .type = "7"},
                 {.oid = "signalled", .name = "S", .type = "7"},
@@ -156,8 +157,17 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
                        "case $1 in fail) exit 3;; signalled) kill -s USR1 $$;;"
                        " hang) exec perl -e '$SIG{TERM} = \"IGNORE\"; fork or exec \"sleep\", 600;"
                        " setpgrp(0, getpgrp(getppid)); sleep 600';; esac");
-  const std::string body = "oid-absent=1&oid-fail=1&oid-signalled=1&oid-hang=1&oid-last=1";
-  EXPECT_EQ(Post(card, body, {.program = MEROVANE_BOUNDED_PROGRAM}).out,
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+  std::filesystem::create_directories(card.CardPath("/dev"));
+  card.CardPath("/dev/log").string().copy(address.sun_path, sizeof address.sun_path - 1);
+  const int system_log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(system_log, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::chmod(address.sun_path, 0666);
+  const CgiRunOptions bounded = {.program = MEROVANE_BOUNDED_PROGRAM};
+  const std::string body = "oid-absent=x%0Ay&oid-fail=1&oid-signalled=1&oid-hang=1&oid-last=1";
+  EXPECT_EQ(RunCgi(card, With(PostRequest("/set", body), "REMOTE_USER=ann REMOTE_ADDR=10.0.0.5"),
+                   body, bounded)
+                .out,
             NetworkSettingsPage(kTestHostUrl));
   EXPECT_EQ(card.Records(5, kPatience), card.Runs("fail=1 signalled=1 hang=1 last=1 refresh"));
   const std::string program = "change program " + card.ChangeProgram() + " for ";
@@ -169,41 +179,32 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryFailureIsLogged) {
                 (program + "hang ran past its bound of 2 s and was ended\n"));
   std::filesystem::remove(card.CardPath("/brix/etc/refreshparams.sh"));
   std::filesystem::remove(card.ErrorLog());
-  Post(card, "oid-last=1", {.program = MEROVANE_BOUNDED_PROGRAM});
+  Post(card, "oid-last=1", bounded);
   EXPECT_EQ(
       card.ReadFile(card.ErrorLog()),
       "refresh script ../../card/brix/etc/refreshparams.sh could not be started: No such file "
       "or directory\n");
-}
-
-// Each change (who from where, the oid, the value as one line, how its program ended) and each
-// refused request leave one syslog line, read from the sandbox's own socket.
-TEST(SetRequest, EachChangeAndRefusalGoesOnTheSystemLog) {
-  SetCard card({{"a", "A", "7"}, {"f", "F", "7"}});
-  card.InstallRecorder(card.ChangeProgram(), "change", "[ \"$1\" != f ] || exit 3");
-  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-  std::filesystem::create_directories(card.CardPath("/dev"));
-  card.CardPath("/dev/log").string().copy(address.sun_path, sizeof address.sun_path - 1);
-  const int log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  ASSERT_EQ(::bind(log, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  ::chmod(address.sun_path, 0666);
-  const std::string body = "oid-a=x%0Ay&oid-f=2";
-  for (const char* variables :
-       {"REMOTE_USER=ann REMOTE_ADDR=10.0.0.5", "HTTP_ORIGIN=http://evil.example",
-        "CONTENT_LENGTH=99 REMOTE_ADDR=::1"})
-    RunCgi(card, With(PostRequest("/set", body), variables), body);
+  for (const char* refused :
+       {"HTTP_ORIGIN=http://evil.example", "CONTENT_LENGTH=99 REMOTE_ADDR=::1"})
+    RunCgi(card, With(PostRequest("/set", "oid-last=1"), refused), "oid-last=1", bounded);
   std::vector<std::string> lines;
   char line[2048];
-  for (ssize_t got; (got = ::recv(log, line, sizeof line, MSG_DONTWAIT)) > 0;)
+  for (ssize_t got; (got = ::recv(system_log, line, sizeof line, MSG_DONTWAIT)) > 0;)
     lines.push_back(
         std::regex_replace(std::string(line, got), std::regex(R"(^<1[23]>Merovane\[\d+\]: )"), ""));
-  ::close(log);
-  EXPECT_EQ(lines,
-            (std::vector<std::string>{
-                "ann from 10.0.0.5: set a to \"x\\x0ay\", change program exited with status 0",
-                "ann from 10.0.0.5: set f to \"2\", change program exited with status 3",
-                "- from -: refused a cross-site set request",
-                "- from ::1: refused an incomplete set request"}));
+  ::close(system_log);
+  const std::string ann = "ann from 10.0.0.5: set ", ended = "\", change program ";
+  EXPECT_EQ(
+      lines,
+      (std::vector<std::string>{
+          ann + "absent to \"x\\x0ay" + ended + "could not be started: No such file or directory",
+          ann + "fail to \"1" + ended + "exited with status 3",
+          ann + "signalled to \"1" + ended + "was ended by signal " + std::to_string(SIGUSR1),
+          ann + "hang to \"1" + ended + "ran past its bound of 2 s and was ended",
+          ann + "last to \"1" + ended + "exited with status 0",
+          "- from -: set last to \"1" + ended + "exited with status 0",
+          "- from -: refused a cross-site set request",
+          "- from ::1: refused an incomplete set request"}));
 }
 
 // merovane-form writes, between the form's fragments, the rows the error page shows for the same
