@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 
 #include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
@@ -40,10 +39,7 @@ constexpr std::string_view kOwnVariables[] = {"HTTP_HOST", "HTTP_ORIGIN", "HTTPS
 }  // namespace
 
 bool IsCgiVariable(std::string_view name) {
-  return std::find(std::begin(kOwnVariables), std::end(kOwnVariables), name) !=
-             std::end(kOwnVariables) ||
-         std::find(kCapturedVariables.begin(), kCapturedVariables.end(), name) !=
-             kCapturedVariables.end();
+  return std::ranges::count(kOwnVariables, name) + std::ranges::count(kCapturedVariables, name) > 0;
 }
 
 void ClearCgiVariables() {

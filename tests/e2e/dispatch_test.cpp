@@ -11,78 +11,66 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 const std::string kScript = kTestScript;
 
-// Also when the error log cannot be opened (no /tmp). Without HTTP_HOST the redirect falls back to
-// SERVER_NAME and SERVER_PORT, and without either to a path; request text never ends the header
-// line.
-TEST(Dispatch, StaticRoutesAnswerTheStaticPageAndOthersRedirect) {
-  Sandbox sandbox;
-  fs::remove_all(sandbox.CardPath("/tmp"));
-  const std::string here = std::string("http://") + kTestHost + kTestScript;
-  const std::pair<std::string, std::string> cases[] = {
-      // the request's variables, the answer
-      {"PATH_INFO", kStaticPage},
-      {"PATH_INFO=/cardcontrol", kStaticPage},
-      {"PATH_INFO=/upload", kStaticPage},
-      {"PATH_INFO=", Redirect(here)},
-      {"PATH_INFO=/Upload", Redirect(here)},
-      {"PATH_INFO=/logon HTTP_HOST=10.1.2.3:8080", Redirect("http://10.1.2.3:8080" + kScript)},
-      {"PATH_INFO=/logon HTTP_HOST=", Redirect(kScript)},
-      {"PATH_INFO=/logon HTTP_HOST SERVER_NAME=card SERVER_PORT=80",
-       Redirect("http://card" + kScript)},
-      {"PATH_INFO=/logon HTTP_HOST SERVER_NAME=10.0.0.2 SERVER_PORT=8080",
-       Redirect("http://10.0.0.2:8080" + kScript)},
-      {"PATH_INFO=/logon HTTP_HOST=evil\r\nSet-Cookie:a=b SERVER_NAME=other",
-       Redirect("http://evilSet-Cookie:a=b" + kScript)},
-  };
-  for (const auto& [variables, answer] : cases) {
-    const CgiRun run = RunCgi(sandbox, With(GetRequest(""), variables));
-    EXPECT_EQ(run.out, answer) << variables;
-    EXPECT_EQ(std::pair(run.exit_status, run.err), std::pair(0, std::string()));
-  }
-}
-
-// Every address the program writes takes the scheme the request came by: the redirect, the network
-// settings page (and its port when not the default; its fallback without HTTP_HOST is the
-// redirect's), the rebooting page's refresh and the status page that alone may ask for a reboot;
-// a page's origin is its referer's when it sends no Origin. (Plain HTTP: the other tests.)
-TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
+// Static routes answer the static page, others redirect to the program. Every address the program
+// writes takes the scheme the request came by: the redirect, the network settings page (and its
+// port when not the default; its fallback without HTTP_HOST is the redirect's), the rebooting
+// page's refresh and the status page that alone may ask for a reboot; a page's origin is its
+// referer's when it sends no Origin; every body is read, also where it is not used. Without
+// HTTP_HOST the redirect falls back to SERVER_NAME and SERVER_PORT, and without either to a path;
+// request text never ends the header line. All also when the error log cannot be opened (no /tmp).
+TEST(Dispatch, EachRouteAnswersAndEachAddressWrittenHasTheRequestsScheme) {
   SetCard card({{"frame_ip.conf", "IP", "9"}, {"n", "N", "7"}});
+  fs::remove_all(card.CardPath("/tmp"));
   const std::string program = "://card.example" + kScript, status = program + "/uploadstatus";
   const std::string address =
       "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&3oid-frame_ip.conf=9";
-  const std::string no_host = "HTTP_HOST HTTPS=on SERVER_NAME=";
+  const std::string no_host = "HTTP_HOST HTTPS=on SERVER_NAME=", logon = "PATH_INFO=/logon ",
+                    set = "PATH_INFO=/set ", reboot = "PATH_INFO=/reboot ";
   const struct {
-    std::string path, variables, body, answer;
+    std::string variables, body, answer;
   } cases[] = {
-      {"/logon", "HTTPS=ON", "", Redirect("https" + program)},
-      {"/logon", "HTTPS=1", "", Redirect("https" + program)},
-      {"/logon", "HTTPS=off", "", Redirect("http" + program)},
-      {"/logon", "REQUEST_SCHEME=https", "", Redirect("https" + program)},
-      {"/logon", "REQUEST_SCHEME=http", "", Redirect("http" + program)},
-      {"/logon", no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
-      {"/logon", no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
-      {"/set", "HTTPS=on HTTP_HOST=card:443", address, NetworkSettingsPage("https://10.0.0.9")},
-      {"/set", "HTTP_HOST=card:8080", address, NetworkSettingsPage("http://10.0.0.9:8080")},
-      {"/set", "HTTPS=on HTTP_HOST=[::1]:80", address, NetworkSettingsPage("https://10.0.0.9:80")},
-      {"/set", "HTTP_HOST=[::1] SERVER_PORT=8080", address, NetworkSettingsPage("http://10.0.0.9")},
-      {"/set", no_host + "card SERVER_PORT=8443", address,
+      {"PATH_INFO", "", kStaticPage},
+      {"PATH_INFO=/cardcontrol", "", kStaticPage},
+      {"PATH_INFO=/upload", "", kStaticPage},
+      {"PATH_INFO=", "", Redirect("http" + program)},
+      {"PATH_INFO=/Upload", "", Redirect("http" + program)},
+      {logon + "HTTP_HOST=10.1.2.3:8080", "", Redirect("http://10.1.2.3:8080" + kScript)},
+      {logon + "HTTP_HOST=", "", Redirect(kScript)},
+      {logon + "HTTP_HOST SERVER_NAME=card SERVER_PORT=80", "", Redirect("http://card" + kScript)},
+      {logon + "HTTP_HOST SERVER_NAME=10.0.0.2 SERVER_PORT=8080", "",
+       Redirect("http://10.0.0.2:8080" + kScript)},
+      {logon + "HTTP_HOST=evil\r\nSet-Cookie:a=b SERVER_NAME=other", "",
+       Redirect("http://evilSet-Cookie:a=b" + kScript)},
+      {logon + "HTTPS=ON", "", Redirect("https" + program)},
+      {logon + "HTTPS=1", "", Redirect("https" + program)},
+      {logon + "HTTPS=off", "", Redirect("http" + program)},
+      {logon + "REQUEST_SCHEME=https", "", Redirect("https" + program)},
+      {logon + "REQUEST_SCHEME=http", "", Redirect("http" + program)},
+      {logon + no_host + "card SERVER_PORT=443", "", Redirect("https://card" + kScript)},
+      {logon + no_host + "card SERVER_PORT=80", "", Redirect("https://card:80" + kScript)},
+      {set + "HTTPS=on HTTP_HOST=card:443", address, NetworkSettingsPage("https://10.0.0.9")},
+      {set + "HTTP_HOST=card:8080", address, NetworkSettingsPage("http://10.0.0.9:8080")},
+      {set + "HTTPS=on HTTP_HOST=[::1]:80", address, NetworkSettingsPage("https://10.0.0.9:80")},
+      {set + "HTTP_HOST=[::1] SERVER_PORT=8080", address, NetworkSettingsPage("http://10.0.0.9")},
+      {set + no_host + "card SERVER_PORT=8443", address,
        NetworkSettingsPage("https://10.0.0.9:8443")},
-      {"/set", no_host + "::1 SERVER_PORT=8443", "oid-n=1",
+      {set + no_host + "::1 SERVER_PORT=8443", "oid-n=1",
        NetworkSettingsPage("https://[::1]:8443")},
-      {"/set", "HTTP_HOST", "oid-n=1", NetworkSettingsPage("/")},
-      {"/set", "HTTPS=on HTTP_ORIGIN=https://CARD.example.", "oid-n=1",
+      {set + "HTTP_HOST", "oid-n=1", NetworkSettingsPage("/")},
+      {set + "HTTPS=on HTTP_ORIGIN=https://CARD.example.", "oid-n=1",
        NetworkSettingsPage("https://card.example")},
-      {"/set", "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", kCrossSiteRefusal},
-      {"/set", "HTTPS=on HTTP_REFERER=http" + status, "oid-n=1", kCrossSiteRefusal},
-      {"/reboot", "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
+      {set + "HTTPS=on HTTP_ORIGIN=http://card.example", "oid-n=1", kCrossSiteRefusal},
+      {set + "HTTPS=on HTTP_REFERER=http" + status, "oid-n=1", kCrossSiteRefusal},
+      {reboot + "HTTPS=on HTTP_REFERER=https" + status + "?ppcupload", "",
        RebootingPage("https://card.example")},
-      {"/reboot", "HTTP_REFERER=https" + status, "reboot=1", kStaticPage},
+      {reboot + "HTTP_REFERER=https" + status, "reboot=1", kStaticPage},
   };
-  for (const auto& c : cases) {  // every body is read, also where it is not used
-    const CgiEnvironment env = c.body.empty() ? GetRequest(c.path) : PostRequest(c.path, c.body);
+  for (const auto& c : cases) {
+    const CgiEnvironment env = c.body.empty() ? GetRequest("") : PostRequest("", c.body);
     const CgiRun run = RunCgi(card, With(env, c.variables), c.body);
     EXPECT_EQ(std::pair(run.out, run.unread_input), std::pair(c.answer, std::size_t{0}))
-        << c.path << " " << c.variables;
+        << c.variables;
+    EXPECT_EQ(std::pair(run.exit_status, run.err), std::pair(0, std::string())) << c.variables;
   }
 }
 
@@ -92,15 +80,16 @@ TEST(Scheme, EachAddressWrittenHasTheRequestsScheme) {
 TEST(ErrorLog, IsAppendedToAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
   Sandbox sandbox;
+  const fs::path log = sandbox.ErrorLog();
   fs::remove(sandbox.IncludePath("pageFooter.html"));
   ASSERT_EQ(::mkfifo(sandbox.IncludePath("pageFooter.html").c_str(), 0644), 0);
-  sandbox.WriteFile(sandbox.ErrorLog(), "earlier\n", 0666);
+  sandbox.WriteFile(log, "earlier\n", 0666);
   RunCgi(sandbox, GetRequest("/snmpconf"), "", {.closed_stream = 1});
-  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()),
+  EXPECT_EQ(sandbox.ReadFile(log),
             "earlier\ncan't open file ../includes/pageFooter.html to read\n");
-  fs::remove(sandbox.ErrorLog());
+  fs::remove(log);
   RunCgi(sandbox, PostRequest("/set", "x", "text/plain"), "x", {.closed_stream = 2});
-  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), "");
+  EXPECT_EQ(sandbox.ReadFile(log), "");
 }
 
 }  // namespace

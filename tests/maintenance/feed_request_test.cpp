@@ -33,11 +33,10 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     ::dup2(ends[0], STDIN_FILENO), ::close(ends[0]);
-    std::thread writer([&first = first, &second = second,
-                        out = ends[1]] {  // by name: clang 14 cannot capture bindings
-      EXPECT_EQ(::write(out, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    ASSERT_EQ(::write(ends[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    std::thread writer([rest = second, out = ends[1]] {  // once the reading has begun
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      EXPECT_EQ(::write(out, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+      EXPECT_EQ(::write(out, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
       ::close(out);
     });
     EXPECT_EQ(ReadFeedBody(length), body) << first << second;

@@ -66,10 +66,8 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
     ::signal(SIGPIPE, SIG_DFL);  // as a web server starts it
     for (const auto& [from, to] : {std::pair{in[0], 0}, {out[1], 1}, {err[1], 2}}) ::dup2(from, to);
     ::close_range(3, ~0U, 0);
+    ::dup2(::open("/dev/null", O_RDONLY), 7), ::close(3);  // (the open takes 3)
     if (options.closed_stream >= 0) ::close(options.closed_stream);
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (options.inherited_descriptor >= 0) ::dup2(null, options.inherited_descriptor);
-    ::close(null);
     if (::chdir(work_dir.c_str()) == 0)
       ::execve((args.size() > 1 ? args[0] : program).c_str(), argv.data(), envp.data());
     ::_exit(127);

@@ -24,13 +24,13 @@ struct CgiRunOptions {
   // `terminate_on_leave`, SIGTERM too.
   std::optional<std::string> leave_after = std::nullopt;
   bool terminate_on_leave = false;
-  int closed_stream = -1;         // a standard stream the program starts without
-  bool input_left_open = false;   // the body's stream stays open until the program has ended
-  int inherited_descriptor = -1;  // a descriptor left open into the program (on /dev/null)
+  int closed_stream = -1;        // a standard stream the program starts without
+  bool input_left_open = false;  // the body's stream stays open until the program has ended
 };
 
-// Runs the program in the sandbox's working directory with `body` on its standard input (in a
-// cross build under the build's emulator); fails the test when it does not end in time, or, with
+// Runs the program in the sandbox's working directory with `body` on its standard input and, as a
+// careless server leaves it, descriptor 7 open (on /dev/null) (in a cross build under the build's
+// emulator); fails the test when it does not end in time, or, with
 // MEROVANE_TEST_VALGRIND naming valgrind, when memcheck finds faults in it.
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
               const CgiRunOptions& options = {});

@@ -14,14 +14,14 @@ inline const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: "
     "no-cache\r\nPragma: no-cache\r\n\r\n";
 inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
-inline const std::string kStaticPage =
-    kHtmlHeader + Marker("pageHeader.html") + Marker("staticPage.html") + Marker("pageFooter.html");
+inline const std::string kHead = kHtmlHeader + Marker("pageHeader.html"),
+                         kFoot = Marker("pageFooter.html");
+inline const std::string kStaticPage = kHead + Marker("staticPage.html") + kFoot;
 inline std::string Redirect(const std::string& location) {
   return "Location: " + location + "\r\n\r\n";
 }
 inline std::string GeneralPage(const std::string& body) {
-  return kHtmlHeader + Marker("pageHeader.html") + Marker("generalHeader.html") + body +
-         Marker("pageFooter.html");
+  return kHead + Marker("generalHeader.html") + body + kFoot;
 }
 inline std::string CenteredNote(const std::string& text) {
   return "<p style=\"text-align: center\">" + text + "</p>\n";
@@ -70,9 +70,8 @@ inline std::string TextBox(const std::string& oid, const std::string& value) {
          "\" maxlength=\"49\" value=\"" + value + "\"/>\n\n";
 }
 inline std::string ErrorPage(const std::string& error_lines, const std::string& form_rows) {
-  return kHtmlHeader + Marker("pageHeader.html") + Marker("configHeader.html") +
-         "<tr><td colspan=\"2\">\r\n" + error_lines + "</td></tr>" + form_rows +
-         Marker("configFooter.html") + Marker("pageFooter.html");
+  return kHead + Marker("configHeader.html") + "<tr><td colspan=\"2\">\r\n" + error_lines +
+         "</td></tr>" + form_rows + Marker("configFooter.html") + kFoot;
 }
 
 // The update status page and the progress feed
@@ -82,16 +81,15 @@ inline const std::string kStatusRunningPage = GeneralPage(
     "<meta http-equiv=\"refresh\" content=\"2\"/><div class=\"progressbar\"><img "
     "src=\"/pics/progressbar.gif\"/></div>"
     "<div class=\"progressbar-message\">Update in progress</div>");
+inline const std::string kRebootForm =
+    "<form action=\"/cgi-bin/Merovane/reboot\" method=\"post\"><center>\n<div style=\"width: "
+    "400px; text-align: center;\">You will need to reboot the frame for the changes to take "
+    "effect.<br/><br/>\n"
+    "<input style=\"width: 100%;\" type=\"submit\" name=\"submitbutton\" value=\"Reboot\"/></div>"
+    "</center>\n</form>\n";
 inline std::string StatusCompletePage(bool reboot_form) {
   return GeneralPage(kDoneBar + "<div class=\"progressbar-message\">Upload Complete</div>" +
-                     (reboot_form
-                          ? "<form action=\"/cgi-bin/Merovane/reboot\" "
-                            "method=\"post\"><center>\n<div style=\"width: 400px; "
-                            "text-align: center;\">You will need to reboot the frame for the "
-                            "changes to take effect.<br/><br/>\n"
-                            "<input style=\"width: 100%;\" type=\"submit\" name=\"submitbutton\" "
-                            "value=\"Reboot\"/></div></center>\n</form>\n"
-                          : ""));
+                     (reboot_form ? kRebootForm : ""));
 }
 inline std::string StatusErrorPage(const std::string& message) {
   return GeneralPage(
@@ -105,23 +103,20 @@ inline std::string FeedFailed(const std::string& message, const std::string& per
   return kTextHeader + "0</>stop=1</>msg=" + message + "</>percentage=" + percentage + "\r\n";
 }
 inline std::string FeedComplete(bool ppc) {
-  return ppc ? kTextHeader +
-                   "0</>stop=1</>msg=Upload complete.<br>You should reboot the controller for the "
-                   "change to take effect.<br>"
-                   "</>percentage=100\r\n<form action=\"/cgi-bin/Merovane/reboot\" "
-                   "method=\"GET\"><input type=\"submit\" "
-                   "value=\"Reboot\"></form>\r\n"
-             : FeedFailed("Upload complete", "100");
+  if (!ppc) return FeedFailed("Upload complete", "100");
+  return kTextHeader +
+         "0</>stop=1</>msg=Upload complete.<br>You should reboot the controller for the change to "
+         "take effect.<br></>percentage=100\r\n<form action=\"/cgi-bin/Merovane/reboot\" "
+         "method=\"GET\"><input type=\"submit\" value=\"Reboot\"></form>\r\n";
 }
 inline const std::string kFeedUnknown = kTextHeader + "5";
 
 // "/reboot"
 inline std::string RebootingPage(const std::string& refresh_url) {
-  return "Content-type: text/html\r\nRefresh: 30; " + refresh_url + "\r\n" +
-         kHtmlHeader.substr(25) + Marker("pageHeader.html") +
+  return "Content-type: text/html\r\nRefresh: 30; " + refresh_url + "\r\n" + kHead.substr(25) +
          "<div class=\"headerBox\"></div><div align=\"center\"><h1>Card is rebooting</h1><p>Please "
          "wait 30 seconds</p></div>" +
-         Marker("pageFooter.html");
+         kFoot;
 }
 
 }  // namespace testing_support

@@ -16,16 +16,10 @@ Sandbox::Sandbox() {
   std::string pattern = (fs::temp_directory_path() / "merovane-sandbox-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
-  for (const auto& [dir, mode] : {std::pair{"", 0755},
-                                  {"card/brix/etc", 0755},
-                                  {"card/sbin", 0755},
-                                  {"card/tmp", 01777},
-                                  {"www/includes", 0755},
-                                  {"www/cgi-bin", 0755},
-                                  {"records", 0777}}) {
-    fs::create_directories(root_ / dir);
-    ::chmod((root_ / dir).c_str(), static_cast<mode_t>(mode));
-  }
+  for (const char* dir :
+       {"", "card/brix/etc", "card/sbin", "card/tmp", "www/includes", "www/cgi-bin", "records"})
+    fs::create_directories(root_ / dir), ::chmod((root_ / dir).c_str(), 0755);
+  ::chmod((root_ / "card/tmp").c_str(), 01777), ::chmod((root_ / "records").c_str(), 0777);
   for (const char* name : kIncludes) WriteFile(IncludePath(name), Marker(name));
   InstallRecorder(CardPath("/sbin/reboot"), "reboot");
   InstallRecorder(CardPath("/brix/etc/refreshparams.sh"), "refresh");
@@ -53,20 +47,14 @@ std::string Sandbox::AwaitFile(const fs::path& path, std::string_view part) cons
 
 void Sandbox::InstallRecorder(const fs::path& path, std::string_view label,
                               std::string_view extra_shell) const {
+  const std::string records = (root_ / "records").string() + "/", name(label);
   WriteFile(path,
-            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + std::string(label) +
-                "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; "
-                "done; printf '\\n'; } >> '" +
-                RecordLog().string() + "'\n" + std::string(extra_shell) + "\n",
+            "#!/bin/sh\nPATH=/usr/bin:/bin\n{ printf '%s' '" + name +
+                "'; for a in \"$0\" \"$@\"; do printf ' [%s]' \"$a\"; done; printf '\\n'; } >> '" +
+                records + "log'\n" + std::string(extra_shell) +
+                "\nexec find /proc/self/fd -mindepth 1 -fprintf '" + records + name +
+                ".fds' '%f>%l\\n'\n",
             0755);
-}
-
-void Sandbox::InstallDescriptorLister(const fs::path& path, std::string_view label,
-                                      std::string_view extra_shell) const {
-  const std::string list = (root_ / "records" / label).string() + ".fds";
-  InstallRecorder(path, label,
-                  std::string(extra_shell) + "\nexec find /proc/self/fd -mindepth 1 -fprintf '" +
-                      list + "' '%f>%l\\n'");
 }
 
 std::string Sandbox::HeldDescriptors(std::string_view label) const {
@@ -99,8 +87,8 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
   InstallRecorder(ChangeProgram(), "change");
   std::string param_xml, menu = "<menu><mid>0</mid>\n";
   for (const TestParam& param : params) {
-    const std::string value_file = (Root() / "values" / param.oid).string();
-    WriteFile(value_file, param.oid + "=" + param.value + "\n");
+    const std::string value_file = "../../values/" + param.oid;  // as merovane-form reads it too
+    WriteFile(Root() / "values" / param.oid, param.oid + "=" + param.value + "\n");
     param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" +
                  param.type + "</type><file>" + value_file + "</file>" +
                  (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
@@ -110,6 +98,17 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
   }
   WriteFile(CardPath("/brix/etc/param.xml"), param_xml);
   WriteFile(CardPath("/brix/etc/control_menu.xml"), menu + "</menu>\n");
+}
+
+std::vector<std::string> SetCard::Runs(std::string_view runs) const {
+  std::vector<std::string> records;
+  for (std::size_t at = 0, end = 0; at < runs.size(); at = end + 1) {
+    end = std::min(runs.find(' ', at), runs.size());
+    const std::string run(runs.substr(at, end - at)), oid = run.substr(0, run.find('='));
+    records.push_back(run == "refresh" ? kRefreshRecord
+                                       : ChangeRecord(oid, run.substr(oid.size() + 1)));
+  }
+  return records;
 }
 
 }  // namespace testing_support

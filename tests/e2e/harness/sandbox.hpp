@@ -37,16 +37,13 @@ class Sandbox {
   void WriteCardFile(std::string_view path, std::string_view content) const {
     WriteFile(CardPath(path), content);
   }
-  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, then `extra_shell`.
+  // An executable that appends "<label> [argv0] [argv1] ..." to the record log, runs `extra_shell`,
+  // then lists the descriptors it holds for HeldDescriptors.
   void InstallRecorder(const std::filesystem::path& path, std::string_view label,
                        std::string_view extra_shell = "") const;
-  // A stand-in that records its run like InstallRecorder, runs `extra_shell`, then lists the
-  // descriptors it holds for HeldDescriptors.
-  void InstallDescriptorLister(const std::filesystem::path& path, std::string_view label,
-                               std::string_view extra_shell = "") const;
-  // The descriptors the lister of `label` held, "<number>><target> " each (target "" for pipes and
-  // sockets), leaving out its own (its list, its folder, the working directory) and memcheck's
-  // log; awaits the list.
+  // The descriptors the recorder of `label` last held, "<number>><target> " each (target "" for
+  // pipes and sockets), leaving out its own (its list, its folder, the working directory) and
+  // memcheck's log; awaits the list.
   std::string HeldDescriptors(std::string_view label) const;
   // The record log's lines once it holds `count` of them or `timeout` has passed (kPatience for
   // what only takes long on a busy machine: no cost when the event comes at once).
@@ -75,6 +72,8 @@ class SetCard : public Sandbox {
   std::string ChangeRecord(const std::string& oid, const std::string& value) const {
     return "change [" + ChangeProgram() + "] [" + oid + "] [" + value + "]";
   }
+  // The records of `runs`, apart by blanks: "<oid>=<value>" a change, "refresh" the refresh.
+  std::vector<std::string> Runs(std::string_view runs) const;
   std::vector<std::string> Changes() const {  // the change programs' records, in order
     std::vector<std::string> changes = Records();
     std::erase_if(changes,
