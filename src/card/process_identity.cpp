@@ -12,6 +12,10 @@ void SetRequestIdentity() {
   [[maybe_unused]] const int gid_result = ::setgid(0);
   [[maybe_unused]] const int uid_result = ::setuid(0);
   [[maybe_unused]] const int euid_result = ::seteuid(kWebEffectiveUserId);
+  LetTheLeakCheckerRunAtExit();
+}
+
+void LetTheLeakCheckerRunAtExit() {
 #if defined(MEROVANE_SANITIZED)
   // Sanitized test builds only: the leak checker inspects the process at exit
   // and may not while its effective user differs from its real one. Take the

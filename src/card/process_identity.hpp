@@ -10,6 +10,11 @@ inline constexpr unsigned kWebEffectiveUserId = 1006;
 
 void SetRequestIdentity();
 
+// In a sanitized build, lets the leak checker inspect a process whose
+// effective user is not its real one (a tool that the refresh script runs
+// with the program's identity); nothing otherwise.
+void LetTheLeakCheckerRunAtExit();
+
 // Root for as long as it lives (a file of root's in /tmp), then the effective
 // user before it again. Failures are ignored, as above.
 class AsRoot {

@@ -11,6 +11,7 @@
 
 #include "card/card_file.hpp"
 #include "card/error_log.hpp"
+#include "card/process_identity.hpp"
 #include "descriptors/menu_form.hpp"
 #include "response/page_framing.hpp"
 #include "response/response_output.hpp"
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  LetTheLeakCheckerRunAtExit();
   std::string root = "/";
   std::string cgi_dir = ".";
   for (int i = 1; i < argc; ++i) {
