@@ -10,6 +10,10 @@ program=/cgi-bin/Merovane scheme=http tls=() failures=0 pids=()
 
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
 expect() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }
+need() {  # TOOL PACKAGE: a skip that names the package
+  command -v "$1" > /dev/null ||
+    { echo "$1 is missing: install the Debian package $2" >&2 && exit 77; }
+}
 eventually() {  # COMMAND...: polled for at most $within (60) s, a bound for a busy machine
   for ((wait = 0; wait < ${within:-60} * 10; wait++)); do "$@" && return 0; sleep 0.1; done; "$@"
 }
@@ -69,8 +73,13 @@ header() { sed -n "s/^$1: //Ip" <<< "$headers" | head -n 1; }
 has() { grep -qF -- "$1" <<< "$body" && echo "$2"; }
 value() { cat "$site/card/brix/conf/$1.conf"; }
 
-[[ $server =~ ^(lighttpd|busybox|apache|nginx)$ ]] ||  # (its tools: ctest looks for them)
-  { echo "usage: $0 lighttpd|busybox|apache|nginx" >&2 && exit 2; }
+case $server in
+  lighttpd | busybox) need "$server" "$server" ;;
+  apache) need apache2 apache2 ;;
+  nginx) need nginx nginx && need fcgiwrap fcgiwrap ;;
+  *) echo "usage: $0 lighttpd|busybox|apache|nginx" >&2 && exit 2 ;;
+esac
+need curl curl && need openssl openssl
 root=$([[ $(id -u) -eq 0 ]] && echo yes)
 work=$(mktemp -d "${TMPDIR:-/tmp}/merovane-web-XXXXXX") && site=$work/site
 chmod 755 "$work"  # the program's user 1006 and the server's must pass
