@@ -51,19 +51,6 @@ void SetVariable(const std::string& name, std::string_view value) {
   ::setenv(name.c_str(), std::string(value.substr(0, value.find('\0'))).c_str(), 1);
 }
 
-std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
-                                    std::size_t parts) {
-  std::vector<std::string_view> pieces;
-  while (pieces.size() + 1 < parts) {
-    const std::size_t at = text.find(separator);
-    if (at == std::string_view::npos) break;
-    pieces.push_back(text.substr(0, at));
-    text.remove_prefix(at + separator.size());
-  }
-  pieces.push_back(text);
-  return pieces;
-}
-
 std::size_t LookUpEveryName() {
   const CgiEnvironment* environment = CgiCurrentEnvironment();
   FUZZ_CHECK(environment != nullptr);

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 // What every harness shares: a throw-away card and the request's inputs set from memory, so that a
 // handler runs in the fuzzer's own process exactly as it would in a request process.
@@ -41,9 +40,13 @@ void ClearCgiVariables();
 void SetVariable(const std::string& name, std::string_view value);
 bool IsCgiVariable(std::string_view name);
 
-// `text` split at `separator` into `parts` pieces at most (the last keeps the rest).
-std::vector<std::string_view> Split(std::string_view text, std::string_view separator,
-                                    std::size_t parts);
+// `text` before and after its first `separator` (all of it, and nothing, without one).
+inline std::pair<std::string_view, std::string_view> Cut(std::string_view text,
+                                                         std::string_view separator) {
+  const std::size_t at = text.find(separator);
+  if (at == std::string_view::npos) return {text, {}};
+  return {text.substr(0, at), text.substr(at + separator.size())};
+}
 
 // Every name of the current request's collections found again at its own place (whatever its
 // hash meets), and looked up as text (at capacities 0, 1 and 50), integer and double. Returns the

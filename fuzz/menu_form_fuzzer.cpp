@@ -29,14 +29,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto parts = fuzz_support::Split(fuzz_support::AsText(data, size), "\n--8<--\n", 3);
-  const std::string_view params = parts.size() > 1 ? parts[1] : std::string_view();
-  card->WriteCardFile("/brix/etc/control_menu.xml", parts[0]);
+  const auto [menu, rest] = fuzz_support::Cut(fuzz_support::AsText(data, size), "\n--8<--\n");
+  const auto [params, value] = fuzz_support::Cut(rest, "\n--8<--\n");
+  card->WriteCardFile("/brix/etc/control_menu.xml", menu);
   card->WriteCardFile("/brix/etc/param.xml", params);
-  card->WriteFile(card->WorkDir() / "v", parts.size() > 2 ? parts[2] : std::string_view());
+  card->WriteFile(card->WorkDir() / "v", value);
   // Every finding of the checker stands on a line of its file, or on none (0).
   for (const Finding& finding : CheckCard(CardImage(card->CardPath("/").string(), ".")).findings) {
-    const std::string_view file = finding.file.ends_with("param.xml") ? params : parts[0];
+    const std::string_view file = finding.file.ends_with("param.xml") ? params : menu;
     FUZZ_CHECK(finding.line >= 0 && finding.line <= std::count(file.begin(), file.end(), '\n') + 1);
   }
   if (params.find("<file>/") != std::string_view::npos ||

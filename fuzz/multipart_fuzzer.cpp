@@ -10,10 +10,9 @@
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto pieces = fuzz_support::Split(fuzz_support::AsText(data, size), "\n", 2);
-  const std::string_view body = pieces.size() > 1 ? pieces[1] : std::string_view();
+  const auto [type, body] = fuzz_support::Cut(fuzz_support::AsText(data, size), "\n");
   fuzz_support::ClearCgiVariables();
-  fuzz_support::SetVariable("CONTENT_TYPE", pieces[0]);
+  fuzz_support::SetVariable("CONTENT_TYPE", type);
   fuzz_support::SetStdin(body);
   CgiCreateEnvironment();
   CgiCaptureEnvironment();

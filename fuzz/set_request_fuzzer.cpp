@@ -3,6 +3,7 @@
 // length to host card.example. Its own CompleteSet replaces the applying: no process is created.
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cgi/cgi_request.hpp"
@@ -34,8 +35,7 @@ const std::vector<TestParam> kCard = {
 
 // Applies the header lines of the input; returns the body.
 std::string_view SetEnvironment(std::string_view input) {
-  const auto parts = fuzz_support::Split(input, "\n\n", 2);
-  const std::string_view body = parts.size() > 1 ? parts[1] : std::string_view();
+  auto [lines, body] = fuzz_support::Cut(input, "\n\n");
   fuzz_support::ClearCgiVariables();
   fuzz_support::SetVariable("PATH_INFO", "/set");
   fuzz_support::SetVariable("REQUEST_METHOD", "POST");
@@ -43,7 +43,9 @@ std::string_view SetEnvironment(std::string_view input) {
   fuzz_support::SetVariable("HTTP_HOST", "card.example");
   fuzz_support::SetVariable("SCRIPT_NAME", "/cgi-bin/Merovane");
   fuzz_support::SetVariable("CONTENT_LENGTH", std::to_string(body.size()));
-  for (const std::string_view line : fuzz_support::Split(parts[0], "\n", parts[0].size() + 1)) {
+  while (!lines.empty()) {
+    std::string_view line;
+    std::tie(line, lines) = fuzz_support::Cut(lines, "\n");
     const std::string name(line.substr(0, line.find('=')));
     if (!fuzz_support::IsCgiVariable(name)) continue;
     if (name.size() == line.size()) ::unsetenv(name.c_str());
