@@ -86,7 +86,9 @@ TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
 // (closing the response, or SIGTERM as lighttpd does). No child gets the program's files, a
 // descriptor the server left open, nor HTTP_PROXY; the refresh's streams are the null device's.
 TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClientLeaves) {
-  for (const std::string client : {"stays", "closes", "terminates"}) {
+  for (const auto& [client, leave_after] :
+       std::vector<std::pair<std::string, std::optional<std::string>>>{
+           {"stays", std::nullopt}, {"closes", ""}, {"terminates", Marker("pageFooter.html")}}) {
     SetCard card({{"frame_ip.conf", "IP", "9"},
                   {"use_dhcp.conf", "DHCP", "8"},
                   {.oid = "n", .name = "N", .type = "4", .access = ""},
@@ -104,13 +106,9 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
     const std::string body =
         "oid-t=three+words&oid-d=3&oid-ro=x&oid-off=x&oid-n=007&oid-use_dhcp.conf=0&" +
         kAddressBoxes;
-    const CgiRun run = RunCgi(
-        card, With(PostRequest("/set", body), "HTTP_PROXY=http://proxy.example:3128"), body,
-        {.leave_after =
-             client == "stays"
-                 ? std::nullopt
-                 : std::optional<std::string>(client == "closes" ? "" : Marker("pageFooter.html")),
-         .terminate_on_leave = client == "terminates"});
+    const CgiRun run =
+        RunCgi(card, With(PostRequest("/set", body), "HTTP_PROXY=http://proxy.example:3128"), body,
+               {.leave_after = leave_after, .terminate_on_leave = client == "terminates"});
     EXPECT_EQ(run.exit_status, 0) << client;
     EXPECT_EQ(card.Records(12, kPatience),
               (std::vector<std::string>{
