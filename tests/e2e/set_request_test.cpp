@@ -17,6 +17,7 @@
 
 namespace {
 using namespace testing_support;
+namespace fs = std::filesystem;
 
 CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& options = {}) {
   return RunCgi(card, PostRequest("/set", body), body, options);
@@ -121,7 +122,7 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
               client == "closes"
                   ? "can't deliver the network settings page; applying the changes anyway\n"
                   : "");
-    EXPECT_FALSE(std::filesystem::exists(card.CardPath("/tmp/netconfirm")));  // no window built
+    EXPECT_FALSE(fs::exists(card.CardPath("/tmp/netconfirm")));  // no window built
     if (client != "stays") continue;
     EXPECT_EQ(
         run.out,
@@ -148,7 +149,7 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
                        " hang) exec perl -e '$SIG{TERM} = \"IGNORE\"; fork or exec \"sleep\", 600;"
                        " setpgrp(0, getpgrp(getppid)); sleep 600';; esac");
   sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-  std::filesystem::create_directories(card.CardPath("/dev"));
+  fs::create_directories(card.CardPath("/dev"));
   card.CardPath("/dev/log").string().copy(address.sun_path, sizeof address.sun_path - 1);
   const int system_log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   ASSERT_EQ(::bind(system_log, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
@@ -167,8 +168,8 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
                 (program + "fail exited with status 3\n") +
                 (program + "signalled was ended by signal " + std::to_string(SIGUSR1) + "\n") +
                 (program + "hang ran past its bound of 2 s and was ended\n"));
-  std::filesystem::remove(card.CardPath("/brix/etc/refreshparams.sh"));
-  std::filesystem::remove(card.ErrorLog());
+  fs::remove(card.CardPath("/brix/etc/refreshparams.sh"));
+  fs::remove(card.ErrorLog());
   Post(card, "oid-last=1", bounded);
   EXPECT_EQ(
       card.ReadFile(card.ErrorLog()),
@@ -205,7 +206,7 @@ TEST(FormTool, WritesTheRowsOfTheErrorPage) {
                 {"e", "E", "8", "1", "1", true, "<option>Off</option><option>On</option>"},
                 {"r", "R", "5", "0", "v1"},
                 {"gone", "G", "7"}});
-  std::filesystem::remove(card.Root() / "values" / "gone");
+  fs::remove(card.Root() / "values" / "gone");
   const std::string page = Post(card, "oid-n=z").out, rows_end = "</div>\r\n</td></tr>";
   const std::size_t rows = page.find(rows_end) + rows_end.size();
   const std::string command =
@@ -251,20 +252,18 @@ void AwaitNoProcessIn(const Sandbox& card) {
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   for (bool any = true; any && std::chrono::steady_clock::now() < deadline;) {
     any = false;
-    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+    for (const auto& process : fs::directory_iterator("/proc")) {
       std::error_code gone;
-      any = any || std::filesystem::read_symlink(process.path() / "cwd", gone) ==
-                       std::filesystem::canonical(card.WorkDir());
+      any = any || fs::read_symlink(process.path() / "cwd", gone) == fs::canonical(card.WorkDir());
     }
     if (any) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
-// A copy with a 2-second window: an address change is undone (its changed values in param.xml
-// order, the refresh, a log line each) unless a request reaches the new address (HTTP_HOST without
-// port, else SERVER_NAME; any after DHCP on) in time. A pending file of another user or with a
-// second link is not believed; a later Apply confirms, or pends its own (undone to the first
-// values).
+// A copy with a 2-second window: an address change is undone (changed values in param.xml order,
+// the refresh, a log line each) unless a request reaches the new address (HTTP_HOST without port,
+// else SERVER_NAME; any after DHCP on) in time. A pending file of another user or with a second
+// link is not believed; a later Apply confirms, or pends its own (undone to the first values).
 TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
   if (UnderMemcheck()) GTEST_SKIP() << "a run under memcheck outlasts the 2-second window";
   // What follows the Apply (the next request's variables, or what is done instead); address undone.
@@ -296,12 +295,12 @@ TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
         cards.emplace_back(std::vector<TestParam>{{"frame_ip.conf", "IP", "9", "1", "10.0.0.1"},
                                                   {"use_dhcp.conf", "DHCP", "8", "1", "0"},
                                                   {"n", "N", "7", "1", "old"}});
-    const std::filesystem::path pending = card.CardPath("/tmp/netconfirm");
+    const fs::path pending = card.CardPath("/tmp/netconfirm");
     runs.push_back(apply(card, "10", then == "dhcp" ? "1" : "0"));
     if (then == "forged") {
       ASSERT_EQ(::chown(pending.c_str(), 65534, 65534), 0);
     } else if (then == "linked") {
-      std::filesystem::create_hard_link(pending, card.CardPath("/tmp/link"));
+      fs::create_hard_link(pending, card.CardPath("/tmp/link"));
     } else if (then == "again") {
       std::ranges::copy(apply(card, "11", "0"), std::back_inserter(runs.back()));
     } else if (then == "later") {  // changes no address
@@ -320,7 +319,7 @@ TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
       std::ranges::copy(card.Runs("frame_ip.conf=10.0.0.1 n=old refresh"),
                         std::back_inserter(runs[row]));
     EXPECT_EQ(std::tuple(card.Records(), card.ReadFile(card.ErrorLog()),
-                         std::filesystem::exists(card.CardPath("/tmp/netconfirm"))),
+                         fs::exists(card.CardPath("/tmp/netconfirm"))),
               std::tuple(runs[row],
                          undone_to.empty() ? ""
                                            : undone + "frame_ip.conf set back to \"10.0.0.1\"\n" +
