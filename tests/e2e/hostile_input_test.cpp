@@ -1,6 +1,4 @@
-// Whole-request tests of size, time and memory (a body far over its length, lines of 10 MiB,
-// 100,000 fields or parts, variables of 64 KiB): each ends in time with its answer, applying the
-// form's values. (Lengths far over the body and oversized card files: the unit tables.)
+// Whole requests far beyond normal sizes each end in time with their answer and apply the form.
 #include <gtest/gtest.h>
 
 #include "e2e/harness/cgi_run.hpp"
@@ -40,8 +38,7 @@ TEST(HostileInput, EachEndsInTimeWithItsDesignedAnswer) {
     variables64.append(" ").append(name).append("=").append(kib64);
   const struct {
     const char* name;
-    std::string variables;  // changed in a URL-encoded POST to "/set" (see With); a body that
-                            // begins with the delimiter goes as multipart
+    std::string variables;  // of a POST to "/set"; multipart when the body begins so
     std::string body, answer = kApplied, label = "new";  // the applied label
   } cases[] = {
       {"BodyFarOverContentLength", "CONTENT_LENGTH=10", kValidBody + "&" + mib,

@@ -1,6 +1,5 @@
-// Whole-request tests of the update's routes: the progress feed and status page (one request per
-// kind of answer), and "/reboot", whose reboot command is the sandbox's recording stand-in: no test
-// can reach the machine's own.
+// Whole-request tests of the progress feed, the status page and "/reboot" (the sandbox's recording
+// stand-in: no test can reach the machine's reboot).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,8 +21,8 @@ std::string Answer(const Sandbox& sandbox, bool feed, bool ppc) {
   return RunCgi(sandbox, env, body).out;
 }
 
-// The other load type's file holds a running update that is neither read nor touched. An ended
-// update's file leaves its name, and every later answer on either route is the same.
+// The other load's running update is neither read nor touched; an ended update's file is removed
+// and every later answer on either route is the same.
 TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateToEveryLaterRequest) {
   const struct {
     std::optional<std::string> bytes;  // nullopt: no progress file
@@ -60,8 +59,7 @@ TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateToEveryLaterRequest) {
   }
 }
 
-// Root only for the deletion: the footer, read after it as the lowered user, stays out if only root
-// may read it.
+// Root only for the deletion: a footer only root may read stays out.
 TEST(Progress, StatusPageReadsOnAsTheLoweredUserAfterTheDeletion) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root: only root lowers its effective user";
   Sandbox sandbox;
@@ -73,10 +71,9 @@ TEST(Progress, StatusPageReadsOnAsTheLoweredUserAfterTheDeletion) {
   EXPECT_FALSE(fs::exists(sandbox.CardPath("/tmp/progress")));
 }
 
-// Refused requests get the static page, no reboot and a log line saying why; a HEAD gets the
-// header alone. From the status page the page is whole and the request's streams closed before the
-// reboot command runs, about 2 s later, with only its path and the null device as its three streams
-// (nothing the server left open); one that cannot be started is logged.
+// Refused requests get the static page, no reboot and a log line saying why; a HEAD the header
+// alone. From the status page: the whole page, then about 2 s later the reboot command with the
+// null device as its only streams; one that cannot be started is logged.
 TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
   Sandbox sandbox;
   const std::string status_page = "http://card.example/cgi-bin/Merovane/uploadstatus";
@@ -94,21 +91,19 @@ TEST(Reboot, OnlyFromTheStatusPageAnswersThenRebootsTwoSecondsLater) {
             page.substr(0, page.find("\r\n\r\n") + 4), ""}}) {
     EXPECT_EQ(RunCgi(sandbox, With(GetRequest("/reboot"), variables)).out, answer) << variables;
     EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), log) << variables;
-    std::filesystem::remove(sandbox.ErrorLog());
+    fs::remove(sandbox.ErrorLog());
   }
   const CgiEnvironment env = With(GetRequest("/reboot"), "HTTP_REFERER=" + status_page + "?x");
-  const auto started = std::filesystem::file_time_type::clock::now();
+  const auto started = fs::file_time_type::clock::now();
   const CgiRun run = RunCgi(sandbox, env);
-  EXPECT_EQ(std::pair(run.out, run.exit_status),
-            std::pair(RebootingPage("http://card.example"), 0));
+  EXPECT_EQ(std::pair(run.out, run.exit_status), std::pair(page, 0));
   EXPECT_TRUE(sandbox.Records().empty());
   sandbox.Records(1, kPatience);  // then a second, of a refused request, would have run
   EXPECT_EQ(sandbox.Records(2, std::chrono::seconds(1)),
             std::vector<std::string>{"reboot [../../card/sbin/reboot]"});
-  EXPECT_GE(std::filesystem::last_write_time(sandbox.RecordLog()) - started,
-            std::chrono::milliseconds(1900));
+  EXPECT_GE(fs::last_write_time(sandbox.RecordLog()) - started, std::chrono::milliseconds(1900));
   EXPECT_EQ(sandbox.HeldDescriptors("reboot"), "0>/dev/null 1>/dev/null 2>/dev/null ");
-  std::filesystem::remove(sandbox.CardPath("/sbin/reboot"));
+  fs::remove(sandbox.CardPath("/sbin/reboot"));
   RunCgi(sandbox, env);
   EXPECT_EQ(sandbox.AwaitFile(sandbox.ErrorLog(), "\n"),
             "reboot command ../../card/sbin/reboot could not be started: No such file or "

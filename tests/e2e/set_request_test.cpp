@@ -17,6 +17,7 @@
 
 namespace {
 using namespace testing_support;
+namespace fs = std::filesystem;
 
 CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& options = {}) {
   return RunCgi(card, PostRequest("/set", body), body, options);
@@ -25,13 +26,10 @@ CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& o
 const std::string kAddressBoxes =
     "0oid-frame_ip.conf=127&1oid-frame_ip.conf=0&2oid-frame_ip.conf=00&3oid-frame_ip.conf=010";
 
-// Each form's page, what it runs (apart by blanks: "<oid>=<value>" a change, "refresh") and its
-// log. Rejected values are shown escaped with the stored form; a form with nothing to change still
-// refreshes. A body that did not arrive whole (fewer bytes than declared; what else makes one
-// incomplete is the unit tables'), one of a CONTENT_LENGTH not in digits or none (the spellings:
-// the request unit table) and a form from another site's page (which origins are the card's own:
-// the unit table) are refused and logged. Nothing past the declared length is read, also from a
-// stream the server leaves open.
+// Each form's page, runs (see Runs) and log. Rejected values are shown escaped with the stored
+// form; a form with nothing to change still refreshes. A body short of its length, a CONTENT_LENGTH
+// not in digits or none, and another site's form are refused and logged (their spellings: the unit
+// tables). Nothing past the declared length is read, also from a stream left open.
 TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
   const std::string
       a = "--B\r\nContent-Disposition: form-data; name=\"oid-a\"\r\n\r\n1\r\n",
@@ -83,16 +81,15 @@ TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
   }
 }
 
-// The change programs run one after another in the card's order (not the form's), each with the
-// value as applied, their output following the page; a parameter not sent is left alone, a
-// read-only one (access "0", "-1"; "01" is writable) never changed. Then the refresh runs to its
-// end while the request process has already ended. A server ends the request of a client that left
-// (lighttpd with SIGTERM, others by closing the response): every change still runs, then the
-// refresh. No child gets the program's own files (the error log), a descriptor the server left
-// open, nor HTTP_PROXY; the refresh holds only its three streams on the null device, the change
-// programs the request's own.
+// The changes run one after another in the card's order, each with the value as applied, their
+// output after the page; unsent and read-only (access "0", "-1"; "01" is writable) are left alone.
+// Then the refresh runs to its end after the request process; all also when the client leaves
+// (closing the response, or SIGTERM as lighttpd does). No child gets the program's files, a
+// descriptor the server left open, nor HTTP_PROXY; the refresh's streams are the null device's.
 TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClientLeaves) {
-  for (const std::string client : {"stays", "closes", "terminates"}) {
+  for (const auto& [client, leave_after] :
+       std::vector<std::pair<std::string, std::optional<std::string>>>{
+           {"stays", std::nullopt}, {"closes", ""}, {"terminates", Marker("pageFooter.html")}}) {
     SetCard card({{"frame_ip.conf", "IP", "9"},
                   {"use_dhcp.conf", "DHCP", "8"},
                   {.oid = "n", .name = "N", .type = "4", .access = ""},
@@ -110,13 +107,9 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
     const std::string body =
         "oid-t=three+words&oid-d=3&oid-ro=x&oid-off=x&oid-n=007&oid-use_dhcp.conf=0&" +
         kAddressBoxes;
-    const CgiRun run = RunCgi(
-        card, With(PostRequest("/set", body), "HTTP_PROXY=http://proxy.example:3128"), body,
-        {.leave_after =
-             client == "stays"
-                 ? std::nullopt
-                 : std::optional<std::string>(client == "closes" ? "" : Marker("pageFooter.html")),
-         .terminate_on_leave = client == "terminates"});
+    const CgiRun run =
+        RunCgi(card, With(PostRequest("/set", body), "HTTP_PROXY=http://proxy.example:3128"), body,
+               {.leave_after = leave_after, .terminate_on_leave = client == "terminates"});
     EXPECT_EQ(run.exit_status, 0) << client;
     EXPECT_EQ(card.Records(12, kPatience),
               (std::vector<std::string>{
@@ -129,7 +122,7 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
               client == "closes"
                   ? "can't deliver the network settings page; applying the changes anyway\n"
                   : "");
-    EXPECT_FALSE(std::filesystem::exists(card.CardPath("/tmp/netconfirm")));  // no window built
+    EXPECT_FALSE(fs::exists(card.CardPath("/tmp/netconfirm")));  // no window built
     if (client != "stays") continue;
     EXPECT_EQ(
         run.out,
@@ -141,12 +134,10 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
   }
 }
 
-// A copy built with a 2-second bound. A change program that hangs with a child of its own, both
-// deaf to SIGTERM, and leaves its group for its parent's, is ended with that child (the response
-// closes: the child held it); one that cannot start, fails or is killed goes on the log too, one
-// line each. The later change and the refresh run all the same; a refresh that cannot start is
-// logged. Each change (who from where, the oid, the value as one line, how its program ended) and
-// each refused request leave one syslog line, read from the sandbox's own socket.
+// A copy with a 2-second bound ends a change program that hangs with a child, both deaf to SIGTERM
+// and out of its group; it, one that cannot start, fails or is killed, each log one line, and the
+// rest still run. A refresh that cannot start is logged. Each change and each refused request leave
+// one syslog line (who, from where, what, how it ended), read from the sandbox's own socket.
 TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
   SetCard card({{.oid = "absent", .name = "A", .type = "7", .prog = "/nonexistent/change"},
                 {.oid = "fail", .name = "F", .type = "7"},
@@ -158,7 +149,7 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
                        " hang) exec perl -e '$SIG{TERM} = \"IGNORE\"; fork or exec \"sleep\", 600;"
                        " setpgrp(0, getpgrp(getppid)); sleep 600';; esac");
   sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-  std::filesystem::create_directories(card.CardPath("/dev"));
+  fs::create_directories(card.CardPath("/dev"));
   card.CardPath("/dev/log").string().copy(address.sun_path, sizeof address.sun_path - 1);
   const int system_log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   ASSERT_EQ(::bind(system_log, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
@@ -177,8 +168,8 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
                 (program + "fail exited with status 3\n") +
                 (program + "signalled was ended by signal " + std::to_string(SIGUSR1) + "\n") +
                 (program + "hang ran past its bound of 2 s and was ended\n"));
-  std::filesystem::remove(card.CardPath("/brix/etc/refreshparams.sh"));
-  std::filesystem::remove(card.ErrorLog());
+  fs::remove(card.CardPath("/brix/etc/refreshparams.sh"));
+  fs::remove(card.ErrorLog());
   Post(card, "oid-last=1", bounded);
   EXPECT_EQ(
       card.ReadFile(card.ErrorLog()),
@@ -207,8 +198,7 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
           "- from ::1: refused an incomplete set request"}));
 }
 
-// merovane-form writes, between the form's fragments, the rows the error page shows for the same
-// card.
+// merovane-form writes the rows the error page shows for the same card.
 TEST(FormTool, WritesTheRowsOfTheErrorPage) {
   SetCard card({{"n", "N", "4", "1", "7"},
                 {"t", "T", "7", "1", "<b>\"&amp;"},
@@ -216,7 +206,7 @@ TEST(FormTool, WritesTheRowsOfTheErrorPage) {
                 {"e", "E", "8", "1", "1", true, "<option>Off</option><option>On</option>"},
                 {"r", "R", "5", "0", "v1"},
                 {"gone", "G", "7"}});
-  std::filesystem::remove(card.Root() / "values" / "gone");
+  fs::remove(card.Root() / "values" / "gone");
   const std::string page = Post(card, "oid-n=z").out, rows_end = "</div>\r\n</td></tr>";
   const std::size_t rows = page.find(rows_end) + rows_end.size();
   const std::string command =
@@ -229,9 +219,9 @@ TEST(FormTool, WritesTheRowsOfTheErrorPage) {
                       page.substr(rows, page.find(Marker("pageFooter.html")) - rows));
 }
 
-// A copy built with a 16 MiB address-space limit ends a body too large for it on the allocator's
-// message, before any page or change; it applies an ordinary form, by a change program that has
-// the limit the program started with, not its own.
+// A copy with a 16 MiB address-space limit ends on the allocator's message for a body too large,
+// before any page or change; an ordinary form's change program gets the limit the program began
+// with.
 TEST(SetRequest, ABodyBeyondTheMemoryLimitEndsWithNothingWrittenOrApplied) {
 #if defined(MEROVANE_SANITIZED) || defined(MEROVANE_TEST_EMULATED)
   GTEST_SKIP()
@@ -262,25 +252,21 @@ void AwaitNoProcessIn(const Sandbox& card) {
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   for (bool any = true; any && std::chrono::steady_clock::now() < deadline;) {
     any = false;
-    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+    for (const auto& process : fs::directory_iterator("/proc")) {
       std::error_code gone;
-      any = any || std::filesystem::read_symlink(process.path() / "cwd", gone) ==
-                       std::filesystem::canonical(card.WorkDir());
+      any = any || fs::read_symlink(process.path() / "cwd", gone) == fs::canonical(card.WorkDir());
     }
     if (any) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
-// A copy built with a 2-second window. An Apply that changes the address keeps the values it
-// changes (not DHCP's: unchanged) and is undone unless a request reaches the card at the new
-// address (HTTP_HOST without its port, else SERVER_NAME; after turning DHCP on, any) within the
-// window: the kept values in param.xml order, the refresh, one line each on the log. A pending file
-// not of the program's user or with a second link is not believed; a later Apply confirms it, and
-// leaves only its own pending change if it changes the address too (undone to the first values).
+// A copy with a 2-second window: an address change is undone (changed values in param.xml order,
+// the refresh, a log line each) unless a request reaches the new address (HTTP_HOST without port,
+// else SERVER_NAME; any after DHCP on) in time. A pending file of another user or with a second
+// link is not believed; a later Apply confirms, or pends its own (undone to the first values).
 TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
   if (UnderMemcheck()) GTEST_SKIP() << "a run under memcheck outlasts the 2-second window";
-  // What follows the Apply (the next request's variables, or what is done instead), the address
-  // undone or none.
+  // What follows the Apply (the next request's variables, or what is done instead); address undone.
   std::vector<std::pair<std::string, std::string>> cases = {
       {"", "127.0.0.10"},
       {"HTTP_HOST=127.0.0.10:8080", ""},
@@ -309,12 +295,12 @@ TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
         cards.emplace_back(std::vector<TestParam>{{"frame_ip.conf", "IP", "9", "1", "10.0.0.1"},
                                                   {"use_dhcp.conf", "DHCP", "8", "1", "0"},
                                                   {"n", "N", "7", "1", "old"}});
-    const std::filesystem::path pending = card.CardPath("/tmp/netconfirm");
+    const fs::path pending = card.CardPath("/tmp/netconfirm");
     runs.push_back(apply(card, "10", then == "dhcp" ? "1" : "0"));
     if (then == "forged") {
       ASSERT_EQ(::chown(pending.c_str(), 65534, 65534), 0);
     } else if (then == "linked") {
-      std::filesystem::create_hard_link(pending, card.CardPath("/tmp/link"));
+      fs::create_hard_link(pending, card.CardPath("/tmp/link"));
     } else if (then == "again") {
       std::ranges::copy(apply(card, "11", "0"), std::back_inserter(runs.back()));
     } else if (then == "later") {  // changes no address
@@ -333,7 +319,7 @@ TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
       std::ranges::copy(card.Runs("frame_ip.conf=10.0.0.1 n=old refresh"),
                         std::back_inserter(runs[row]));
     EXPECT_EQ(std::tuple(card.Records(), card.ReadFile(card.ErrorLog()),
-                         std::filesystem::exists(card.CardPath("/tmp/netconfirm"))),
+                         fs::exists(card.CardPath("/tmp/netconfirm"))),
               std::tuple(runs[row],
                          undone_to.empty() ? ""
                                            : undone + "frame_ip.conf set back to \"10.0.0.1\"\n" +

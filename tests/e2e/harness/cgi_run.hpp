@@ -28,10 +28,9 @@ struct CgiRunOptions {
   bool input_left_open = false;  // the body's stream stays open until the program has ended
 };
 
-// Runs the program in the sandbox's working directory with `body` on its standard input and, as a
-// careless server leaves it, descriptor 7 open (on /dev/null) (in a cross build under the build's
-// emulator); fails the test when it does not end in time, or, with
-// MEROVANE_TEST_VALGRIND naming valgrind, when memcheck finds faults in it.
+// Runs the program in the sandbox's working directory with `body` as input and descriptor 7 left
+// open (as a careless server does); fails the test when it does not end in time, or, under
+// MEROVANE_TEST_VALGRIND, when memcheck finds faults.
 CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::string_view body = "",
               const CgiRunOptions& options = {});
 bool UnderMemcheck();

@@ -30,19 +30,18 @@ inline std::string CenteredNote(const std::string& text) {
 // "/set"
 inline const std::string kNoPageSelectedPage = GeneralPage(CenteredNote(
     "You have not selected a page.<br/><br/>Please choose from one of the above menu options."));
+inline std::string Refusal(const std::string& status, const std::string& why,
+                           const std::string& then = "Please send it again.") {
+  return "Status: " + status + "\r\n" +
+         GeneralPage(CenteredNote("The settings were not changed: " + why + ".<br/><br/>" + then));
+}
 inline const std::string kCrossSiteRefusal =
-    "Status: 403 Forbidden\r\n" +
-    GeneralPage(
-        CenteredNote("The settings were not changed: the form was sent from a page "
-                     "of another site.<br/><br/>Please use the card's own configuration page."));
+    Refusal("403 Forbidden", "the form was sent from a page of another site",
+            "Please use the card's own configuration page.");
 inline const std::string kIncompleteFormRefusal =
-    "Status: 400 Bad Request\r\n" +
-    GeneralPage(CenteredNote("The settings were not changed: the form arrived "
-                             "incomplete.<br/><br/>Please send it again."));
+    Refusal("400 Bad Request", "the form arrived incomplete");
 inline const std::string kLengthRequiredRefusal =
-    "Status: 411 Length Required\r\n" +
-    GeneralPage(CenteredNote("The settings were not changed: the request did not say the length of "
-                             "the form.<br/><br/>Please send it again."));
+    Refusal("411 Length Required", "the request did not say the length of the form");
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
 // The new address as the script's string holds it, and as the link's attribute.
 inline std::string NetworkSettingsPage(const std::string& url, const std::string& in_link = "") {

@@ -8,9 +8,8 @@
 
 namespace testing_support {
 
-// A throw-away card: card/ (the program's card root), www/includes/ (each fragment its own marker),
-// www/cgi-bin/ (the working directory) and records/, where stand-ins (the reboot command, the
-// refresh) note their runs.
+// A throw-away card: card/ (the card root), www/includes/ (fragments: their markers), www/cgi-bin/
+// (the working directory), records/ (the stand-ins' runs: reboot, refresh).
 class Sandbox {
  public:
   Sandbox();
@@ -41,12 +40,10 @@ class Sandbox {
   // then lists the descriptors it holds for HeldDescriptors.
   void InstallRecorder(const std::filesystem::path& path, std::string_view label,
                        std::string_view extra_shell = "") const;
-  // The descriptors the recorder of `label` last held, "<number>><target> " each (target "" for
-  // pipes and sockets), leaving out its own (its list, its folder, the working directory) and
-  // memcheck's log; awaits the list.
+  // The descriptors the recorder of `label` last held but its own, "<number>><target> " each
+  // (target "" for pipes and sockets); awaits the list.
   std::string HeldDescriptors(std::string_view label) const;
-  // The record log's lines once it holds `count` of them or `timeout` has passed (kPatience for
-  // what only takes long on a busy machine: no cost when the event comes at once).
+  // The record log's lines once it holds `count` of them or `timeout` has passed.
   std::vector<std::string> Records(std::size_t count = 0,
                                    std::chrono::milliseconds timeout = {}) const;
 
@@ -63,8 +60,7 @@ struct TestParam {
   std::string prog = "";                 // "": the recording change program
 };
 
-// A sandbox with a card of parameters whose change program records "change [<program>] [<oid>]
-// [<value>]".
+// A sandbox with a card of parameters whose change program is a recorder ("change").
 class SetCard : public Sandbox {
  public:
   explicit SetCard(const std::vector<TestParam>& params);
