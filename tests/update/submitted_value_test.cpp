@@ -29,7 +29,6 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {4, "p=2147483648", kRejected, "2147483648"},
       {4, "p=0002147483647", kAccepted, "2147483647"},
       {4, "p=12%003", kRejected, "12"},  // a NUL, anywhere, rejects as any invalid text
-      {8, "p=on", kRejected, "on"},
       // A choice list takes the value of one of its options, as written, and no other.
       {8, "p=1", kAccepted, "1", kOffOn},
       {4, "p=01", kRejected, "01",
@@ -46,7 +45,6 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {6, "p=", kAccepted, "0.000000"},
       {6, "p=1e", kRejected, "1e"},
       {6, "p=1.5%00junk", kRejected, "1.5"},
-      {6, "p=1%2C5", kRejected, "1,5"},
       {6, "p=1e999", kRejected, "1e999"},
       {6, "", kNotSubmitted},
       // Addresses: four boxes of 0 to 255, applied as numbers, shown as typed.
@@ -58,9 +56,7 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {9, Boxes("1", "-2", "3", "4"), kRejected, "1.-2.3.4"},
       {9, Boxes("1", "2", "3", "%254%00"), kRejected, "1.2.3.%4"},
       // Any other type: a non-empty text of at most 49 characters.
-      {7, "p=hello+world%21", kAccepted, "hello world!"},
       {7, "p=", kRejected, ""},
-      {7, "", kNotSubmitted},
       {7, "p=" + std::string(60, 'x'), kAccepted, std::string(49, 'x')},
       {7, "p=a%2500&p=b", kAccepted, "a%00"},
       {7, "p=a%00b", kRejected, "a"},
