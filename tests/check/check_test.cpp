@@ -50,12 +50,10 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
   const std::string error = "param:1:error", warning = "param:1:warning";
   const std::string etc = "/brix/etc/param.xml", outside = "/../../../../../../../..";
   const struct {
-    std::string params, findings, menu = Menu({"p"});  // menu "": no control_menu.xml
+    std::string params, findings, menu = Menu({"p"});
     // A link the image holds in place of a file. Target "": a sparse file larger than 16 MiB.
     std::pair<std::string, std::string> link = {};
   } cases[] = {
-      {Rec("p"), "menu:0:error", ""},
-      {"", "param:0:error"},  // "": no param.xml
       {Rec("p"), "menu:2:error menu:2:error param:1:warning",
        "<menu><mid>0</mid>\n<oid>" + x1100 + "</oid>\n"},
       {Rec("p"), "menu:2:error menu:4:error",
