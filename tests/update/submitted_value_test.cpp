@@ -45,6 +45,7 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {6, "p=", kAccepted, "0.000000"},
       {6, "p=1e", kRejected, "1e"},
       {6, "p=1.5%00junk", kRejected, "1.5"},
+      {6, "p=1%2C5", kRejected, "1,5"},
       {6, "p=1e999", kRejected, "1e999"},
       {6, "", kNotSubmitted},
       // Addresses: four boxes of 0 to 255, applied as numbers, shown as typed.
