@@ -22,7 +22,6 @@ TEST(IsOwnOrigin, AcceptsSpellingsOfTheRequestsSiteOnly) {
       {"http://10.0.0.2:", "http", "10.0.0.2", true},
       {"http://card.example.evil.example", "http", "card.example", false},
       {"http://card:8080", "http", "card:8081", false},
-      {"http://card", "https", "card", false},
       {"http://card:443", "https", "card", false},
       {"https://card", "http", "card:80", false},
       {"http://card..", "http", "card", false},

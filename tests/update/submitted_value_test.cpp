@@ -24,19 +24,16 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
   } cases[] = {
       // Integers and enumerations: digits only, applied as the number read.
       {4, "p=-5", kRejected, "-5"},
-      {4, "", kNotSubmitted},
       {4, "p=", kAccepted, "0"},
       {4, "p=2147483648", kRejected, "2147483648"},
       {4, "p=0002147483647", kAccepted, "2147483647"},
       {4, "p=12%003", kRejected, "12"},  // a NUL, anywhere, rejects as any invalid text
-      {8, "p=on", kRejected, "on"},
       // A choice list takes the value of one of its options, as written, and no other.
       {8, "p=1", kAccepted, "1", kOffOn},
       {4, "p=01", kRejected, "01",
        "<option>A</option><index>0</index><option>B</option><index>1</index>"},
-      {8, "p=0", kRejected, "0", "<option>a"},                            // a list of no options
-      {8, "p=5", kAccepted, "5", "<option>a</option> <index>0</index>"},  // no usable list
-      {4, "p=7", kAccepted, "7", "<min>0</min><max>9</max>" + kOffOn},    // a range comes first
+      {8, "p=0", kRejected, "0", "<option>a"},                          // a list of no options
+      {4, "p=7", kAccepted, "7", "<min>0</min><max>9</max>" + kOffOn},  // a range comes first
       // Decimals: a finite number and nothing else, applied with six decimals.
       {6, "p=+3+", kAccepted, "3.000000"},
       {6, "p=-0", kAccepted, "-0.000000"},
@@ -53,14 +50,11 @@ TEST_F(CgiTest, VerdictOnTheFieldOfEachType) {
       {9, "2p=0", kRejected, "..0."},
       {9, Boxes("010", "00", "0", "255"), kAccepted, "10.0.0.255"},
       {9, Boxes("10", "", "0", "1"), kRejected, "10..0.1"},
-      {9, "", kNotSubmitted},
       {9, Boxes("010", "0", "0", "256"), kRejected, "010.0.0.256"},
       {9, Boxes("1", "-2", "3", "4"), kRejected, "1.-2.3.4"},
       {9, Boxes("1", "2", "3", "%254%00"), kRejected, "1.2.3.%4"},
       // Any other type: a non-empty text of at most 49 characters.
-      {7, "p=hello+world%21", kAccepted, "hello world!"},
       {7, "p=", kRejected, ""},
-      {7, "", kNotSubmitted},
       {7, "p=" + std::string(60, 'x'), kAccepted, std::string(49, 'x')},
       {7, "p=a%2500&p=b", kAccepted, "a%00"},
       {7, "p=a%00b", kRejected, "a"},
