@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # flow.sh lighttpd|busybox|apache|nginx (through ctest): one short visit with curl behind the
 # server started from its file in docs/, on a fresh sample card and a free loopback port: the
-# static page, an Apply whose page arrives while its change program waits, another site's form and
-# a Reboot from the update status page. (What each page holds: the whole-request tests.)
+# static page, a rejected form, an Apply whose page arrives while its change program waits, another
+# site's form, the update status page and its Reboot.
 set -uo pipefail
 PATH=$PATH:/usr/sbin
 server=${1:-} docs=$MEROVANE_SOURCE_DIR/docs user=$MEROVANE_WEB_USER password=$MEROVANE_WEB_PASSWORD
@@ -116,6 +116,9 @@ expect "$status" 401 "without the password"
 [[ $server == busybox ]] || { request /includes/pageHeader.html && expect "$status" 403 includes/; }
 
 own=(-H "Origin: $scheme://$host" -H "Referer: $scheme://$host$program/cardcontrol")
+request "$program/set" "${own[@]}" --data 'oid-temp_alarm.conf=hot'
+expect "$status $(has 'name="oid-temp_alarm.conf"' form) $(value temp_alarm)" \
+  "200 form TEMP_ALARM=65.5" "a rejected form"
 
 setparam=$site/card/brix/bin/setparam  # waits for the test (at most 60 s), then applies
 mv "$setparam" "$setparam.real" && cat > "$setparam" << SCRIPT && chmod 755 "$setparam"
@@ -137,6 +140,8 @@ request "$program/set" -H "Origin: http://evil.example" -H "Referer: http://evil
   --data 'oid-card_name.conf=Evil'  # (by its Referer where the server passes no Origin)
 expect "$status $(value card_name)" "403 NAME=Rack 7" "another site's form"
 
+request "$program/uploadstatus"
+expect "$status $(has progressbar page)" "200 page" "the status page"
 request "$program/reboot" -H "Referer: $scheme://$host$program/uploadstatus"
 expect "$status|$(header Refresh)" "200|30; $scheme://$host" "Reboot"
 eventually test -s "$site/card/var/log/reboot.log" || fail "the reboot command did not run"
