@@ -22,16 +22,20 @@ using Clock = std::chrono::steady_clock;
 // program gets to end after SIGKILL before it is left behind.
 constexpr std::chrono::seconds kGrace{2};
 
-void CloseAboveStandardStreamsOnExec() {
-  if (::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
+}  // namespace
+
+void CloseAboveStandardStreams(bool on_exec) {
+  if (::close_range(STDERR_FILENO + 1, ~0U, on_exec ? CLOSE_RANGE_CLOEXEC : 0) == 0) {
     return;
   }
-  // A kernel without close_range's flag (before Linux 5.11): one by one.
+  // A kernel without close_range (or its flag, before Linux 5.11): one by one.
   const long limit = ::sysconf(_SC_OPEN_MAX);
   for (int descriptor = STDERR_FILENO + 1; descriptor < (limit > 0 ? limit : 1024); ++descriptor) {
-    ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+    on_exec ? ::fcntl(descriptor, F_SETFD, FD_CLOEXEC) : ::close(descriptor);
   }
 }
+
+namespace {
 
 // While one lives, SIGCHLD is blocked and at its default action: the end of
 // a child is awaited as a signal, none may be lost, and a web server may
@@ -222,7 +226,7 @@ pid_t StartChild(const ChildName& name, ChildGroup group) {
     ::setpgid(child, child);  // in the child: (0, 0)
   }
   if (child == 0) {
-    CloseAboveStandardStreamsOnExec();
+    CloseAboveStandardStreams(/*on_exec=*/true);
   }
   return child;
 }

@@ -16,6 +16,11 @@ struct ChildName {
   const char* oid = nullptr;
 };
 
+// Every descriptor above the standard streams, also those the web server
+// left open: closed now, or (`on_exec`) marked to close when the next
+// program starts. (The error log's among them: close it first.)
+void CloseAboveStandardStreams(bool on_exec);
+
 // The one way this program makes a process. fork runs the handlers that the
 // layers above registered: the response is flushed first (response::Begin)
 // and the child gets back the address-space limit (CgiLimitAddressSpace). In

@@ -80,19 +80,6 @@ void RunRefresh() {
                    .log_every_failure = false});
 }
 
-// Closes every descriptor above the standard streams: the error log, and
-// whatever the web server left open to the program.
-[[maybe_unused]] void CloseAboveStandardStreams() {
-  CloseErrorLog();
-  if (::close_range(STDERR_FILENO + 1, ~0U, 0) == 0) {
-    return;
-  }
-  const long limit = ::sysconf(_SC_OPEN_MAX);
-  for (int descriptor = STDERR_FILENO + 1; descriptor < (limit > 0 ? limit : 1024); ++descriptor) {
-    ::close(descriptor);
-  }
-}
-
 // The watcher of a pending change, detached: a group of its own, nothing of
 // the request (its streams on the null device, no other descriptor), so
 // that the response ends with the refresh. Once the window has passed and
@@ -103,7 +90,8 @@ void RunRefresh() {
   if (StartChild({"confirmation watcher", card_paths::kPendingChange}, ChildGroup::kOwn) != 0) {
     return;
   }
-  CloseAboveStandardStreams();
+  CloseErrorLog();
+  CloseAboveStandardStreams(/*on_exec=*/false);
   std::freopen(card_paths::kDevNull, "r", stdin);
   std::freopen(card_paths::kDevNull, "w", stdout);
   std::freopen(card_paths::kDevNull, "w", stderr);
