@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "response/header_text.hpp"
 
@@ -11,6 +12,16 @@ namespace {
 
 bool Equals(const char* value, const char* text) {
   return value != nullptr && ::strcasecmp(value, text) == 0;
+}
+
+// HTTP_HOST's name and its port (empty when it names none); a colon inside
+// an IPv6 address's brackets is no port's.
+std::pair<std::string_view, std::string_view> SplitHost(std::string_view text) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos || text.find(']', colon) != std::string_view::npos) {
+    return {text, {}};
+  }
+  return {text.substr(0, colon), text.substr(colon + 1)};
 }
 
 bool IsPortNumber(std::string_view text) {
@@ -32,12 +43,7 @@ unsigned DefaultPort(std::string_view scheme) { return scheme == "https" ? 443 :
 std::string RequestPort(std::string_view scheme) {
   std::string_view port;
   if (const char* host = std::getenv("HTTP_HOST"); host != nullptr && *host != '\0') {
-    const std::string_view text = host;
-    const std::size_t colon = text.rfind(':');
-    // A colon inside an IPv6 address's brackets is no port's.
-    if (colon != std::string_view::npos && text.find(']', colon) == std::string_view::npos) {
-      port = text.substr(colon + 1);
-    }
+    port = SplitHost(host).second;
   } else if (const char* server_port = std::getenv("SERVER_PORT"); server_port != nullptr) {
     port = server_port;
   }
@@ -45,6 +51,14 @@ std::string RequestPort(std::string_view scheme) {
     return {};
   }
   return std::string(port);
+}
+
+std::string_view RequestHostName() {
+  if (const char* host = std::getenv("HTTP_HOST"); host != nullptr && *host != '\0') {
+    return SplitHost(host).first;
+  }
+  const char* server = std::getenv("SERVER_NAME");
+  return server != nullptr ? server : "";
 }
 
 std::string RequestHost(std::string_view scheme) {

@@ -21,6 +21,11 @@ unsigned DefaultPort(std::string_view scheme);
 // digits.
 std::string RequestPort(std::string_view scheme);
 
+// The name of the host the browser asked for: HTTP_HOST without its port,
+// or without HTTP_HOST the server's own (SERVER_NAME); empty when neither is
+// known. Not header-safe: for comparing, not for writing.
+std::string_view RequestHostName();
+
 // The host the browser asked for (HTTP_HOST, port included). An HTTP/1.0
 // request names none; the server then names itself (an IPv6 address in
 // brackets, a port other than the scheme's default after it). Empty when

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "card/card_file.hpp"
@@ -16,6 +15,7 @@
 #include "card/process_identity.hpp"
 #include "card/system_log.hpp"
 #include "descriptors/menu_form.hpp"
+#include "response/request_site.hpp"
 
 namespace {
 
@@ -65,16 +65,6 @@ bool RemoveRead(const PendingHead& head) {
   struct stat status {};
   return ::lstat(card_paths::kPendingChange, &status) == 0 && status.st_dev == head.device &&
          status.st_ino == head.inode && ::unlink(card_paths::kPendingChange) == 0;
-}
-
-// The host the browser asked for, without its port.
-std::string_view HostName() {
-  const char* host = std::getenv("HTTP_HOST");
-  if (host == nullptr || *host == '\0') {
-    host = std::getenv("SERVER_NAME");
-  }
-  const std::string_view name = host != nullptr ? host : "";
-  return name.substr(0, name.starts_with('[') ? name.find(']') + 1 : name.find(':'));
 }
 
 }  // namespace
@@ -140,7 +130,7 @@ void ConfirmPendingChange() {
   }
   const AsRoot root;
   const std::optional<PendingHead> head = ReadHead();
-  if (head && (!head->address || *head->address == HostName())) {
+  if (head && (!head->address || *head->address == RequestHostName())) {
     RemoveRead(*head);
   }
 }
