@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "cgi/request_input.hpp"
+
 // What every harness shares: a throw-away card and the request's inputs set from memory, so that a
 // handler runs in the fuzzer's own process exactly as it would in a request process.
 namespace fuzz_support {
@@ -30,15 +32,6 @@ const Card& EnterFuzzCard(Args&&... args) {
   std::filesystem::current_path(card.WorkDir());
   return card;
 }
-
-// Standard input, descriptor and stream, reads `bytes` from a memory file.
-void SetStdin(std::string_view bytes);
-
-// Unsets every CGI variable the program reads.
-void ClearCgiVariables();
-// Sets a variable; its value ends at its first NUL, as in any environment.
-void SetVariable(const std::string& name, std::string_view value);
-bool IsCgiVariable(std::string_view name);
 
 // `text` before and after its first `separator` (all of it, and nothing, without one).
 inline std::pair<std::string_view, std::string_view> Cut(std::string_view text,

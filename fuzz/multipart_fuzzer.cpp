@@ -11,9 +11,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto [type, body] = fuzz_support::Cut(fuzz_support::AsText(data, size), "\n");
-  fuzz_support::ClearCgiVariables();
-  fuzz_support::SetVariable("CONTENT_TYPE", type);
-  fuzz_support::SetStdin(body);
+  cgi_testing::SetCgiVariables({{"CONTENT_TYPE", std::string(type)}});
+  cgi_testing::SetStdin(body);
   CgiCreateEnvironment();
   CgiCaptureEnvironment();
   CgiParseMultipart(stdin, body.size());

@@ -36,21 +36,21 @@ const std::vector<TestParam> kCard = {
 // Applies the header lines of the input; returns the body.
 std::string_view SetEnvironment(std::string_view input) {
   auto [lines, body] = fuzz_support::Cut(input, "\n\n");
-  fuzz_support::ClearCgiVariables();
-  fuzz_support::SetVariable("PATH_INFO", "/set");
-  fuzz_support::SetVariable("REQUEST_METHOD", "POST");
-  fuzz_support::SetVariable("CONTENT_TYPE", "application/x-www-form-urlencoded");
-  fuzz_support::SetVariable("HTTP_HOST", "card.example");
-  fuzz_support::SetVariable("SCRIPT_NAME", "/cgi-bin/Merovane");
-  fuzz_support::SetVariable("CONTENT_LENGTH", std::to_string(body.size()));
+  cgi_testing::Variables variables = {{"PATH_INFO", "/set"},
+                                      {"REQUEST_METHOD", "POST"},
+                                      {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                                      {"HTTP_HOST", "card.example"},
+                                      {"SCRIPT_NAME", "/cgi-bin/Merovane"},
+                                      {"CONTENT_LENGTH", std::to_string(body.size())}};
   while (!lines.empty()) {
     std::string_view line;
     std::tie(line, lines) = fuzz_support::Cut(lines, "\n");
-    const std::string name(line.substr(0, line.find('=')));
-    if (!fuzz_support::IsCgiVariable(name)) continue;
-    if (name.size() == line.size()) ::unsetenv(name.c_str());
-    if (name.size() < line.size()) fuzz_support::SetVariable(name, line.substr(name.size() + 1));
+    const std::string_view name = fuzz_support::Cut(line, "=").first;
+    if (!cgi_testing::IsCgiVariable(name)) continue;
+    std::erase_if(variables, [&](const auto& variable) { return variable.first == name; });
+    if (name.size() < line.size()) variables.emplace_back(name, line.substr(name.size() + 1));
   }
+  cgi_testing::SetCgiVariables(variables);
   return body;
 }
 
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view body = SetEnvironment(fuzz_support::AsText(data, size));
-  fuzz_support::SetStdin(body);
+  cgi_testing::SetStdin(body);
   response::Capture capture;
   HandleSet();
   CgiFreeRequest();

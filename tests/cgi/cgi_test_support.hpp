@@ -1,11 +1,7 @@
 #pragma once
 // Requests for the CGI library's tests: variables, standard input, the entries parsed.
 #include <gtest/gtest.h>
-#include <stdio_ext.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,31 +9,10 @@
 
 #include "cgi/cgi_context.hpp"
 #include "cgi/cgi_request.hpp"
+#include "cgi/request_input.hpp"
 
 namespace cgi_testing {
-using Variables = std::vector<std::pair<std::string, std::string>>;
 inline const std::string kUrlEncoded = "application/x-www-form-urlencoded";
-
-// Makes `variables` the only captured CGI variables that are set.
-inline void SetCgiVariables(const Variables& variables) {
-  for (std::string_view name : kCapturedVariables) ::unsetenv(std::string(name).c_str());
-  for (const auto& [name, value] : variables) ::setenv(name.c_str(), value.c_str(), 1);
-}
-// Standard input (descriptor and stream, nothing buffered kept) reads from `source` from now on.
-inline void ReplaceStdin(int source) {
-  ::__fpurge(stdin);
-  ASSERT_EQ(::dup2(source, STDIN_FILENO), STDIN_FILENO);
-  ::close(source);
-  std::clearerr(stdin);
-}
-using Stream = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-inline Stream StreamOf(std::string_view content) {  // a temporary file holding `content`, rewound
-  Stream stream(std::tmpfile(), &std::fclose);
-  std::fwrite(content.data(), 1, content.size(), stream.get());
-  std::rewind(stream.get());
-  return stream;
-}
-inline void SetStdin(std::string_view body) { ReplaceStdin(::dup(::fileno(StreamOf(body).get()))); }
 
 // The codes of a part's media type and transfer encoding, by the keyword they stand for.
 enum Media { kText, kImage, kAudio, kVideo, kApplication, kMultipart, kMessage, kOtherMedia };

@@ -126,9 +126,10 @@ TEST_F(CgiTest, PartHeadersGiveTheEntryItsNameAndType) {
 }
 
 TEST(LineReader, NeedsThreeSlotsAndEndsAtAReadError) {
-  EXPECT_FALSE(CgiNewLineReader(2, StreamOf("a\n").get()));
-  const Stream directory(std::fopen("/", "r"), &std::fclose);  // reading a directory fails
-  std::optional<LineReader> reader = CgiNewLineReader(3, directory.get());
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> directory(std::fopen("/", "r"),
+                                                                  &std::fclose);
+  EXPECT_FALSE(CgiNewLineReader(2, directory.get()));
+  std::optional<LineReader> reader = CgiNewLineReader(3, directory.get());  // a directory: no read
   EXPECT_EQ(CgiNextLine(*reader), "");
   EXPECT_EQ(CgiNextLine(*reader), std::nullopt);
 }
