@@ -10,10 +10,6 @@ program=/cgi-bin/Merovane scheme=http tls=() failures=0 pids=()
 
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
 expect() { [[ $1 == "$2" ]] || fail "$3: got $(printf '%q' "$1"), expected $(printf '%q' "$2")"; }
-need() {  # TOOL PACKAGE: a skip that names the package
-  command -v "$1" > /dev/null ||
-    { echo "$1 is missing: install the Debian package $2" >&2 && exit 77; }
-}
 eventually() {  # COMMAND...: polled for at most $within (60) s, a bound for a busy machine
   for ((wait = 0; wait < ${within:-60} * 10; wait++)); do "$@" && return 0; sleep 0.1; done; "$@"
 }
@@ -73,13 +69,11 @@ header() { sed -n "s/^$1: //Ip" <<< "$headers" | head -n 1; }
 has() { grep -qF -- "$1" <<< "$body" && echo "$2"; }
 value() { cat "$site/card/brix/conf/$1.conf"; }
 
-case $server in
-  lighttpd | busybox) need "$server" "$server" ;;
-  apache) need apache2 apache2 ;;
-  nginx) need nginx nginx && need fcgiwrap fcgiwrap ;;
-  *) echo "usage: $0 lighttpd|busybox|apache|nginx" >&2 && exit 2 ;;
-esac
-need curl curl && need openssl openssl
+declare -A tools=([lighttpd]=lighttpd [busybox]=busybox [apache]=apache2 [nginx]="nginx fcgiwrap")
+for tool in ${tools[$server]:?"usage: $0 lighttpd|busybox|apache|nginx"} curl openssl; do
+  command -v "$tool" > /dev/null ||  # a skip that names the tool's Debian package (its own name)
+    { echo "$tool is missing: install the Debian package $tool" >&2 && exit 77; }
+done
 root=$([[ $(id -u) -eq 0 ]] && echo yes)
 work=$(mktemp -d "${TMPDIR:-/tmp}/merovane-web-XXXXXX") && site=$work/site
 chmod 755 "$work"  # the program's user 1006 and the server's must pass
