@@ -90,7 +90,6 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p", "<type>5</type><access>0</access>"), ""},
       {Rec("p", "<type>6</type><min>0</min><max>9</max>"), warning},
       {Rec("p", "<type>8</type>"), warning},
-      {Rec("p", "<type>8</type><option>a</option>"), ""},
       {Rec("p",
            "<type>4</type><option>a</option><index>1</index><option>b</option><index>x</index>"),
        warning},
