@@ -7,26 +7,16 @@
 
 #include "card/card_paths.hpp"
 #include "card/error_log.hpp"
+#include "descriptors/card_descriptors.hpp"
 #include "e2e/harness/pages.hpp"
 #include "e2e/harness/sandbox.hpp"
 #include "response/response_output.hpp"
 
 namespace {
 namespace fs = std::filesystem;
-using Strings = std::vector<std::string>;
 using S = const std::string&;
-using testing_support::FormRow, testing_support::TextBox;
-
-std::string MenuOf(const Strings& oids) {  // the oid lines of menu "0", one per oid
-  std::string menu = "<menu><mid>0</mid><name>Main</name>\n";
-  for (const std::string& oid : oids) menu += "<oid>" + oid + "</oid>\n";
-  return menu + "</menu>\n";
-}
-std::string Param(S oid, S name, S type,
-                  S more = "") {  // a param.xml record whose value file is /v/<oid>
-  return "<param><oid>" + oid + "</oid><name>" + name + "</name><type>" + type +
-         "</type><file>../../card/v/" + oid + "</file>" + more + "</param>\n";
-}
+using testing_support::FormRow, testing_support::MenuZero, testing_support::Record,
+    testing_support::TextBox;
 
 class MenuForm : public ::testing::Test {
  protected:
@@ -57,17 +47,16 @@ TEST_F(MenuForm, ShowsTheValueFileReadOnlyOrAsItsKindsCell) {
       {"7", "<access>0</access>", "v=a<b%s", "a<b%s"},
       // Access by its first character: "01" read-only here (writable for "/set"), "" writable.
       {"7", "<access>01</access>", "v=a<b", "a&lt;b"},
-      {" 7x", "<access></access>", "v=a", TextBox("p", "a")},
-      {"7", "", "k=v=w\r\nk=x", TextBox("p", "v=w\r")},
+      {" 7x", "<access></access>", "k=v=w\r\nk=x", TextBox("p", "v=w\r")},
       {"7", "", "no equals sign", TextBox("p", "")},
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
   };
-  Write("/brix/etc/control_menu.xml", MenuOf({"p"}));
+  Write("/brix/etc/control_menu.xml", MenuZero({"p"}));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type + " " + c.more + " " + c.value_file);
-    Write("/brix/etc/param.xml", Param("p", "P", c.type, c.more));
-    Write("/v/p", c.value_file);
-    EXPECT_EQ(Render(), FormRow("P", c.cell));
+    Write("/brix/etc/param.xml", Record("p", "<type>" + c.type + "</type>" + c.more));
+    Write("/brix/conf/v", c.value_file);
+    EXPECT_EQ(Render(), FormRow("N", c.cell));
   }
   EXPECT_EQ(TakeErrorLog(), "");
 }
@@ -79,26 +68,27 @@ TEST_F(MenuForm, ShowsTheValueFileReadOnlyOrAsItsKindsCell) {
 TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string menu_xml = card_paths::kControlMenu;
   EXPECT_EQ(Render(1), "");
-  Write("/brix/etc/control_menu.xml", MenuOf({"q"}) + "<menu><mid>0</mid>\n<oid>p</oid>\n<oid>r\n");
-  Write("/brix/etc/param.xml", Param("q", "Q", "7"));
+  Write("/brix/etc/control_menu.xml",
+        MenuZero({"q"}) + "<menu><mid>0</mid>\n<oid>p</oid>\n<oid>r\n");
+  Write("/brix/etc/param.xml", Record("q"));
   EXPECT_EQ(Render(1), "");
   EXPECT_EQ(TakeErrorLog(),
             "can't open file " + menu_xml + " to read\ncorrupted file " + menu_xml + "\n");
-  const std::string param_xml = card_paths::kParamDescriptors, q = Param("q", "Q", "7");
+  const std::string param_xml = card_paths::kParamDescriptors, q = Record("q", "<name>Q</name>");
   const std::string long_p = "<param><oid>p</oid><name>P</name>" + std::string(1100, 'x');
   const struct {
     std::string records, label, log_once, log_per_row;
-  } cases[] = {// p's label: its name once read; never a widget
-               {"<?xml version=\"1.0\"?>\n" + q + long_p + "</param>\n", "",
-                "the param descriptor file " + param_xml +
-                    "'s oid p exceeds MAX_LINE_LENGTH\n the line: " + long_p.substr(0, 1023) + "\n",
-                "Corrupted descriptor files"},
-               {q + "<param><oid>p</oid><name>P</name><type>7</type></param>\n", "P", "",
-                "corrupted file " + param_xml + " 2\n"},
-               {q + Param("p", "P", "7", "<access>0</access>"), "P", "",
-                "can read file ../../card/v/p\n"}};  // it is empty
-  Write("/brix/etc/control_menu.xml", MenuOf({"q", "p", "p"}));
-  Write("/v/q", "q=secret");
+  } cases[] = {
+      // p's label: its name once read; never a widget
+      {"<?xml version=\"1.0\"?>\n" + q + long_p + "</param>\n", "",
+       "the param descriptor file " + param_xml +
+           "'s oid p exceeds MAX_LINE_LENGTH\n the line: " + long_p.substr(0, 1023) + "\n",
+       "Corrupted descriptor files"},
+      {q + Record("p", "<name>P</name>", "file"), "P", "", "corrupted file " + param_xml + " 2\n"},
+      {q + Record("p", "<name>P</name><access>0</access><file>../../card/v/p</file>"), "P", "",
+       "can read file ../../card/v/p\n"}};  // it is empty
+  Write("/brix/etc/control_menu.xml", MenuZero({"q", "p", "p"}));
+  Write("/brix/conf/v", "q=secret");
   Write("/v/p", "");
   for (const auto& c : cases) {
     Write("/brix/etc/param.xml", c.records);
