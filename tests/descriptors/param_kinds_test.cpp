@@ -77,8 +77,8 @@ TEST(ParamKinds, EachKindWritesItsCellAndJudgesWhatIsSent) {
        Verdicts{"p=-5", "--5", "p=", "+0", "p=2147483648", "-2147483648", "p=0002147483647",
                 "+2147483647", "p=12\0x"s, "-12"}},
       {4, range + off_on, "5", "", Verdicts{"p=7", "+7"}},
-      {4, "<min>0</min>" + off_on, "1", Choices(false, off_on_values, "1"),
-       Verdicts{"p=01", "-01"}},
+      {4, "<min>0</min><option><x></option><index>%5</index><option>y</option><index>5</index>",
+       "5", Choices(false, {"&lt;x&gt;", "&#37;5", "y", "5"}, "5"), Verdicts{"p=05", "-05"}},
       // Enumerations: as integers, but only from an option list; the form needs the options.
       {8, off_on + "<display>2</display>", "9", Choices(true, off_on_values),
        Verdicts{"p=1", "+1"}},
@@ -90,13 +90,11 @@ TEST(ParamKinds, EachKindWritesItsCellAndJudgesWhatIsSent) {
       {8, "", "2", TextBox("p", "2"), Verdicts{"p=x", "-x"}},
       {8, "<option>a</option><index>1</index><option>b</option> <index>2</index>", "2",
        TextBox("p", "2")},  // no usable list
-      // Option texts escaped; marked when equal to the value.
+      // Option texts escaped; marked when equal to the value (as radios above).
       {8,
        "<option>&</option><index>\"1</index><option>b</option><index>1</index><option>c</"
        "option><index>10</index>",
        "1", Choices(true, {"&amp;", "&quot;1", "b", "1", "c", "10"}, "1"), Verdicts{"p=10", "+10"}},
-      {8, "<option><x>%</option><index>5</index><option>y</option><index>5</index>", "5",
-       Choices(false, {"&lt;x&gt;&#37;", "5", "y", "5"}, "5")},
       // Decimals: a finite number and nothing else, applied with six decimals.
       {6, range, "5", "", Verdicts{"p=1e22", "+10000000000000000000000.000000"}},
       {6, "", "2.5", TextBox("p", "2.5"),
