@@ -12,7 +12,7 @@
 namespace {
 using Strings = std::vector<std::string>;
 using S = const std::string&;
-using testing_support::MenuZero, testing_support::Record;
+using testing_support::Menu, testing_support::Rec;
 
 // "menu:LINE:error" or "param:LINE:warning" for each finding, sorted, a blank between two.
 std::string Keys(const CheckReport& report) {
@@ -32,58 +32,55 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
   const std::string error = "param:1:error", warning = "param:1:warning";
   const std::string etc = "/brix/etc/param.xml", outside = "/../../../../../../../..";
   const struct {
-    std::string params, findings, menu = MenuZero({"p"});
+    std::string params, findings, menu = Menu({"p"});
     // A link the image holds in place of a file. Target "": a sparse file larger than 16 MiB.
     std::pair<std::string, std::string> link = {};
   } cases[] = {
-      {Record("p"), "menu:2:error menu:2:error param:1:warning",
+      {Rec("p"), "menu:2:error menu:2:error param:1:warning",
        "<menu><mid>0</mid>\n<oid>" + x1100 + "</oid>\n"},
-      {Record("p"), "menu:2:error menu:4:error",
+      {Rec("p"), "menu:2:error menu:4:error",
        "<menu><mid>0</mid>\n<oid>x\n<oid>p</oid>\n<oid>q</oid>\n"},
-      {Record("p"), "menu:1:error",
-       "<menu><mid>0</mid>" + std::string(1005, 'x') + "<oid>p</oid>\n"},
-      {Record("p"), "menu:22:warning", MenuZero(Strings(21, "p"))},
-      {Record(x50), "menu:2:error menu:2:warning param:1:warning", MenuZero({x50})},
-      {Record("p"), "menu:3:error", MenuZero({"p", "q"})},
-      {Record("p") + Record("q", "<x>" + x1100 + "</x>") +
-           Record("r", "<access>0</access><type>x</type>"),
+      {Rec("p"), "menu:1:error", "<menu><mid>0</mid>" + std::string(1005, 'x') + "<oid>p</oid>\n"},
+      {Rec("p"), "menu:22:warning", Menu(Strings(21, "p"))},
+      {Rec(x50), "menu:2:error menu:2:warning param:1:warning", Menu({x50})},
+      {Rec("p"), "menu:3:error", Menu({"p", "q"})},
+      {Rec("p") + Rec("q", "<x>" + x1100 + "</x>") + Rec("r", "<access>0</access><type>x</type>"),
        "param:2:error param:3:warning"},
-      {"<?xml version=\"1.0\"?>\n<params>\n" + Record("p") + "</params>\n", ""},
-      {"<param><name>N</name></param>\n" + Record("p"), error},
-      {Record("p") + Record("p"), "param:2:error"},
-      {Record("p", "", "prog"), error},
-      {Record("p", "<prog>/brix/bin/plain</prog>"), error},
-      {Record("p", "<prog>/brix/conf</prog>"), error},  // a folder: executable, but no file
-      {Record("p", "<prog>/none</prog>") + Record("q", "<prog>/none</prog>"),
+      {"<?xml version=\"1.0\"?>\n<params>\n" + Rec("p") + "</params>\n", ""},
+      {"<param><name>N</name></param>\n" + Rec("p"), error},
+      {Rec("p") + Rec("p"), "param:2:error"},
+      {Rec("p", "", "prog"), error},
+      {Rec("p", "<prog>/brix/bin/plain</prog>"), error},
+      {Rec("p", "<prog>/brix/conf</prog>"), error},  // a folder: executable, but no file
+      {Rec("p", "<prog>/none</prog>") + Rec("q", "<prog>/none</prog>"),
        "param:1:error param:2:warning"},
-      {Record("p", "<file>v</file>"), error},  // there, but outside the image
-      {Record("p", "<prog>/brix/bin/set</prog>"), ""},
-      {Record("p", "<access>0</access>", "prog"), ""},
-      {Record("p", "<file>/brix/conf/" + x50 + "1234</file>"),
-       error + " " + warning},  // cut: missing
-      {Record("p", "<file>/brix/conf/novalue</file>"), warning},
-      {Record("p", "<file>/brix/conf/empty</file>"), warning},
-      {Record("p", "<file>/brix/conf/long</file>"), warning},
-      {Record("p") + Record("q", "<access>0</access><file>/none</file>", "name"), ""},  // not shown
-      {Record("p", "", "name"), error},
-      {Record("p", "", "type"), error},
-      {Record("p", "", "file"), error},
-      {Record("p", "<name>" + x50 + "</name>"), warning},
-      {Record("p", "<access>01</access>"), warning},
-      {Record("p", "<access>-1</access>"), warning},
-      {Record("p") + Record("q"), "param:2:warning"},  // not in menu "0"
-      {Record("p", "<type>5</type><access>0</access>"), ""},
-      {Record("p", "<type>6</type><min>0</min><max>9</max>"), warning},
-      {Record("p", "<type>8</type>"), warning},
-      {Record("p",
-              "<type>4</type><option>a</option><index>1</index><option>b</option><index>x</index>"),
+      {Rec("p", "<file>v</file>"), error},  // there, but outside the image
+      {Rec("p", "<prog>/brix/bin/set</prog>"), ""},
+      {Rec("p", "<access>0</access>", "prog"), ""},
+      {Rec("p", "<file>/brix/conf/" + x50 + "1234</file>"), error + " " + warning},  // cut: missing
+      {Rec("p", "<file>/brix/conf/novalue</file>"), warning},
+      {Rec("p", "<file>/brix/conf/empty</file>"), warning},
+      {Rec("p", "<file>/brix/conf/long</file>"), warning},
+      {Rec("p") + Rec("q", "<access>0</access><file>/none</file>", "name"), ""},  // not shown
+      {Rec("p", "", "name"), error},
+      {Rec("p", "", "type"), error},
+      {Rec("p", "", "file"), error},
+      {Rec("p", "<name>" + x50 + "</name>"), warning},
+      {Rec("p", "<access>01</access>"), warning},
+      {Rec("p", "<access>-1</access>"), warning},
+      {Rec("p") + Rec("q"), "param:2:warning"},  // not in menu "0"
+      {Rec("p", "<type>5</type><access>0</access>"), ""},
+      {Rec("p", "<type>6</type><min>0</min><max>9</max>"), warning},
+      {Rec("p", "<type>8</type>"), warning},
+      {Rec("p",
+           "<type>4</type><option>a</option><index>1</index><option>b</option><index>x</index>"),
        warning},
       // Links lead inside the image: an absolute target starts at its root, ".." stops there.
-      {Record("p"), "", MenuZero({"p"}), {etc, "/brix/etc/real.xml"}},
-      {Record("p"), "", MenuZero({"p"}), {etc, outside.substr(1) + "/brix/etc/real.xml"}},
-      {Record("p"), error, MenuZero({"p"}), {"/brix/conf/v", outside + "/etc/passwd"}},
-      {Record("p"), error, MenuZero({"p"}), {"/brix/conf/v", "v"}},  // a loop
-      {Record("p"), "param:0:error", MenuZero({"p"}), {etc, ""}},
+      {Rec("p"), "", Menu({"p"}), {etc, "/brix/etc/real.xml"}},
+      {Rec("p"), "", Menu({"p"}), {etc, outside.substr(1) + "/brix/etc/real.xml"}},
+      {Rec("p"), error, Menu({"p"}), {"/brix/conf/v", outside + "/etc/passwd"}},
+      {Rec("p"), error, Menu({"p"}), {"/brix/conf/v", "v"}},  // a loop
+      {Rec("p"), "param:0:error", Menu({"p"}), {etc, ""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.menu.substr(0, 60) + " | " + c.params.substr(0, 120));

@@ -15,7 +15,7 @@
 namespace {
 namespace fs = std::filesystem;
 using S = const std::string&;
-using testing_support::FormRow, testing_support::MenuZero, testing_support::Record,
+using testing_support::FormRow, testing_support::Menu, testing_support::Rec,
     testing_support::TextBox;
 
 class MenuForm : public ::testing::Test {
@@ -51,10 +51,10 @@ TEST_F(MenuForm, ShowsTheValueFileReadOnlyOrAsItsKindsCell) {
       {"7", "", "no equals sign", TextBox("p", "")},
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
   };
-  Write("/brix/etc/control_menu.xml", MenuZero({"p"}));
+  Write("/brix/etc/control_menu.xml", Menu({"p"}));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type + " " + c.more + " " + c.value_file);
-    Write("/brix/etc/param.xml", Record("p", "<type>" + c.type + "</type>" + c.more));
+    Write("/brix/etc/param.xml", Rec("p", "<type>" + c.type + "</type>" + c.more));
     Write("/brix/conf/v", c.value_file);
     EXPECT_EQ(Render(), FormRow("N", c.cell));
   }
@@ -68,13 +68,12 @@ TEST_F(MenuForm, ShowsTheValueFileReadOnlyOrAsItsKindsCell) {
 TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
   const std::string menu_xml = card_paths::kControlMenu;
   EXPECT_EQ(Render(1), "");
-  Write("/brix/etc/control_menu.xml",
-        MenuZero({"q"}) + "<menu><mid>0</mid>\n<oid>p</oid>\n<oid>r\n");
-  Write("/brix/etc/param.xml", Record("q"));
+  Write("/brix/etc/control_menu.xml", Menu({"q"}) + "<menu><mid>0</mid>\n<oid>p</oid>\n<oid>r\n");
+  Write("/brix/etc/param.xml", Rec("q"));
   EXPECT_EQ(Render(1), "");
   EXPECT_EQ(TakeErrorLog(),
             "can't open file " + menu_xml + " to read\ncorrupted file " + menu_xml + "\n");
-  const std::string param_xml = card_paths::kParamDescriptors, q = Record("q", "<name>Q</name>");
+  const std::string param_xml = card_paths::kParamDescriptors, q = Rec("q", "<name>Q</name>");
   const std::string long_p = "<param><oid>p</oid><name>P</name>" + std::string(1100, 'x');
   const struct {
     std::string records, label, log_once, log_per_row;
@@ -84,10 +83,10 @@ TEST_F(MenuForm, LogsEachFailureAndStillWritesTheRow) {
        "the param descriptor file " + param_xml +
            "'s oid p exceeds MAX_LINE_LENGTH\n the line: " + long_p.substr(0, 1023) + "\n",
        "Corrupted descriptor files"},
-      {q + Record("p", "<name>P</name>", "file"), "P", "", "corrupted file " + param_xml + " 2\n"},
-      {q + Record("p", "<name>P</name><access>0</access><file>../../card/v/p</file>"), "P", "",
+      {q + Rec("p", "<name>P</name>", "file"), "P", "", "corrupted file " + param_xml + " 2\n"},
+      {q + Rec("p", "<name>P</name><access>0</access><file>../../card/v/p</file>"), "P", "",
        "can read file ../../card/v/p\n"}};  // it is empty
-  Write("/brix/etc/control_menu.xml", MenuZero({"q", "p", "p"}));
+  Write("/brix/etc/control_menu.xml", Menu({"q", "p", "p"}));
   Write("/brix/conf/v", "q=secret");
   Write("/v/p", "");
   for (const auto& c : cases) {
