@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 #include "card/card_paths.hpp"
@@ -41,9 +42,7 @@ class MenuForm : public ::testing::Test {
 // The form's own part of the value cell: the access rule and the value file's first line (each
 // kind's cell: the kinds table's test).
 TEST_F(MenuForm, ShowsTheValueFileReadOnlyOrAsItsKindsCell) {
-  const struct {
-    std::string type, more, value_file, cell;
-  } cases[] = {
+  const std::array<std::string, 4> cases[] = {
       {"7", "<access>0</access>", "v=a<b%s", "a<b%s"},
       // Access by its first character: "01" read-only here (writable for "/set"), "" writable.
       {"7", "<access>01</access>", "v=a<b", "a&lt;b"},
@@ -52,11 +51,11 @@ TEST_F(MenuForm, ShowsTheValueFileReadOnlyOrAsItsKindsCell) {
       {"7", "", "k=" + std::string(256, 'x'), TextBox("p", std::string(255, 'x'))},
   };
   Write("/brix/etc/control_menu.xml", Menu({"p"}));
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.type + " " + c.more + " " + c.value_file);
-    Write("/brix/etc/param.xml", Rec("p", "<type>" + c.type + "</type>" + c.more));
-    Write("/brix/conf/v", c.value_file);
-    EXPECT_EQ(Render(), FormRow("N", c.cell));
+  for (const auto& [type, more, value_file, cell] : cases) {
+    SCOPED_TRACE(type + " " + more + " " + value_file);
+    Write("/brix/etc/param.xml", Rec("p", "<type>" + type + "</type>" + more));
+    Write("/brix/conf/v", value_file);
+    EXPECT_EQ(Render(), FormRow("N", cell));
   }
   EXPECT_EQ(TakeErrorLog(), "");
 }
