@@ -1,13 +1,13 @@
 // The table of parameter kinds, row by row: the cell each kind writes for a described record,
-// whether the form sends a field for it, and its judge's verdict on what is sent.
+// whether the form sends a field for it, and the set request's verdict on what is sent.
 #include "descriptors/param_kinds.hpp"
-
-#include <gtest/gtest.h>
 
 #include <optional>
 
+#include "cgi/cgi_test_support.hpp"
 #include "e2e/harness/pages.hpp"
 #include "response/response_output.hpp"
+#include "update/submitted_value.hpp"
 
 namespace {
 using Strings = std::vector<std::string>;
@@ -46,22 +46,13 @@ std::string Choices(bool drop_down, const Strings& pairs, S marked = "") {
 }
 std::string Boxes(S a, S b, S c, S d) { return "0p=" + a + "&1p=" + b + "&2p=" + c + "&3p=" + d; }
 
-// The lookup of what a row sends: "name=value" fields joined by "&", a value cut at its first NUL.
-std::string sent;
-SentField Sent(std::string_view name, std::string& text) {
-  const std::size_t at = ("&" + sent).find(std::string("&").append(name).append("=")),
-                    from = at + name.size() + 1;
-  text = at == std::string::npos ? "" : sent.substr(from, sent.find('&', from) - from);
-  if (text.find('\0') != std::string::npos)
-    return text.resize(text.find('\0')), SentField::kHoldsNul;
-  return at == std::string::npos ? SentField::kNotSent : SentField::kSent;
-}
-
 // Each row a record of oid p (its type, then `list`) whose value is `value`: the cell its kind
 // writes (unchecked when none is given), which sends a field when it holds a named input, and the
-// judge's verdict on each of the fields sent, in pairs: "+" and the text applied, "-" and the text
-// the rejection shows, "" when nothing is (as for no field at all).
-TEST(ParamKinds, EachKindWritesItsCellAndJudgesWhatIsSent) {
+// set request's verdict on each URL-encoded body sent, in pairs: "+" and the text applied, "-" and
+// the text the rejection shows, "" when nothing is (as for no field at all). The first of two
+// fields counts, at most 49 characters of it, up to a NUL (raw or decoded), which rejects it.
+class ParamKinds : public cgi_testing::CgiTest {};
+TEST_F(ParamKinds, EachKindWritesItsCellAndJudgesWhatIsSent) {
   const std::string off_on = "<option>Off</option><option>On</option>",
                     range = "<min>0</min><max>9</max>", label256(256, 'L'), x254(254, 'x');
   const Strings off_on_values = {"Off", "0", "On", "1"};
@@ -112,7 +103,8 @@ TEST(ParamKinds, EachKindWritesItsCellAndJudgesWhatIsSent) {
       {9, "", "<a>%..", AddressBoxes({"&lt;a&gt;", "", ""}), Verdicts{"2p=0", "-..0."}},
       // Texts: not empty; the value escaped, never cut by the escaping.
       {7, "", x254 + "&", TextBox("p", x254 + "&amp;"),
-       Verdicts{"p=", "-", "p=a", "+a", "p=a\0b"s, "-a"}},
+       Verdicts{"p=", "-", "p=a", "+a", "p=a\0b"s, "-a", "p=a%00b", "-a", "p=a%2500&p=b", "+a%00",
+                "p=" + std::string(60, 'x'), "+" + std::string(49, 'x')}},
       // Every other type: shown as text, escaped ("/set" stores any text for it), never sent.
       {5, "", "a<b", "a&lt;b", Verdicts{"p=y", "+y"}},
   };
@@ -130,9 +122,9 @@ TEST(ParamKinds, EachKindWritesItsCellAndJudgesWhatIsSent) {
     EXPECT_TRUE(!c.cell ||
                 kind.sends_field(param) == (c.cell->find(" name=") != std::string::npos));
     EXPECT_EQ(kind.needs_options, c.type == kEnumerationType);
-    const auto judge = [&](S fields) {
-      sent = fields;
-      const SubmittedValue judged = kind.judge(Sent, "p", OfferedChoices(kind, record));
+    const auto judge = [&](S body) {
+      EXPECT_EQ(cgi_testing::ParsePost(body), 0);
+      const SubmittedValue judged = CheckSubmittedValue(kind, record, "p");
       if (judged.verdict == kNotSubmitted) return judged.text;
       return (judged.verdict == kAccepted ? "+" : "-") + judged.text;
     };
