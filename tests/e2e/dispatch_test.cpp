@@ -15,11 +15,10 @@ const std::string kScript = kTestScript;
 // settings page, rebooting page, the status page a reboot must come from) takes the request's
 // scheme, host and port, with each fallback; every body is read; also without /tmp for the log.
 TEST(Dispatch, EachRouteAnswersAndEachAddressWrittenHasTheRequestsScheme) {
-  SetCard card({{"frame_ip.conf", "IP", "9"}, {"n", "N", "7"}});
+  SetCard card({{"frame_ip.conf", "IP", "7"}, {"n", "N", "7"}});
   fs::remove_all(card.CardPath("/tmp"));
   const std::string program = "://card.example" + kScript, status = program + "/uploadstatus";
-  const std::string address =
-      "0oid-frame_ip.conf=10&1oid-frame_ip.conf=0&2oid-frame_ip.conf=0&3oid-frame_ip.conf=9";
+  const std::string address = "oid-frame_ip.conf=10.0.0.9";
   const std::string no_host = "HTTP_HOST HTTPS=on SERVER_NAME=", logon = "PATH_INFO=/logon ",
                     set = "PATH_INFO=/set ", reboot = "PATH_INFO=/reboot ";
   const struct {
@@ -67,16 +66,15 @@ TEST(Dispatch, EachRouteAnswersAndEachAddressWrittenHasTheRequestsScheme) {
 TEST(ErrorLog, IsAppendedToAndNeverAClosedStandardStream) {
   if (UnderMemcheck()) GTEST_SKIP() << "memcheck's own log would take the closed number";
   Sandbox sandbox;
-  const fs::path log = sandbox.ErrorLog();
   fs::remove(sandbox.IncludePath("pageFooter.html"));
   ASSERT_EQ(::mkfifo(sandbox.IncludePath("pageFooter.html").c_str(), 0644), 0);
-  sandbox.WriteFile(log, "earlier\n", 0666);
+  sandbox.WriteFile(sandbox.ErrorLog(), "earlier\n", 0666);
   RunCgi(sandbox, GetRequest("/snmpconf"), "", {.closed_stream = 1});
-  EXPECT_EQ(sandbox.ReadFile(log),
+  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()),
             "earlier\ncan't open file ../includes/pageFooter.html to read\n");
-  fs::remove(log);
+  fs::remove(sandbox.ErrorLog());
   RunCgi(sandbox, PostRequest("/set", "x", "text/plain"), "x", {.closed_stream = 2});
-  EXPECT_EQ(sandbox.ReadFile(log), "");
+  EXPECT_EQ(sandbox.ReadFile(sandbox.ErrorLog()), "");
 }
 
 }  // namespace

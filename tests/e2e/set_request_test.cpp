@@ -7,7 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <deque>
 #include <regex>
 #include <thread>
@@ -23,27 +22,24 @@ CgiRun Post(const SetCard& card, const std::string& body, const CgiRunOptions& o
   return RunCgi(card, PostRequest("/set", body), body, options);
 }
 
-const std::string kAddressBoxes =
-    "0oid-frame_ip.conf=127&1oid-frame_ip.conf=0&2oid-frame_ip.conf=00&3oid-frame_ip.conf=010";
-
 // Each form's page, runs (see Runs) and log. Rejected values are shown escaped with the stored
-// form; a form with nothing to change still refreshes. A body short of its length, a CONTENT_LENGTH
-// not in digits or none, and another site's form are refused and logged (their spellings: the unit
-// tables). Nothing past the declared length is read, also from a stream left open.
+// form. A body short of its length, a CONTENT_LENGTH not in digits or none, and another site's form
+// are refused and logged (their spellings: the unit tables). Nothing past the declared length is
+// read, also from a stream left open. merovane-form writes the rows of the error page (the widgets
+// of each kind: the renderer's unit table).
 TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
+  const std::string rows = FormRow("Beta", TextBox("b", "stored &quot;value&quot;"));
+  constexpr std::string_view kMultipart = "multipart/form-data; boundary=B";
   const std::string
       a = "--B\r\nContent-Disposition: form-data; name=\"oid-a\"\r\n\r\n1\r\n",
       multipart = a + "--B\r\nContent-Disposition: form-data; name=\"oid-b\"\r\n\r\n2\r\n--B--\r\n",
       incomplete = "refused an incomplete set request: ", n = std::to_string(a.size());
   const struct {
     std::string variables, body, page, runs, log = "";
-    bool multipart = false;  // as multipart, from a stream the server leaves open
+    std::string_view type = "application/x-www-form-urlencoded";  // multipart: stream left open
   } cases[] = {
       {"", "oid-a=%3Cb%3E%26&oid-b=",
-       ErrorPage(ErrorLine("&lt;b&gt;&amp;", "Alpha") + ErrorLine("", "Beta"),
-                 FormRow("Beta", TextBox("b", "stored &quot;value&quot;"))),
-       ""},
-      {"", "oid-ro=1&x=2", NetworkSettingsPage(kTestHostUrl), "refresh"},
+       ErrorPage(ErrorLine("&lt;b&gt;&amp;", "Alpha") + ErrorLine("", "Beta"), rows), ""},
       {"", "oid-frame_ip.conf=127.0.0.10&oid-use_dhcp.conf=1", kDhcpWarningPage,
        "frame_ip.conf=127.0.0.10 use_dhcp.conf=1 refresh"},
       {"", "oid-frame_ip.conf=x%27%3B%3C%2Fscript%3E%22%3E",
@@ -53,13 +49,13 @@ TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
       {"CONTENT_LENGTH=18", "oid-a=1&oid-b=2", kIncompleteFormRefusal, "",
        incomplete + "15 of 18 bytes arrived\n"},
       {"CONTENT_LENGTH=" + n, multipart, kIncompleteFormRefusal, "",
-       incomplete + n + " of " + n + " bytes arrived\n", true},
+       incomplete + n + " of " + n + " bytes arrived\n", kMultipart},
       {"HTTP_ORIGIN=http://evil.example", "oid-b=x", kCrossSiteRefusal, "",
        "refused a set request from origin http://evil.example to host card.example\n"},
       {"CONTENT_LENGTH=", multipart, kIncompleteFormRefusal, "",
-       "refused a set request whose CONTENT_LENGTH is not a length: \"\"\n", true},
+       "refused a set request whose CONTENT_LENGTH is not a length: \"\"\n", kMultipart},
       {"CONTENT_LENGTH", multipart, kLengthRequiredRefusal, "",
-       "refused a set request without CONTENT_LENGTH\n", true},
+       "refused a set request without CONTENT_LENGTH\n", kMultipart},
   };
   for (const auto& c : cases) {
     SetCard card({{"frame_ip.conf", "IP", "7", "1", "", false},
@@ -68,14 +64,18 @@ TEST(SetRequest, EachFormGetsItsPageItsRunsAndItsLog) {
                   {"b", "Beta", "7", "1", "stored \"value\""},
                   {"ro", "Fixed", "7", "0", "", false}});
     const std::vector<std::string> runs = card.Runs(c.runs);
-    const char* type =
-        c.multipart ? "multipart/form-data; boundary=B" : "application/x-www-form-urlencoded";
-    const CgiRun run = RunCgi(card, With(PostRequest("/set", c.body, type), c.variables), c.body,
-                              {.input_left_open = c.multipart});
+    const CgiRun run = RunCgi(card, With(PostRequest("/set", c.body, c.type), c.variables), c.body,
+                              {.input_left_open = c.type == kMultipart});
     EXPECT_EQ(std::pair(run.out, run.exit_status), std::pair(c.page, 0)) << c.body;
-    EXPECT_EQ(card.Records(runs.size(), runs.empty() ? std::chrono::seconds(0) : kPatience), runs)
-        << c.body;
+    EXPECT_EQ(card.Records(runs.size(), kPatience), runs) << c.body;
     EXPECT_EQ(card.ReadFile(card.ErrorLog()), c.log) << c.body;
+    if (&c != cases) continue;
+    const std::string cd = "cd " + card.WorkDir().string() + " && ";
+    FILE* tool = ::popen((cd + MEROVANE_FORM_COMMAND " --root ../../card").c_str(), "r");
+    std::string form(1 << 16, '\0');
+    form.resize(std::fread(form.data(), 1, form.size(), tool));
+    EXPECT_EQ(::pclose(tool), 0);
+    EXPECT_EQ(form, Marker("configHeader.html") + rows + Marker("configFooter.html"));
   }
 }
 
@@ -102,7 +102,8 @@ TEST(SetRequest, AppliesEachSentValueInOrderThenRefreshesDetachedAlsoWhenTheClie
     card.InstallRecorder(card.CardPath("/brix/etc/refreshparams.sh"), "refresh",
                          "sleep 1; echo \"done$HTTP_PROXY\" >> '" + log + "'");
     const std::string body =
-        "oid-t=three+words&oid-ro=x&oid-off=x&oid-n=007&oid-use_dhcp.conf=0&" + kAddressBoxes;
+        "oid-t=three+words&oid-ro=x&oid-off=x&oid-n=007&oid-use_dhcp.conf=0&0oid-frame_ip.conf=127&"
+        "1oid-frame_ip.conf=0&2oid-frame_ip.conf=00&3oid-frame_ip.conf=010";
     const CgiRun run =
         RunCgi(card, With(PostRequest("/set", body), "HTTP_PROXY=http://proxy.example:3128"), body,
                {.leave_after = leave_after, .terminate_on_leave = client == "terminates"});
@@ -166,9 +167,8 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
                 ends[1] + "\n" + program + "signalled " + ends[2] + "\n" + program + "hang " +
                 ends[3] + "\nrefresh script ../../card/brix/etc/refreshparams.sh " + ends[0] +
                 "\n");
-  for (const char* refused :
-       {"HTTP_ORIGIN=http://evil.example", "CONTENT_LENGTH=99 REMOTE_ADDR=::1"})
-    RunCgi(card, With(PostRequest("/set", body), refused), body, bounded);
+  for (const char* why : {"HTTP_ORIGIN=http://evil.example", "CONTENT_LENGTH=99 REMOTE_ADDR=::1"})
+    RunCgi(card, With(PostRequest("/set", body), why), body, bounded);  // refused
   std::vector<std::string> lines;
   char line[2048];
   for (ssize_t got; (got = ::recv(system_log, line, sizeof line, MSG_DONTWAIT)) > 0;)
@@ -183,27 +183,6 @@ TEST(SetRequest, ChangeProgramsAreBoundedAndEveryEndAndRefusalIsLogged) {
           ann + "signalled to \"1" + ended + ends[2], ann + "hang to \"1" + ended + ends[3],
           ann + "last to \"1" + ended + ends[4], "- from -: refused a cross-site set request",
           "- from ::1: refused an incomplete set request"}));
-}
-
-// merovane-form writes the rows the error page shows for the same card.
-TEST(FormTool, WritesTheRowsOfTheErrorPage) {
-  SetCard card({{"n", "N", "4", "1", "7"},
-                {"t", "T", "7", "1", "<b>\"&amp;"},
-                {"ip", "IP", "9", "1", "10.0.0.1"},
-                {"e", "E", "8", "1", "1", true, "<option>Off</option><option>On</option>"},
-                {"r", "R", "5", "0", "v1"},
-                {"gone", "G", "7"}});
-  fs::remove(card.Root() / "values" / "gone");
-  const std::string page = Post(card, "oid-n=z").out, rows_end = "</div>\r\n</td></tr>";
-  const std::size_t rows = page.find(rows_end) + rows_end.size();
-  FILE* output = ::popen(
-      ("cd " + card.WorkDir().string() + " && " MEROVANE_FORM_COMMAND " --root ../../card").c_str(),
-      "r");
-  std::string tool(1 << 16, '\0');
-  tool.resize(std::fread(tool.data(), 1, tool.size(), output));
-  EXPECT_EQ(::pclose(output), 0);
-  EXPECT_EQ(tool, Marker("configHeader.html") +
-                      page.substr(rows, page.find(Marker("pageFooter.html")) - rows));
 }
 
 // A copy with a 16 MiB address-space limit ends on the allocator's message for a body too large,
@@ -265,32 +244,30 @@ TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
   };
   if (::geteuid() != 0) std::erase_if(cases, [](const auto& c) { return c.first == "forged"; });
   const CgiRunOptions confirmed = {.program = MEROVANE_CONFIRMED_PROGRAM};
-  // Applies 127.0.0.<last>, DHCP as given and "new" for n; returns what runs.
-  const auto apply = [&](const SetCard& card, const std::string& last, const std::string& dhcp) {
-    Post(card,
-         kAddressBoxes.substr(0, kAddressBoxes.rfind('=') + 1) + last +
-             "&oid-use_dhcp.conf=" + dhcp + "&oid-n=new",
+  // Applies `address`, DHCP as given and "new" for n; returns what runs (see Runs).
+  const auto apply = [&](const SetCard& card, const std::string& address, const std::string& dhcp) {
+    Post(card, "oid-frame_ip.conf=" + address + "&oid-use_dhcp.conf=" + dhcp + "&oid-n=new",
          confirmed);
-    return card.Runs("frame_ip.conf=127.0.0." + last + " use_dhcp.conf=" + dhcp + " n=new refresh");
+    return "frame_ip.conf=" + address + " use_dhcp.conf=" + dhcp + " n=new refresh";
   };
   std::deque<SetCard> cards;
-  std::vector<std::vector<std::string>> runs;
+  std::vector<std::string> runs;
   for (const auto& [then, undone_to] : cases) {
     const SetCard& card =
-        cards.emplace_back(std::vector<TestParam>{{"frame_ip.conf", "IP", "9", "1", "10.0.0.1"},
+        cards.emplace_back(std::vector<TestParam>{{"frame_ip.conf", "IP", "7", "1", "10.0.0.1"},
                                                   {"use_dhcp.conf", "DHCP", "8", "1", "0"},
                                                   {"n", "N", "7", "1", "old"}});
     const fs::path pending = card.CardPath("/tmp/netconfirm");
-    runs.push_back(apply(card, "10", then == "dhcp" ? "1" : "0"));
+    std::string& run = runs.emplace_back(apply(card, "127.0.0.10", then == "dhcp" ? "1" : "0"));
     if (then == "forged") {
       ASSERT_EQ(::chown(pending.c_str(), 65534, 65534), 0);
     } else if (then == "linked") {
       fs::create_hard_link(pending, card.CardPath("/tmp/link"));
     } else if (then == "again") {
-      std::ranges::copy(apply(card, "11", "0"), std::back_inserter(runs.back()));
+      run.append(" ").append(apply(card, "127.0.0.11", "0"));
     } else if (then == "later") {  // changes no address
       Post(card, "oid-n=x", confirmed);
-      std::ranges::copy(card.Runs("n=x refresh"), std::back_inserter(runs.back()));
+      run += " n=x refresh";
     } else if (!then.empty()) {
       RunCgi(card, With(GetRequest("/"), then), "", confirmed);
     }
@@ -300,16 +277,15 @@ TEST(SetRequest, AnAddressChangeNobodyConfirmsIsUndone) {
     const auto& [then, undone_to] = cases[row];
     AwaitNoProcessIn(card);
     const std::string undone = "the change to " + undone_to + " was not confirmed within 2 s: ";
-    if (!undone_to.empty())
-      std::ranges::copy(card.Runs("frame_ip.conf=10.0.0.1 n=old refresh"),
-                        std::back_inserter(runs[row]));
-    EXPECT_EQ(std::tuple(card.Records(), card.ReadFile(card.ErrorLog()),
-                         fs::exists(card.CardPath("/tmp/netconfirm"))),
-              std::tuple(runs[row],
-                         undone_to.empty() ? ""
-                                           : undone + "frame_ip.conf set back to \"10.0.0.1\"\n" +
-                                                 undone + "n set back to \"old\"\n",
-                         then == "forged" || then == "linked"))
+    EXPECT_EQ(
+        std::tuple(card.Records(), card.ReadFile(card.ErrorLog()),
+                   fs::exists(card.CardPath("/tmp/netconfirm"))),
+        std::tuple(card.Runs(runs[row] +
+                             (undone_to.empty() ? "" : " frame_ip.conf=10.0.0.1 n=old refresh")),
+                   undone_to.empty() ? ""
+                                     : undone + "frame_ip.conf set back to \"10.0.0.1\"\n" +
+                                           undone + "n set back to \"old\"\n",
+                   then == "forged" || then == "linked"))
         << then;
   }
 }
