@@ -35,7 +35,6 @@ CgiRun RunCgi(const Sandbox& sandbox, const CgiEnvironment& environment, std::st
               const CgiRunOptions& options = {});
 bool UnderMemcheck();
 
-inline constexpr const char* kTestHost = "card.example";
 inline constexpr const char* kTestHostUrl = "http://card.example";
 inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
 // `env` changed by `words`, apart by blanks: "NAME=VALUE" sets a variable, a bare "NAME" unsets it.
@@ -48,12 +47,12 @@ inline CgiEnvironment With(CgiEnvironment env, std::string_view words) {
   }
   return env;
 }
-// A GET with HTTP_HOST kTestHost and SCRIPT_NAME kTestScript; a POST with the body's length and
-// `type` (none when empty).
+// A GET with HTTP_HOST "card.example" and SCRIPT_NAME kTestScript; a POST with the body's length
+// and `type` (none when empty).
 inline CgiEnvironment GetRequest(std::string_view path_info) {
   return {{"PATH_INFO", std::string(path_info)},
           {"REQUEST_METHOD", "GET"},
-          {"HTTP_HOST", kTestHost},
+          {"HTTP_HOST", "card.example"},
           {"SCRIPT_NAME", kTestScript}};
 }
 inline CgiEnvironment PostRequest(std::string_view path_info, std::string_view body,

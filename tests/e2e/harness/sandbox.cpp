@@ -102,12 +102,11 @@ SetCard::SetCard(const std::vector<TestParam>& params) {
 
 std::vector<std::string> SetCard::Runs(std::string_view runs) const {
   std::vector<std::string> records;
-  for (std::size_t at = 0, end = 0; at < runs.size(); at = end + 1) {
-    end = std::min(runs.find(' ', at), runs.size());
-    const std::string run(runs.substr(at, end - at)), oid = run.substr(0, run.find('='));
+  std::istringstream words{std::string(runs)};
+  for (std::string run; words >> run;)
     records.push_back(run == "refresh" ? kRefreshRecord
-                                       : ChangeRecord(oid, run.substr(oid.size() + 1)));
-  }
+                                       : ChangeRecord(run.substr(0, run.find('=')),
+                                                      run.substr(run.find('=') + 1)));
   return records;
 }
 

@@ -70,12 +70,6 @@ class SetCard : public Sandbox {
   }
   // The records of `runs`, apart by blanks: "<oid>=<value>" a change, "refresh" the refresh.
   std::vector<std::string> Runs(std::string_view runs) const;
-  std::vector<std::string> Changes() const {  // the change programs' records, in order
-    std::vector<std::string> changes = Records();
-    std::erase_if(changes,
-                  [](const std::string& record) { return !record.starts_with("change "); });
-    return changes;
-  }
 };
 
 inline constexpr std::chrono::seconds kPatience{60};
