@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "check/card_check.hpp"
 #include "descriptors/card_descriptors.hpp"
@@ -16,13 +16,11 @@ using testing_support::Menu, testing_support::Rec;
 
 // "menu:LINE:error" or "param:LINE:warning" for each finding, sorted, a blank between two.
 std::string Keys(const CheckReport& report) {
-  Strings keys;
-  for (const Finding& f : report.findings) {
-    keys.push_back(std::string(f.file.ends_with("param.xml") ? "param:" : "menu:") +
-                   std::to_string(f.line) +
-                   (f.severity == Finding::Severity::kError ? ":error" : ":warning"));
-  }
-  std::sort(keys.begin(), keys.end());
+  std::multiset<std::string> keys;
+  for (const Finding& f : report.findings)
+    keys.insert(std::string(f.file.ends_with("param.xml") ? "param:" : "menu:") +
+                std::to_string(f.line) +
+                (f.severity == Finding::Severity::kError ? ":error" : ":warning"));
   std::string joined;
   for (S key : keys) joined += (joined.empty() ? "" : " ") + key;
   return joined;
