@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "descriptors/card_descriptors.hpp"
 #include "e2e/harness/pages.hpp"
 
 namespace testing_support {
@@ -86,19 +85,19 @@ std::vector<std::string> Sandbox::Records(std::size_t count,
 
 SetCard::SetCard(const std::vector<TestParam>& params) {
   InstallRecorder(ChangeProgram(), "change");
-  std::string param_xml;
-  std::vector<std::string> menu;
+  std::string param_xml, menu = "<menu><mid>0</mid>\n";
   for (const TestParam& param : params) {
+    const std::string value_file = "../../values/" + param.oid;  // as merovane-form reads it too
     WriteFile(Root() / "values" / param.oid, param.oid + "=" + param.value + "\n");
     param_xml += "<param><oid>" + param.oid + "</oid><name>" + param.name + "</name><type>" +
-                 param.type + "</type><file>../../values/" + param.oid + "</file>" +
+                 param.type + "</type><file>" + value_file + "</file>" +
                  (param.access.empty() ? "" : "<access>" + param.access + "</access>") + "<prog>" +
                  (param.prog.empty() ? ChangeProgram() : param.prog) + "</prog>" + param.extra +
                  "</param>\n";
-    if (param.in_menu) menu.push_back(param.oid);
+    if (param.in_menu) menu += "<oid>" + param.oid + "</oid>\n";
   }
   WriteFile(CardPath("/brix/etc/param.xml"), param_xml);
-  WriteFile(CardPath("/brix/etc/control_menu.xml"), Menu(menu));
+  WriteFile(CardPath("/brix/etc/control_menu.xml"), menu + "</menu>\n");
 }
 
 std::vector<std::string> SetCard::Runs(std::string_view runs) const {
