@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cgi/captured_variables.hpp"
 #include "cgi/cgi_context.hpp"
 #include "cgi/cgi_request.hpp"
 #include "cgi/collection_table.hpp"

@@ -17,9 +17,7 @@
 #include "fuzz_support.hpp"
 #include "response/response_output.hpp"
 
-namespace {
-const testing_support::Sandbox* card = nullptr;
-}  // namespace
+static const testing_support::Sandbox* card = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   card = &fuzz_support::EnterFuzzCard<testing_support::Sandbox>();

@@ -3,11 +3,10 @@
 // length to host card.example. Its own CompleteSet replaces the applying: no process is created.
 #include <cstdint>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "cgi/cgi_request.hpp"
-#include "e2e/harness/sandbox.hpp"
+#include "e2e/harness/cgi_run.hpp"
 #include "fuzz_support.hpp"
 #include "response/response_output.hpp"
 #include "update/complete_set.hpp"
@@ -15,14 +14,11 @@
 #include "update/network_settings_page.hpp"
 
 namespace {
-using testing_support::TestParam;
-
-const std::string kOffOn =
-    "<option>Off</option><index>0</index><option>On</option><index>1</index>";
 // oid, name, type, access ("": no element), stored value, in menu "0", further elements
-const std::vector<TestParam> kCard = {
+const std::vector<testing_support::TestParam> kCard = {
     {"frame_ip.conf", "IP", "9", "1", "10.0.0.2"},
-    {"use_dhcp.conf", "DHCP", "8", "1", "0", true, kOffOn},
+    {"use_dhcp.conf", "DHCP", "8", "1", "0", true,
+     "<option>Off</option><index>0</index><option>On</option><index>1</index>"},
     {"level", "Level", "4", "1", "3", true, "<min>0</min><max>10</max>"},
     {"mode", "Mode", "4", "1", "1", true, "<option>A</option><option>B</option><option>C</option>"},
     {"gain", "Gain", "6", "1", "1.5"},
@@ -32,27 +28,6 @@ const std::vector<TestParam> kCard = {
     {"legacy", "Legacy", "4", "01", "5"},
     {"odd", "Odd", "abc", "1", "x"},
 };
-
-// Applies the header lines of the input; returns the body.
-std::string_view SetEnvironment(std::string_view input) {
-  auto [lines, body] = fuzz_support::Cut(input, "\n\n");
-  cgi_testing::Variables variables = {{"PATH_INFO", "/set"},
-                                      {"REQUEST_METHOD", "POST"},
-                                      {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-                                      {"HTTP_HOST", "card.example"},
-                                      {"SCRIPT_NAME", "/cgi-bin/Merovane"},
-                                      {"CONTENT_LENGTH", std::to_string(body.size())}};
-  while (!lines.empty()) {
-    std::string_view line;
-    std::tie(line, lines) = fuzz_support::Cut(lines, "\n");
-    const std::string_view name = fuzz_support::Cut(line, "=").first;
-    if (!cgi_testing::IsCgiVariable(name)) continue;
-    std::erase_if(variables, [&](const auto& variable) { return variable.first == name; });
-    if (name.size() < line.size()) variables.emplace_back(name, line.substr(name.size() + 1));
-  }
-  cgi_testing::SetCgiVariables(variables);
-  return body;
-}
 
 }  // namespace
 
@@ -70,7 +45,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view body = SetEnvironment(fuzz_support::AsText(data, size));
+  const auto [lines, body] = fuzz_support::Cut(fuzz_support::AsText(data, size), "\n\n");
+  cgi_testing::SetCgiVariables(
+      testing_support::With(testing_support::PostRequest("/set", body), lines, '\n'));
   cgi_testing::SetStdin(body);
   response::Capture capture;
   HandleSet();

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,23 +22,20 @@ using Variables = std::vector<std::pair<std::string, std::string>>;
 // Read by the program itself, not captured by the request library.
 inline constexpr std::string_view kOwnVariables[] = {"HTTP_HOST", "HTTP_ORIGIN", "HTTPS",
                                                      "REQUEST_SCHEME"};
-inline bool IsCgiVariable(std::string_view name) {
-  return std::ranges::count(kOwnVariables, name) + std::ranges::count(kCapturedVariables, name) > 0;
-}
-// Makes `variables` the only CGI variables that are set; a value ends at its first NUL, as in any
-// environment.
+// Makes those of `variables` that are CGI variables the only ones set (no other variable of the
+// process changes); a value ends at its first NUL, as in any environment.
 inline void SetCgiVariables(const Variables& variables) {
   for (std::string_view name : kOwnVariables) ::unsetenv(std::string(name).c_str());
   for (std::string_view name : kCapturedVariables) ::unsetenv(std::string(name).c_str());
-  for (const auto& [name, value] : variables) ::setenv(name.c_str(), value.c_str(), 1);
+  for (const auto& [name, value] : variables)
+    if (std::ranges::count(kOwnVariables, name) + std::ranges::count(kCapturedVariables, name))
+      ::setenv(name.c_str(), value.c_str(), 1);
 }
 
 // Standard input (descriptor and stream, nothing buffered kept) reads from `source` from now on.
 inline void ReplaceStdin(int source) {
-  if (source < 0 || ::dup2(source, STDIN_FILENO) != STDIN_FILENO) {
-    std::perror("standard input");
-    std::abort();
-  }
+  if (source < 0 || ::dup2(source, STDIN_FILENO) != STDIN_FILENO)
+    std::perror("standard input"), std::abort();
   ::close(source);
   ::__fpurge(stdin);
   std::clearerr(stdin);
@@ -48,5 +47,18 @@ inline void SetStdin(std::string_view bytes) {
       ::lseek(file, 0, SEEK_SET) != 0)
     std::perror("memory file"), std::abort();
   ReplaceStdin(file);
+}
+// Standard input reads from a pipe (of pipe2's `flags`) that holds `now`, and `later` too once
+// the returned writer has waited 20 ms (the reader waits for it), then ends.
+inline std::jthread SetStdinInPieces(std::string now, std::string later, int flags = 0) {
+  int ends[2];
+  if (::pipe2(ends, flags) != 0 || ::write(ends[1], now.data(), now.size()) != ssize_t(now.size()))
+    std::perror("pipe"), std::abort();
+  ReplaceStdin(ends[0]);
+  return std::jthread([later = std::move(later), writer = ends[1]] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (::write(writer, later.data(), later.size()) != ssize_t(later.size())) std::abort();
+    ::close(writer);
+  });
 }
 }  // namespace cgi_testing

@@ -1,9 +1,7 @@
 // The parse entry point (method, checks before a body is read) and the lookups of submitted values.
 #include <fcntl.h>
 
-#include <chrono>
 #include <cstdint>
-#include <thread>
 #include <tuple>
 
 #include "cgi/captured_variables.hpp"
@@ -72,14 +70,8 @@ TEST_F(CgiTest, TakesQueryOrBodyByMethodAndChecksLengthAndTypeFirst) {
   ReplaceStdin(::open("/", O_RDONLY));  // reading a directory fails
   EXPECT_EQ(CgiParseRequest(), -1);
   EXPECT_EQ(TableEntries(), std::vector<Entry>{});
-  int ends[2];  // a non-blocking input whose data comes late is waited for
-  ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
-  ReplaceStdin(ends[0]);
-  std::jthread late([writer = ends[1]] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(::write(writer, "p=1", 3), 3);
-    ::close(writer);
-  });
+  // A non-blocking input whose data comes late is waited for.
+  const std::jthread late = SetStdinInPieces("", "p=1", O_NONBLOCK);
   EXPECT_EQ(CgiParseRequest(), 0);
   EXPECT_EQ(TableEntries(), (std::vector<Entry>{{"p", "1", 2}}));
 }
@@ -99,7 +91,6 @@ constexpr CgiResult kOk = CgiSuccess, kRange = CgiOutOfRange;
 const Lookups kNotFound{CgiNotFound, "", CgiNotFound, 77, CgiNotFound, 7.25};
 
 TEST_F(CgiTest, LookupsFindTheFirstValueOfExactlyThatName) {
-  EXPECT_EQ(LookUp("oid-1"), kNotFound);  // before any parse
   ASSERT_EQ(ParsePost("oid-10=10&oid-=-1&OID-1=1&oid-1+=s&empty=&nul=%00&dup=first&dup=2&num=12abc&"
                       "spaced=+-7&big=2147483648&below=-2147483649&dbl="
                       "2.5&huge=1e999"),
@@ -117,8 +108,8 @@ TEST_F(CgiTest, LookupsFindTheFirstValueOfExactlyThatName) {
       {"dbl", {kOk, "2.5", kOk, 2, kOk, 2.5}},
       {"huge", {kOk, "1e999", kOk, 1, kRange, 7.25}}};
   for (const auto& [name, expected] : cases) EXPECT_EQ(LookUp(name), expected) << name;
-  CgiFreeRequest();  // and again on tear-down
-  EXPECT_EQ(LookUp("dup"), kNotFound);
+  CgiFreeRequest();                     // and again on tear-down
+  EXPECT_EQ(LookUp("dup"), kNotFound);  // as before any parse
   // A part's data is read as text up to its first NUL.
   ASSERT_EQ(
       ParsePost("--xyz\r\nContent-Disposition: form-data; name=\"p\"\r\n\r\n7\0x\r\n--xyz--\r\n"s,

@@ -2,29 +2,25 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "check/card_check.hpp"
 #include "descriptors/card_descriptors.hpp"
 #include "e2e/harness/sandbox.hpp"
 
 namespace {
-using Strings = std::vector<std::string>;
-using S = const std::string&;
 using testing_support::Menu, testing_support::Rec;
 
 // "menu:LINE:error" or "param:LINE:warning" for each finding, sorted, a blank between two.
 std::string Keys(const CheckReport& report) {
-  Strings keys;
-  for (const Finding& f : report.findings) {
-    keys.push_back(std::string(f.file.ends_with("param.xml") ? "param:" : "menu:") +
-                   std::to_string(f.line) +
-                   (f.severity == Finding::Severity::kError ? ":error" : ":warning"));
-  }
-  std::sort(keys.begin(), keys.end());
+  std::multiset<std::string> keys;
+  for (const Finding& f : report.findings)
+    keys.insert(std::string(f.file.ends_with("param.xml") ? "param:" : "menu:") +
+                std::to_string(f.line) +
+                (f.severity == Finding::Severity::kError ? ":error" : ":warning"));
   std::string joined;
-  for (S key : keys) joined += (joined.empty() ? "" : " ") + key;
+  for (const std::string& key : keys) joined += (joined.empty() ? "" : " ") + key;
   return joined;
 }
 TEST(CheckCard, GivesEachFindingOnItsLine) {
@@ -41,7 +37,7 @@ TEST(CheckCard, GivesEachFindingOnItsLine) {
       {Rec("p"), "menu:2:error menu:4:error",
        "<menu><mid>0</mid>\n<oid>x\n<oid>p</oid>\n<oid>q</oid>\n"},
       {Rec("p"), "menu:1:error", "<menu><mid>0</mid>" + std::string(1005, 'x') + "<oid>p</oid>\n"},
-      {Rec("p"), "menu:22:warning", Menu(Strings(21, "p"))},
+      {Rec("p"), "menu:22:warning", Menu(std::vector<std::string>(21, "p"))},
       {Rec(x50), "menu:2:error menu:2:warning param:1:warning", Menu({x50})},
       {Rec("p"), "menu:3:error", Menu({"p", "q"})},
       {Rec("p") + Rec("q", "<x>" + x1100 + "</x>") + Rec("r", "<access>0</access><type>x</type>"),

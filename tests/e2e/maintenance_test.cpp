@@ -49,9 +49,8 @@ TEST(Progress, EachKindOfStateIsReportedAndAnEndedUpdateToEveryLaterRequest) {
       if (c.bytes) sandbox.WriteFile(file, *c.bytes);
       EXPECT_EQ(Answer(sandbox, feed, c.ppc), feed ? c.feed : c.page);
       EXPECT_EQ(fs::exists(file), c.bytes && !c.ended);
-      if (c.ended) {
+      if (c.ended)
         EXPECT_EQ(Answer(sandbox, true, c.ppc) + Answer(sandbox, false, c.ppc), c.feed + c.page);
-      }
       EXPECT_EQ(sandbox.ReadFile(other) + sandbox.ReadFile(sandbox.ErrorLog()), "\x01\x00\x07"s);
     }
   }

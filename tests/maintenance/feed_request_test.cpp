@@ -2,9 +2,8 @@
 #include "maintenance/feed_request.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <thread>
+#include "cgi/request_input.hpp"
 
 namespace {
 using namespace std::string_literals;
@@ -27,21 +26,10 @@ TEST(ReadFeedBody, ReadsUpToTheLengthAcrossPiecesAndEndsAtANul) {
       {"a\0b"s, "c", 4, "a"},
       {"", "", 5, ""},
   };
-  const int saved_stdin = ::dup(STDIN_FILENO);
   for (const auto& [first, second, length, body] : cases) {
-    int ends[2];
-    ASSERT_EQ(::pipe(ends), 0);
-    ::dup2(ends[0], STDIN_FILENO), ::close(ends[0]);
-    ASSERT_EQ(::write(ends[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
-    std::thread writer([rest = second, out = ends[1]] {  // once the reading has begun
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      EXPECT_EQ(::write(out, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
-      ::close(out);
-    });
+    const std::jthread writer = cgi_testing::SetStdinInPieces(first, second);
     EXPECT_EQ(ReadFeedBody(length), body) << first << second;
-    writer.join();
   }
-  ::dup2(saved_stdin, STDIN_FILENO), ::close(saved_stdin);
 }
 
 TEST(FeedLoadType, IsTheFirstLoadtypeValueUpToABlank) {

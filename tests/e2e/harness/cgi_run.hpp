@@ -37,10 +37,10 @@ bool UnderMemcheck();
 
 inline constexpr const char* kTestHostUrl = "http://card.example";
 inline constexpr const char* kTestScript = "/cgi-bin/Merovane";
-// `env` changed by `words`, apart by blanks: "NAME=VALUE" sets a variable, a bare "NAME" unsets it.
-inline CgiEnvironment With(CgiEnvironment env, std::string_view words) {
+// `env` changed by `words` apart by `separator`: "NAME=VALUE" sets, a bare "NAME" unsets.
+inline CgiEnvironment With(CgiEnvironment env, std::string_view words, char separator = ' ') {
   for (std::size_t at = 0, end = 0; at < words.size(); at = end + 1) {
-    end = std::min(words.find(' ', at), words.size());
+    end = std::min(words.find(separator, at), words.size());
     const std::string_view word = words.substr(at, end - at), name = word.substr(0, word.find('='));
     std::erase_if(env, [&](const auto& variable) { return variable.first == name; });
     if (name.size() < word.size()) env.emplace_back(name, word.substr(name.size() + 1));

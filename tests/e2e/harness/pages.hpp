@@ -4,11 +4,12 @@
 #include <string>
 
 namespace testing_support {
+using Text = const std::string&;
 
 inline constexpr const char* kIncludes[] = {"pageHeader.html",   "staticPage.html",
                                             "pageFooter.html",   "generalHeader.html",
                                             "configHeader.html", "configFooter.html"};
-inline std::string Marker(const std::string& include) { return "<!--" + include + "-->\n"; }
+inline std::string Marker(Text include) { return "<!--" + include + "-->\n"; }
 
 inline const std::string kHtmlHeader =
     "Content-type: text/html\r\nExpires: Tue, 01 Jan 1996 00:00:00 GMT\r\nCache-Control: "
@@ -17,21 +18,18 @@ inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
 inline const std::string kHead = kHtmlHeader + Marker("pageHeader.html"),
                          kFoot = Marker("pageFooter.html");
 inline const std::string kStaticPage = kHead + Marker("staticPage.html") + kFoot;
-inline std::string Redirect(const std::string& location) {
-  return "Location: " + location + "\r\n\r\n";
-}
-inline std::string GeneralPage(const std::string& body) {
+inline std::string Redirect(Text location) { return "Location: " + location + "\r\n\r\n"; }
+inline std::string GeneralPage(Text body) {
   return kHead + Marker("generalHeader.html") + body + kFoot;
 }
-inline std::string CenteredNote(const std::string& text) {
+inline std::string CenteredNote(Text text) {
   return "<p style=\"text-align: center\">" + text + "</p>\n";
 }
 
 // "/set"
 inline const std::string kNoPageSelectedPage = GeneralPage(CenteredNote(
     "You have not selected a page.<br/><br/>Please choose from one of the above menu options."));
-inline std::string Refusal(const std::string& status, const std::string& why,
-                           const std::string& then = "Please send it again.") {
+inline std::string Refusal(Text status, Text why, Text then = "Please send it again.") {
   return "Status: " + status + "\r\n" +
          GeneralPage(CenteredNote("The settings were not changed: " + why + ".<br/><br/>" + then));
 }
@@ -44,7 +42,7 @@ inline const std::string kLengthRequiredRefusal =
     Refusal("411 Length Required", "the request did not say the length of the form");
 inline const std::string kSettingNote = "<p align=\"center\">Setting network configuration...</p>";
 // The new address as the script's string holds it, and as the link's attribute.
-inline std::string NetworkSettingsPage(const std::string& url, const std::string& in_link = "") {
+inline std::string NetworkSettingsPage(Text url, Text in_link = "") {
   return GeneralPage(kSettingNote +
                      "\n<script language=\"javascript\">\n\tdocument.location.href = '" + url +
                      "';\n</script>\n<p align=\"center\">If the page does not automatcially "
@@ -55,20 +53,20 @@ inline const std::string kDhcpWarningPage =
     GeneralPage(kSettingNote +
                 "<p align=\"center\"><strong>WARNING:</strong> Page does not forward "
                 "automatically when DHCP is used.</p>");
-inline std::string ErrorLine(const std::string& shown, const std::string& name) {
+inline std::string ErrorLine(Text shown, Text name) {
   return "<div class=\"errorText\">Invalid value \"" + shown + "\" for parameter: " + name +
          "</div>\r\n";
 }
 // A row of the parameter form, and the text box of a writable value.
-inline std::string FormRow(const std::string& name, const std::string& cell) {
+inline std::string FormRow(Text name, Text cell) {
   return "<tr><td valign=\"top\" class=\"formLabel\">" + name + ":</td><td valign=\"top\">" + cell +
          "</td></tr>\r\n";
 }
-inline std::string TextBox(const std::string& oid, const std::string& value) {
+inline std::string TextBox(Text oid, Text value) {
   return "<input class=\"formInput\" type=\"textbox\" id=\"oid-" + oid + "\" name=\"oid-" + oid +
          "\" maxlength=\"49\" value=\"" + value + "\"/>\n\n";
 }
-inline std::string ErrorPage(const std::string& error_lines, const std::string& form_rows) {
+inline std::string ErrorPage(Text error_lines, Text form_rows) {
   return kHead + Marker("configHeader.html") + "<tr><td colspan=\"2\">\r\n" + error_lines +
          "</td></tr>" + form_rows + Marker("configFooter.html") + kFoot;
 }
@@ -90,15 +88,15 @@ inline std::string StatusCompletePage(bool reboot_form) {
   return GeneralPage(kDoneBar + "<div class=\"progressbar-message\">Upload Complete</div>" +
                      (reboot_form ? kRebootForm : ""));
 }
-inline std::string StatusErrorPage(const std::string& message) {
+inline std::string StatusErrorPage(Text message) {
   return GeneralPage(
       kDoneBar + "<div class=\"progressbar-message\">Error:&nbsp;&nbsp;<span class=\"errorText\">" +
       message + "</span></div>");
 }
-inline std::string FeedRunning(const std::string& percentage) {
+inline std::string FeedRunning(Text percentage) {
   return kTextHeader + "0</>stop=0</>percentage=" + percentage + "\r\n";
 }
-inline std::string FeedFailed(const std::string& message, const std::string& percentage) {
+inline std::string FeedFailed(Text message, Text percentage) {
   return kTextHeader + "0</>stop=1</>msg=" + message + "</>percentage=" + percentage + "\r\n";
 }
 inline std::string FeedComplete(bool ppc) {
@@ -111,7 +109,7 @@ inline std::string FeedComplete(bool ppc) {
 inline const std::string kFeedUnknown = kTextHeader + "5";
 
 // "/reboot"
-inline std::string RebootingPage(const std::string& refresh_url) {
+inline std::string RebootingPage(Text refresh_url) {
   return "Content-type: text/html\r\nRefresh: 30; " + refresh_url + "\r\n" + kHead.substr(25) +
          "<div class=\"headerBox\"></div><div align=\"center\"><h1>Card is rebooting</h1><p>Please "
          "wait 30 seconds</p></div>" +
