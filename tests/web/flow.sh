@@ -161,7 +161,7 @@ foot=$(cat "$includes/pageFooter.html") percentage="</>percentage=[0-9]+"$'\r'
 feed="^(0</>stop=0$percentage|5|0</>stop=1</>msg=Upload complete$percentage)$"
 framed() { [[ $body == "$head"*"$1"*"$foot" ]]; }  # a card page, whole, holding $1
 load_client() {  # NUMBER
-  local client=$1 n field oid key value parts fields kind
+  local client=$1 n field oid key value parts box fields kind
   for ((n = 0; SECONDS < load_end; n++)); do
     case $(((client + n) % 4)) in
       1) kind=feed && request "$program/uploadupdate" --data loadtype=upload &&
@@ -173,13 +173,14 @@ load_client() {  # NUMBER
           "netmask NETMASK 255.$((n % 2 * 255)).0.0" "gateway GATEWAY 127.0.0.$((client + 1))" \
           "use_dhcp DHCP $((n % 2))" "card_name NAME $client $n <>&\"'%+=;/\\#?" \
           "ref_source REFERENCE $((n % 3))" "fan_mode FAN $((n / 2 % 2))" \
-          "temp_alarm TEMP_ALARM $((n % 99)).25"; do  # noted as sent before it goes
+          "temp_alarm TEMP_ALARM $((n % 99)).25"; do  # noted as applied before it goes
           read -r oid key value <<< "$field"
-          echo "$oid $key=${value/%.25/.250000}" >> "$work/sent"
-          IFS=. read -ra parts <<< "$value"
-          case $oid in  # an address in four boxes
-            frame_ip | netmask | gateway) for box in 0 1 2 3; do
-              fields+=(--data-urlencode "${box}oid-$oid.conf=${parts[box]}"); done ;;
+          echo "$oid $key=${value/%.25/.250000}" >> "$work/sent"  # (the decimal: six places)
+          case $oid in
+            frame_ip | netmask | gateway) IFS=. read -ra parts <<< "$value"  # in four boxes
+              for box in 0 1 2 3; do
+                fields+=(--data-urlencode "${box}oid-$oid.conf=${parts[box]}")
+              done ;;
             *) fields+=(--data-urlencode "oid-$oid.conf=$value") ;;
           esac
         done
